@@ -1,0 +1,112 @@
+// kedo: the command-line front of the engine. Each subcommand lives in its own
+// cmd_*.cpp file and registers itself here.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "kedo/error.h"
+
+namespace kedo::cli {
+
+namespace {
+std::map<std::string, Command>& registry() {
+    static std::map<std::string, Command> r;
+    return r;
+}
+
+void printOverview() {
+    std::printf("Usage: kedo SUBCOMMAND [OPTIONS]\n\nSpeech recognition and pronunciation assessment engine.\n\n"
+                "Subcommands:\n");
+    for (const auto& [name, c] : registry()) std::printf("  %-14s %s\n", name.c_str(), c.summary.c_str());
+    std::printf("\nRun 'kedo SUBCOMMAND --help' for the options of one subcommand.\n");
+}
+}  // namespace
+
+void registerCommand(Command command) {
+    std::string name = command.name;
+    registry()[name] = std::move(command);
+}
+
+const std::map<std::string, Command>& commands() { return registry(); }
+
+bool Args::flag(const std::string& name) const {
+    for (const auto& f : flags)
+        if (f == name) return true;
+    return false;
+}
+
+std::string Args::get(const std::string& name, const std::string& fallback) const {
+    auto it = options.find(name);
+    return it == options.end() ? fallback : it->second;
+}
+
+std::string Args::require(const std::string& name) const {
+    auto it = options.find(name);
+    if (it == options.end()) throw UsageError{"missing option --" + name};
+    return it->second;
+}
+
+Args parseArgs(const Command& command, const std::vector<std::string>& argv) {
+    Args args;
+    auto contains = [](const std::vector<std::string>& v, const std::string& s) {
+        for (const auto& x : v)
+            if (x == s) return true;
+        return false;
+    };
+    for (size_t i = 0; i < argv.size(); ++i) {
+        const std::string& a = argv[i];
+        if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            std::string name = a.substr(2);
+            if (contains(command.flagOptions, name)) {
+                args.flags.push_back(name);
+            } else if (contains(command.valueOptions, name)) {
+                if (i + 1 >= argv.size()) throw UsageError{"option " + a + " needs a value"};
+                args.options[name] = argv[++i];
+            } else {
+                throw UsageError{"unknown option " + a};
+            }
+        } else {
+            args.positional.push_back(a);
+        }
+    }
+    return args;
+}
+
+}  // namespace kedo::cli
+
+int main(int argc, char** argv) {
+    using namespace kedo::cli;
+    std::vector<std::string> rest(argv + 1, argv + argc);
+    if (rest.empty() || rest[0] == "--help" || rest[0] == "-h" || rest[0] == "help") {
+        printOverview();
+        return rest.empty() ? 1 : 0;
+    }
+    auto it = registry().find(rest[0]);
+    if (it == registry().end()) {
+        std::fprintf(stderr, "kedo: unknown subcommand '%s' (see 'kedo --help')\n", rest[0].c_str());
+        return 1;
+    }
+    const Command& command = it->second;
+    rest.erase(rest.begin());
+    for (const auto& a : rest)
+        if (a == "--help" || a == "-h") {
+            std::printf("%s", command.help.c_str());
+            return 0;
+        }
+    try {
+        Args args = parseArgs(command, rest);
+        int status = command.run(args);
+        std::fflush(stdout);
+        return status;
+    } catch (const UsageError& e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "kedo %s: %s\n\n%s", command.name.c_str(), e.message.c_str(), command.help.c_str());
+        return 1;
+    } catch (const std::exception& e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,120 @@
+// File routines.
+#include "util/file_util.h"
+
+#include "util/limits.h"
+#include "util/report_error.h"
+
+namespace kedo {
+
+namespace {
+constexpr const char* kModule = "utility";
+}
+
+FilePtr openFile(const std::string& path, const char* mode) {
+    std::FILE* f = std::fopen(path.c_str(), mode);
+    if (f == nullptr)
+        reportError(strFormat("Cannot open file %s (line %d of %s)", path.c_str(), __LINE__, kModule));
+    return FilePtr(f);
+}
+
+bool fileExists(const char* path) {
+    if (path == nullptr) return false;
+    std::FILE* f = std::fopen(path, "r");
+    if (f == nullptr) return false;
+    std::fclose(f);
+    return true;
+}
+
+long fileSize(const std::string& path) {
+    FilePtr f = openFile(path, "rb");
+    std::fseek(f.get(), 0, SEEK_END);
+    return std::ftell(f.get());
+}
+
+std::string fileExtension(const std::string& path) {
+    size_t dot = path.rfind('.');
+    return dot == std::string::npos ? std::string() : path.substr(dot + 1);
+}
+
+void readLines(const std::string& path, StrVec& out, char comment) {
+    out.clear();
+    FilePtr f = openFile(path, "r");
+    char buf[MAX_LINE_LEN + 1];
+    while (std::fgets(buf, sizeof buf, f.get()) != nullptr) {
+        std::string line(buf);
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        if (line.empty()) continue;
+        if (comment != 0 && line[0] == comment) continue;
+        out.push_back(std::move(line));
+    }
+}
+
+void readFloats(const std::string& path, std::vector<float>& out) {
+    out.clear();
+    FilePtr f = openFile(path, "r");
+    float v;
+    while (std::fscanf(f.get(), "%f", &v) == 1) out.push_back(v);
+}
+
+void readKeyValueFile(const std::string& path, StrVec& keys, StrVec& values, std::vector<int>* lineNumbers) {
+    keys.clear();
+    values.clear();
+    if (lineNumbers) lineNumbers->clear();
+    std::string text = readFileBytes(path);
+    size_t pos = 0;
+    int lineNo = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        ++lineNo;
+        size_t pct = line.find('%');
+        if (pct != std::string::npos) line.resize(pct);
+        strTrim(line);
+        size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        strTrim(key);
+        strTrim(value);
+        keys.push_back(std::move(key));
+        values.push_back(std::move(value));
+        if (lineNumbers) lineNumbers->push_back(lineNo);
+    }
+}
+
+void writeLines(const std::string& path, const StrVec& lines) {
+    FilePtr f = openFile(path, "w");
+    for (const std::string& s : lines) {
+        std::fputs(s.c_str(), f.get());
+        std::fputc('\n', f.get());
+    }
+}
+
+void writeFloatFile(const std::string& path, float value) {
+    FilePtr f = openFile(path, "w");
+    std::fprintf(f.get(), "%g\n", static_cast<double>(value));
+}
+
+void strVecPrint(const StrVec& v, const std::string& name, const std::string& fileName) {
+    if (!fileName.empty()) {
+        writeLines(fileName, v);
+        return;
+    }
+    if (v.empty()) {
+        std::printf("%s has zero element!\n", name.c_str());
+        return;
+    }
+    for (size_t i = 0; i < v.size(); ++i) std::printf("%s[%zu] = %s\n", name.c_str(), i, v[i].c_str());
+}
+
+std::string readFileBytes(const std::string& path) {
+    FilePtr f = openFile(path, "rb");
+    std::string out;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) out.append(buf, n);
+    return out;
+}
+
+}  // namespace kedo

@@ -1,0 +1,61 @@
+// The error routine: error log file and the exception that ends an operation.
+#include "util/report_error.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+namespace kedo {
+
+std::string strFormat(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    va_list copy;
+    va_copy(copy, args);
+    char small[512];
+    int n = std::vsnprintf(small, sizeof small, fmt, args);
+    va_end(args);
+    std::string out;
+    if (n < 0) {
+        va_end(copy);
+        return out;
+    }
+    if (static_cast<size_t>(n) < sizeof small) {
+        out.assign(small, static_cast<size_t>(n));
+    } else {
+        std::vector<char> big(static_cast<size_t>(n) + 1);
+        std::vsnprintf(big.data(), big.size(), fmt, copy);
+        out.assign(big.data(), static_cast<size_t>(n));
+    }
+    va_end(copy);
+    return out;
+}
+
+std::string errorLogPath() {
+    // Windows treats "temp" and "TEMP" as one name; here both are tried.
+    const char* dir = std::getenv("temp");
+    if (dir == nullptr) dir = std::getenv("TEMP");
+    if (dir == nullptr) return {};
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char name[32];
+    std::strftime(name, sizeof name, "error_%Y%m%d_%H%M%S.log", &local);
+    return std::string(dir) + "/" + name;
+}
+
+void reportError(const std::string& message) {
+    std::string path = errorLogPath();
+    if (!path.empty()) {
+        if (std::FILE* f = std::fopen(path.c_str(), "w")) {
+            std::printf("\nSaved error log at %s...\n", path.c_str());
+            std::fprintf(f, "Error: %s\n", message.c_str());
+            std::fclose(f);
+        }
+    }
+    throw KedoError(message);
+}
+
+}  // namespace kedo

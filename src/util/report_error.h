@@ -1,0 +1,24 @@
+// The engine's single error routine and the printf-style formatting it relies on.
+#pragma once
+
+#include <string>
+
+#include "kedo/error.h"
+
+namespace kedo {
+
+// printf-style formatting into a std::string of any length.
+std::string strFormat(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Ends the running operation: saves the one-line log "Error: <message>" as
+// $temp/error_YYYYMMDD_HHMMSS.log (or $TEMP when temp is unset; skipped when
+// neither is set or the file cannot be created), announces it on standard
+// output, and throws KedoError carrying the message. Safe to call from any
+// thread; it touches no shared state except the log file.
+[[noreturn]] void reportError(const std::string& message);
+
+// The path that reportError would write its log to at this moment, or the
+// empty string when no temp folder is set.
+std::string errorLogPath();
+
+}  // namespace kedo
