@@ -12,18 +12,20 @@ namespace kedo {
 namespace {
 constexpr const char* kModule = "recogTask";
 
-// Stage hooks. Each calls into the subsystem that does the work.
-
+// ---- stage hook: audio loading ----
 SampleArray loadAudio(const recogParam& p) {
     (void)p;
     stageNotBuilt("audio loading");
 }
+// ---- end of stage hook: audio loading ----
 
-void conditionWave(recogParam& p, SampleArray& wave) {
+// ---- stage hook: wave conditioning ----
+void conditionStage(recogParam& p, SampleArray& wave) {
     (void)p;
     (void)wave;
     stageNotBuilt("wave conditioning");
 }
+// ---- end of stage hook: wave conditioning ----
 
 }  // namespace
 
@@ -40,7 +42,7 @@ std::string recognisedSentence(const mlfClass& mlf) {
 int recogWaveFile(recogParam& p, mlfClass& mlf) {
     SampleArray wave = loadAudio(p);
     long start = processorTicks();
-    conditionWave(p, wave);
+    conditionStage(p, wave);
     std::printf("%4.3f sec: Read wave file \"%s\"\n", secondsSince(start), p.wavFile.c_str());
     if (!p.outputDir.empty()) {
         std::string path = p.outputDir + "/output.wave";
@@ -53,16 +55,24 @@ int recogWaveFile(recogParam& p, mlfClass& mlf) {
 int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     (void)mlf;
     (void)wave;
-    // 1. Model set and model count file.
-    long start = processorTicks();
-    (void)start;
     (void)p;
+
+    // ---- step 1: model set and model count file ----
     stageNotBuilt("HMM macro file");
-    // 2. Pronunciation dictionaries.
-    // 3. Candidate texts, normalisation, syllable file, phonetic units; net
-    //    read or built ("Unknown recogParam.function = %s!" for other kinds).
-    // 4. End-point detection and MFCC, frame size 320, step 160.
-    // 5. recogCore; everything above is released on return.
+    // ---- end of step 1 ----
+
+    // ---- step 2: pronunciation dictionaries ----
+    // ---- end of step 2 ----
+
+    // ---- step 3: candidate texts, normalisation, syllable file, phonetic
+    // units; the net read or built ("Unknown recogParam.function = %s!") ----
+    // ---- end of step 3 ----
+
+    // ---- step 4: end-point detection and MFCC, frame size 320, step 160 ----
+    // ---- end of step 4 ----
+
+    // ---- step 5: recogCore (search, text, scoring, result files) ----
+    // ---- end of step 5 ----
 }
 
 }  // namespace kedo

@@ -27,4 +27,18 @@ inline constexpr int MAX_STATE_NUM_IN_SYL = 150;
 // Longest utterance the front end accepts, in 10 ms frames (6 minutes).
 inline constexpr int MAX_FRAME_NUM = 36000;
 
+// --- audio input ---
+
+// --- signal front end ---
+
+// --- lexicon ---
+
+// --- search network ---
+
+// --- acoustic models ---
+
+// --- decoding ---
+
+// --- assessment scoring ---
+
 }  // namespace kedo
