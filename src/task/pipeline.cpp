@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "acoustic/macro.h"
 #include "task/result_files.h"
 #include "util/report_error.h"
 #include "util/timing.h"
@@ -58,7 +59,13 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     (void)p;
 
     // ---- step 1: model set and model count file ----
-    stageNotBuilt("HMM macro file");
+    long modelStart = processorTicks();
+    macroClass models;
+    models.readModels(p.macFile, true);
+    models.readModelCount(p.modelCountFile);
+    std::printf("%4.3f sec: Read \"%s\" (modelNum=%d) and \"%s\"\n", secondsSince(modelStart), p.macFile.c_str(),
+                models.m_modelNum, p.modelCountFile.c_str());
+    stageNotBuilt("pronunciation dictionary");
     // ---- end of step 1 ----
 
     // ---- step 2: pronunciation dictionaries ----
