@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "audio/audio_file.h"
 #include "task/result_files.h"
 #include "util/report_error.h"
 #include "util/timing.h"
@@ -13,10 +14,7 @@ namespace {
 constexpr const char* kModule = "recogTask";
 
 // ---- stage hook: audio loading ----
-SampleArray loadAudio(const recogParam& p) {
-    (void)p;
-    stageNotBuilt("audio loading");
-}
+SampleArray loadAudio(const recogParam& p) { return readAudioFile(p.wavFile); }
 // ---- end of stage hook: audio loading ----
 
 // ---- stage hook: wave conditioning ----
