@@ -150,12 +150,14 @@ bool writeWav(soundBuffer& buffer, const std::string& path, bool muLaw) {
     encodeHeader(header, head + 20);
     std::memcpy(head + 20 + WAVE_FORMAT_BYTES, "data", 4);
     put32(head + 24 + WAVE_FORMAT_BYTES, dataSize);
+    // Each piece is flushed so that a failing write is told apart from a
+    // failing close.
     int code = SB_NO_ERROR;
-    if (std::fwrite(head, 1, sizeof head, f) != sizeof head) {
+    if (std::fwrite(head, 1, sizeof head, f) != sizeof head || std::fflush(f) != 0) {
         code = SB_CHUNK_WRITE;
-    } else if (dataSize > 0 && std::fwrite(bytes->data(), 1, dataSize, f) != dataSize) {
+    } else if (dataSize > 0 && (std::fwrite(bytes->data(), 1, dataSize, f) != dataSize || std::fflush(f) != 0)) {
         code = SB_DATA_WRITE;
-    } else if (pad && std::fputc(0, f) == EOF) {
+    } else if (pad && (std::fputc(0, f) == EOF || std::fflush(f) != 0)) {
         code = SB_CHUNK_WRITE;
     }
     if (std::fclose(f) != 0 && code == SB_NO_ERROR) code = SB_FILE_CLOSE;
