@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "lexicon/lexicon_stage.h"
 #include "task/result_files.h"
 #include "util/report_error.h"
 #include "util/timing.h"
@@ -111,10 +112,20 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     // ---- end of step 1 ----
 
     // ---- step 2: pronunciation dictionaries ----
+    // The model set of step 1 as the lexicon sees it: to be initialised with
+    // modelSetViewOf(<the model set>) once step 1 reads one.
+    modelSetView modelView;
+    dictClass dict;
+    loadDictionaries(p, dict, modelView);
     // ---- end of step 2 ----
 
     // ---- step 3: candidate texts, normalisation, syllable file, phonetic
     // units; the net read or built ("Unknown recogParam.function = %s!") ----
+    textClass text;
+    prepareTexts(p, dict, text, modelView);
+    stageNotBuilt("net construction");
+    // After the net: the wpa entries the texts used ("output.wpa").
+    saveUsedWpa(p, dict, text);
     // ---- end of step 3 ----
 
     // ---- search sizing (after the net and its node penalties are in place) ----
