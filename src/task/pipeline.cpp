@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "acoustic/macro.h"
 #include "lexicon/lexicon_stage.h"
 #include "task/result_files.h"
 #include "util/report_error.h"
@@ -108,13 +109,16 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     (void)p;
 
     // ---- step 1: model set and model count file ----
-    stageNotBuilt("HMM macro file");
+    long modelStart = processorTicks();
+    macroClass models;
+    models.readModels(p.macFile, true);
+    models.readModelCount(p.modelCountFile);
+    std::printf("%4.3f sec: Read \"%s\" (modelNum=%d) and \"%s\"\n", secondsSince(modelStart), p.macFile.c_str(),
+                models.m_modelNum, p.modelCountFile.c_str());
     // ---- end of step 1 ----
 
     // ---- step 2: pronunciation dictionaries ----
-    // The model set of step 1 as the lexicon sees it: to be initialised with
-    // modelSetViewOf(<the model set>) once step 1 reads one.
-    modelSetView modelView;
+    const modelSetView modelView = modelSetViewOf(models);
     dictClass dict;
     loadDictionaries(p, dict, modelView);
     // ---- end of step 2 ----

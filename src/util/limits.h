@@ -47,6 +47,13 @@ inline constexpr long MAX_SYL_PATH_NUM = 1000000;
 
 // --- acoustic models ---
 
+// Emitting states per model (states 1..numStates-2), and the fewest states a
+// model may have (one emitting state between entry and exit).
+inline constexpr int MAX_EMITTING_STATE_NUM = MAX_STATE_NUM - 2;
+inline constexpr int MIN_STATE_NUM = 3;
+// Characters kept of the vector-size line of a text macro file.
+inline constexpr int MAX_MACRO_HEADER_LEN = 999;
+
 // --- decoding ---
 
 // --- assessment scoring ---
