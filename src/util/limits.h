@@ -42,6 +42,16 @@ inline constexpr double MAX_RECORD_SECONDS = 3600.0;
 
 // --- lexicon ---
 
+// Longest word and PA of a binary wpa (".wpab") record, in bytes; longer
+// records are refused.
+inline constexpr int MAX_WPAB_WORD_LEN = 999;
+inline constexpr int MAX_WPAB_PA_LEN = 99;
+
+// Most syllable paths the exhaustive listing of the texts may produce in one
+// run; a larger product of candidate counts is refused instead of exhausting
+// memory.
+inline constexpr long MAX_SYL_PATH_NUM = 1000000;
+
 // --- search network ---
 
 // --- acoustic models ---
