@@ -33,9 +33,26 @@ inline constexpr int MAX_FRAME_NUM = 36000;
 
 // --- lexicon ---
 
+// Longest word and PA of a binary wpa (".wpab") record, in bytes; longer
+// records are refused.
+inline constexpr int MAX_WPAB_WORD_LEN = 999;
+inline constexpr int MAX_WPAB_PA_LEN = 99;
+
+// Most syllable paths the exhaustive listing of the texts may produce in one
+// run; a larger product of candidate counts is refused instead of exhausting
+// memory.
+inline constexpr long MAX_SYL_PATH_NUM = 1000000;
+
 // --- search network ---
 
 // --- acoustic models ---
+
+// Emitting states per model (states 1..numStates-2), and the fewest states a
+// model may have (one emitting state between entry and exit).
+inline constexpr int MAX_EMITTING_STATE_NUM = MAX_STATE_NUM - 2;
+inline constexpr int MIN_STATE_NUM = 3;
+// Characters kept of the vector-size line of a text macro file.
+inline constexpr int MAX_MACRO_HEADER_LEN = 999;
 
 // --- decoding ---
 

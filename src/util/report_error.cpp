@@ -36,8 +36,8 @@ std::string strFormat(const char* fmt, ...) {
 std::string errorLogPath() {
     // Windows treats "temp" and "TEMP" as one name; here both are tried.
     const char* dir = std::getenv("temp");
-    if (dir == nullptr) dir = std::getenv("TEMP");
-    if (dir == nullptr) return {};
+    if (dir == nullptr || *dir == '\0') dir = std::getenv("TEMP");
+    if (dir == nullptr || *dir == '\0') return {};
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);

@@ -12,7 +12,7 @@ std::string strFormat(const char* fmt, ...) __attribute__((format(printf, 1, 2))
 
 // Ends the running operation: saves the one-line log "Error: <message>" as
 // $temp/error_YYYYMMDD_HHMMSS.log (or $TEMP when temp is unset; skipped when
-// neither is set or the file cannot be created), announces it on standard
+// neither is set to a non-empty value or the file cannot be created), announces it on standard
 // output, and throws KedoError carrying the message. Safe to call from any
 // thread; it touches no shared state except the log file.
 [[noreturn]] void reportError(const std::string& message);

@@ -102,7 +102,12 @@ TEST(ReportError, FallsBackToUpperCaseTempAndSkipsLogWithoutEither) {
         test::ScopedEnv t2("TEMP", d.path().c_str());
         EXPECT_EQ(errorLogPath().rfind(d.path() + "/error_", 0), 0u);
     }
-    test::ScopedEnv t3("TEMP", nullptr);
+    {
+        test::ScopedEnv empty("temp", "");
+        test::ScopedEnv t2("TEMP", d.path().c_str());
+        EXPECT_EQ(errorLogPath().rfind(d.path() + "/error_", 0), 0u);
+    }
+    test::ScopedEnv t3("TEMP", "");
     testing::internal::CaptureStdout();
     try {
         reportError("no log");
