@@ -148,7 +148,7 @@ void writeSentence(const std::string& path, const std::string& text) {
 // Records `seconds` of audio and writes it as a PCM WAV file.
 void record(KEDO::State& s, double seconds, const std::string& wavPath) {
     if (!(seconds >= 0 && seconds <= MAX_RECORD_SECONDS))
-        reportError(strFormat("The recording time %g seconds is outside 0 to %d seconds (line %d of %s)", seconds,
+        reportError(strFormat("The recording time %g seconds is outside 0 to %g seconds (line %d of %s)", seconds,
                               MAX_RECORD_SECONDS, __LINE__, kModule));
     Recorder& r = *s.recorder;
     if (!r.startRecording(seconds))

@@ -69,9 +69,6 @@ inline constexpr int MAX_MACRO_HEADER_LEN = 999;
 
 // --- engine facade ---
 
-// Longest recording the record-and-* operations make, in seconds (the
-// longest utterance the front end accepts).
-inline constexpr int MAX_RECORD_SECONDS = 360;
 // Time a capture device may take beyond the recording time before the
 // recording is given up as stalled, in seconds.
 inline constexpr double RECORD_GRACE_SECONDS = 2.0;

@@ -200,7 +200,7 @@ TEST_F(FacadeTest, RecordingFailuresEndTheOperation) {
     for (double bad : {-1.0, std::nan(""), 1e9}) {
         size_t starts = recorder->starts.size();
         ASSERT_EQ(engine->RecordAndAssess(bad, "hello", score), Status::failed);
-        EXPECT_NE(engine->lastErrorMessage().find("outside 0 to 360 seconds"), std::string::npos);
+        EXPECT_NE(engine->lastErrorMessage().find("outside 0 to 3600 seconds"), std::string::npos);
         EXPECT_EQ(recorder->starts.size(), starts);
     }
     EXPECT_EQ(score, -1);
