@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "acoustic/macro.h"
+#include "audio/audio_file.h"
 #include "lexicon/lexicon_stage.h"
 #include "task/result_files.h"
 #include "util/report_error.h"
@@ -15,10 +16,7 @@ namespace {
 constexpr const char* kModule = "recogTask";
 
 // ---- stage hook: audio loading ----
-SampleArray loadAudio(const recogParam& p) {
-    (void)p;
-    stageNotBuilt("audio loading");
-}
+SampleArray loadAudio(const recogParam& p) { return readAudioFile(p.wavFile); }
 // ---- end of stage hook: audio loading ----
 
 // ---- stage hook: wave conditioning ----

@@ -29,6 +29,15 @@ inline constexpr int MAX_FRAME_NUM = 36000;
 
 // --- audio input ---
 
+// Largest WAV or raw audio file read, in bytes (over two hours of 16 kHz
+// 16-bit mono); a larger file is refused rather than loaded.
+inline constexpr unsigned long MAX_AUDIO_FILE_BYTES = 256ul << 20;
+// Largest FLV file read, in bytes: every 64-byte Nellymoser block becomes 256
+// samples, so this bounds the decoded size as well.
+inline constexpr unsigned long MAX_FLV_FILE_BYTES = 64ul << 20;
+// Longest recording the recorder accepts, in seconds.
+inline constexpr double MAX_RECORD_SECONDS = 3600.0;
+
 // --- signal front end ---
 
 // --- lexicon ---
