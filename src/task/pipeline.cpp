@@ -3,6 +3,9 @@
 
 #include <cstdio>
 
+#include "acoustic/macro.h"
+#include "audio/audio_file.h"
+#include "lexicon/lexicon_stage.h"
 #include "task/result_files.h"
 #include "util/report_error.h"
 #include "util/timing.h"
@@ -13,10 +16,7 @@ namespace {
 constexpr const char* kModule = "recogTask";
 
 // ---- stage hook: audio loading ----
-SampleArray loadAudio(const recogParam& p) {
-    (void)p;
-    stageNotBuilt("audio loading");
-}
+SampleArray loadAudio(const recogParam& p) { return readAudioFile(p.wavFile); }
 // ---- end of stage hook: audio loading ----
 
 // ---- stage hook: wave conditioning ----
@@ -107,14 +107,27 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     (void)p;
 
     // ---- step 1: model set and model count file ----
-    stageNotBuilt("HMM macro file");
+    long modelStart = processorTicks();
+    macroClass models;
+    models.readModels(p.macFile, true);
+    models.readModelCount(p.modelCountFile);
+    std::printf("%4.3f sec: Read \"%s\" (modelNum=%d) and \"%s\"\n", secondsSince(modelStart), p.macFile.c_str(),
+                models.m_modelNum, p.modelCountFile.c_str());
     // ---- end of step 1 ----
 
     // ---- step 2: pronunciation dictionaries ----
+    const modelSetView modelView = modelSetViewOf(models);
+    dictClass dict;
+    loadDictionaries(p, dict, modelView);
     // ---- end of step 2 ----
 
     // ---- step 3: candidate texts, normalisation, syllable file, phonetic
     // units; the net read or built ("Unknown recogParam.function = %s!") ----
+    textClass text;
+    prepareTexts(p, dict, text, modelView);
+    stageNotBuilt("net construction");
+    // After the net: the wpa entries the texts used ("output.wpa").
+    saveUsedWpa(p, dict, text);
     // ---- end of step 3 ----
 
     // ---- search sizing (after the net and its node penalties are in place) ----
