@@ -110,6 +110,7 @@ public:
                                   : b(ms, fea, dim, firstModel(first[k]), 0, 0);
         }
 
+        std::vector<int> slots(static_cast<size_t>(nodeNum) * MAX_STATE_NUM_IN_SYL, -1);
         int Nc = candidateNum;
         for (int t = 1; t < T; ++t) {
             int lastPos = Nc;
@@ -183,8 +184,8 @@ public:
                 if (full) break;
             }
 
-            // Recombination through per-node slot tables.
-            std::vector<std::vector<int>> slots(nodeNum, std::vector<int>(MAX_STATE_NUM_IN_SYL, -1));
+            // Recombination through per-node slot tables of MAX_STATE_NUM_IN_SYL
+            // entries, reset after use.
             for (int k = 0; k < lastPos; ++k) {
                 NaiveCandidate& c = *m_ptr[k];
                 if (!(c.score > SEARCH_LZERO)) continue;
@@ -192,7 +193,7 @@ public:
                 if (key > MAX_STATE_NUM_IN_SYL - 1)
                     reportError(strFormat("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
                                           key, MAX_STATE_NUM_IN_SYL, 1, "viterbi"));
-                int& h = slots[c.node][key];
+                int& h = slots[static_cast<size_t>(c.node) * MAX_STATE_NUM_IN_SYL + key];
                 if (h < 0) {
                     h = k;
                 } else if (c.score > m_ptr[h]->score) {
@@ -201,6 +202,11 @@ public:
                 } else {
                     c.score = SEARCH_LZERO;
                 }
+            }
+            for (int k = 0; k < lastPos; ++k) {
+                const NaiveCandidate& c = *m_ptr[k];
+                int key = c.phone * 3 + c.state;
+                if (key < MAX_STATE_NUM_IN_SYL) slots[static_cast<size_t>(c.node) * MAX_STATE_NUM_IN_SYL + key] = -1;
             }
             std::stable_sort(m_ptr.begin(), m_ptr.begin() + lastPos,
                              [](const NaiveCandidate* a, const NaiveCandidate* b) { return a->score > b->score; });

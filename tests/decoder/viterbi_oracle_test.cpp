@@ -53,7 +53,12 @@ TEST(ViterbiOracle, SameResultsAsFullCopySearchOnRandomCases) {
     ScopedEnv noTemp("temp", nullptr), noTEMP("TEMP", nullptr);
     std::mt19937 rng(20261207);
     int compared = 0, errors = 0, warned = 0;
-    for (int iter = 0; iter < 1500; ++iter) {
+#ifdef NDEBUG
+    const int iterations = 1500;
+#else
+    const int iterations = 400;  // sanitizer builds are slow
+#endif
+    for (int iter = 0; iter < iterations; ++iter) {
         Case c = randomCase(rng);
         TempDir dir;
         Outcome fast, naive;
@@ -119,9 +124,9 @@ TEST(ViterbiOracle, SameResultsAsFullCopySearchOnRandomCases) {
         ++compared;
     }
     // The random cases must exercise both the normal road and the failures.
-    EXPECT_GT(compared, 1000);
-    EXPECT_GT(errors, 20);
-    EXPECT_GT(warned, 50);
+    EXPECT_GT(compared, iterations * 2 / 3);
+    EXPECT_GT(errors, iterations / 100);
+    EXPECT_GT(warned, iterations / 30);
 }
 
 // Long utterances make the trace compact itself; the histories must survive.
