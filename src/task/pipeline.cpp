@@ -5,6 +5,8 @@
 
 #include "acoustic/macro.h"
 #include "audio/audio_file.h"
+#include "frontend/epd.h"
+#include "frontend/wave_condition.h"
 #include "lexicon/lexicon_stage.h"
 #include "task/result_files.h"
 #include "util/report_error.h"
@@ -20,11 +22,7 @@ SampleArray loadAudio(const recogParam& p) { return readAudioFile(p.wavFile); }
 // ---- end of stage hook: audio loading ----
 
 // ---- stage hook: wave conditioning ----
-void conditionStage(recogParam& p, SampleArray& wave) {
-    (void)p;
-    (void)wave;
-    stageNotBuilt("wave conditioning");
-}
+void conditionStage(recogParam& p, SampleArray& wave) { conditionWave(wave, p); }
 // ---- end of stage hook: wave conditioning ----
 
 // Everything recogCore works on, owned by recogWave and released when it
@@ -134,6 +132,9 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     // ---- end of search sizing ----
 
     // ---- step 4: end-point detection and MFCC, frame size 320, step 160 ----
+    int waveBeginFrameId = 0, waveEndFrameId = 0;
+    FeatureMatrix features = epdAndMfcc(p, wave.samples.data(), wave.count(), wave.rate, wave.bits, 320, 160,
+                                        waveBeginFrameId, waveEndFrameId);
     // ---- end of step 4 ----
 
     // ---- step 5: recogCore (search, text, scoring, result files) ----

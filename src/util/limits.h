@@ -40,6 +40,21 @@ inline constexpr double MAX_RECORD_SECONDS = 3600.0;
 
 // --- signal front end ---
 
+// Shortest wave that conditioning accepts (two 20 ms frames at 16000 Hz),
+// before and after resampling.
+inline constexpr int MIN_CONDITION_SAMPLES = 320;
+// Sampling rates that conditioning accepts, in Hz.
+inline constexpr int MIN_WAVE_RATE = 1000;
+inline constexpr int MAX_WAVE_RATE = 384000;
+// Feature configuration: longest analysis frame in samples, most mel channels,
+// most cepstra, widest regression half-window.
+inline constexpr int MAX_FEATURE_FRAME_LEN = 65536;
+inline constexpr int MAX_MEL_CHANS = 1024;
+inline constexpr int MAX_CEPS = 64;
+inline constexpr int MAX_REGRESSION_WINDOW = 100;
+// Pitch tracking: longest pitch frame in samples.
+inline constexpr int MAX_PITCH_FRAME_SIZE = 65536;
+
 // --- lexicon ---
 
 // Longest word and PA of a binary wpa (".wpab") record, in bytes; longer
