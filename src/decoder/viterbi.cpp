@@ -79,6 +79,22 @@ void searchGraph::finishBuild(const searchModelSet& set) {
     m_predCount.shrink_to_fit();
 }
 
+searchSize sizeSearch(int fanOut, int comparisonMode, int maxCandidateNum) {
+    const bool keywords = comparisonMode == 3;
+    int64_t candidates = static_cast<int64_t>(keywords ? 20 : 4) * fanOut;
+    if (candidates < 20) candidates = 100;
+    if (candidates > maxCandidateNum) candidates = maxCandidateNum;
+    int64_t arena = candidates * (keywords ? 100 : 5);
+    if (arena > MAX_ARENA_LEN)
+        reportError(strFormat("Error: m_arenaLen=%lld exceeds the limit of %d slots (candidateNum=%lld) (line %d of file %s)",
+                              static_cast<long long>(arena), MAX_ARENA_LEN, static_cast<long long>(candidates), __LINE__,
+                              kModule));
+    searchSize size;
+    size.candidateNum = static_cast<int32_t>(candidates);
+    size.arenaLen = static_cast<int32_t>(std::max<int64_t>(arena, 0));
+    return size;
+}
+
 viterbiClass::viterbiClass(int arenaLen, int modelNum)
     : m_arenaLen(std::max(arenaLen, 0)), m_modelNum(std::max(modelNum, 0)) {
     m_arena.resize(m_arenaLen);
@@ -336,7 +352,7 @@ int viterbiClass::search(const float* features, int dim, int T, int candidateNum
     }
 
     if (Nc < 1) return Nc;
-    for (int k = 0; k <= 100 && k < Nc; ++k) {
+    for (int k = 0; k <= FINAL_ENTRY_LAST_SLOT && k < Nc; ++k) {
         Cand& c = m_arena[m_order[k]];
         if (c.node == end) continue;
         appendSyl(c, c.node, T - 1);

@@ -41,6 +41,17 @@ struct ArenaCandidate {
     int32_t phoneCount() const { return static_cast<int32_t>(phoneIndex.size()); }
 };
 
+// The candidate number and arena length of a search, from the net's fan-out
+// (its largest nextWordNodes list): comparison modes other than 3 take 4 x
+// fanOut candidates and an arena 5 times that; mode 3 takes 20 x fanOut and
+// 100 times; a candidate number below 20 becomes 100, and it is capped at
+// maxCandidateNum. An arena beyond MAX_ARENA_LEN is refused.
+struct searchSize {
+    int32_t candidateNum = 0;
+    int32_t arenaLen = 0;
+};
+searchSize sizeSearch(int fanOut, int comparisonMode, int maxCandidateNum);
+
 class viterbiClass {
 public:
     // Arena of arenaLen candidates and a likelihood cache for modelNum models.
@@ -82,7 +93,7 @@ public:
     void writeArenaSylPath(const std::string& path, int candNum, const Dict& pronDict) const {
         FilePtr f = openFile(path, "w");
         std::string line;
-        for (int k = 0; k < candNum && k < 100 && k < m_arenaLen; ++k) {
+        for (int k = 0; k < candNum && k < ARENA_PATH_LIST_NUM && k < m_arenaLen; ++k) {
             if (!arenaPathLine(k, line, [&](int syl) -> const std::string& { return wordOf(pronDict, syl); })) break;
             std::fputs(line.c_str(), f.get());
         }

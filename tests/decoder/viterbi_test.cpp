@@ -40,6 +40,23 @@ std::string searchError(const SearchTestNet& net, const SearchTestDict& dict, co
     return "";
 }
 
+TEST(Viterbi, SearchSizing) {
+    auto size = [](int m, int mode, int cap) {
+        searchSize s = sizeSearch(m, mode, cap);
+        return std::make_pair(s.candidateNum, s.arenaLen);
+    };
+    EXPECT_EQ(size(4, 1, 1000), std::make_pair(100, 500));  // 16 is below 20
+    EXPECT_EQ(size(5, 1, 1000), std::make_pair(20, 100));
+    EXPECT_EQ(size(60, 2, 1000), std::make_pair(240, 1200));
+    EXPECT_EQ(size(60, 1, 200), std::make_pair(200, 1000));
+    EXPECT_EQ(size(0, 1, 0), std::make_pair(0, 0));  // the default cap leaves no candidate
+    EXPECT_EQ(size(1, 3, 1000), std::make_pair(20, 2000));
+    EXPECT_EQ(size(0, 3, 1000), std::make_pair(100, 10000));
+    EXPECT_EQ(size(10, 3, 1000), std::make_pair(200, 20000));
+    ScopedEnv noTemp("temp", nullptr), noTEMP("TEMP", nullptr);
+    EXPECT_THROW(sizeSearch(100000, 3, 2000000000), KedoError);
+}
+
 TEST(Viterbi, StartCandidatesFromSyllableOrNullStartNode) {
     GaussianModelSet models(3);
     SearchTestDict dict = {{"a", {0}}, {"b", {1}}, {"c", {2}}};

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "acoustic/macro.h"
-#include "support/synthetic_models.h"
+#include "synthetic_models.h"
 
 namespace kedo::test {
 
