@@ -19,10 +19,11 @@ TEST(DecodeReport, LinesAndStopAfterText) {
     EXPECT_FALSE(stoppedAfterText(mlf, "Cannot open file x.prm (line 3 of utility)"));
 }
 
-TEST(DecodeReport, CommandNeedsItsOptions) {
-    CliResult r = runCli("decode --prm x.prm --wav a.wav");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("txt"), std::string::npos);
+TEST(DecodeReport, CommandIsRegisteredAndNeedsItsOptions) {
+    CliResult help = runCli("decode --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--txt TEXTS"), std::string::npos);
+    EXPECT_EQ(runCli("decode --wav a.wav --txt t.txt").status, 1);
 }
 
 }  // namespace
