@@ -185,13 +185,14 @@ TEST(WriteXml, BytesTheEncodingCannotCarryNeverBreakTheDocument) {
     EXPECT_EQ(out, "\xc3\xa9\xe4\xb8\xad|?|?|??|???|\xf0\x9f\x98\x80");
     out.clear();
     // Big5: a pair stays, even with a trail byte in the ASCII range; a lone
-    // lead byte at the end and a byte that leads nothing do not.
-    appendXmlText(out, "\xa4\xa4\xae|\x80\xa4", true);
-    EXPECT_EQ(out, "\xa4\xa4\xae|??");
+    // lead byte at the end and a byte that leads nothing do not; a code
+    // outside the Big5 table (user-defined area) becomes one "?".
+    appendXmlText(out, "\xa4\xa4\xae|\x80\x81\x40\xa4\xa4\xa4", true);
+    EXPECT_EQ(out, "\xa4\xa4\xae|??\xa4\xa4?");
 
     TempDir d;
     for (const std::string lang : {"chinese", "english"}) {
-        mlfClass mlf = threeNodes(std::string("x\x02\xff\xa4<&>\"'\xa4", 10));
+        mlfClass mlf = threeNodes(std::string("x\x02\xff\xa4<&>\"'\xa4", 10) + "\x81\x40\xc6\xa1\xf9\xfe\xa1");
         mlf.textItems = {std::string("\x80\x00z", 3)};
         const std::string path = d.file(lang + ".xml");
         writeXml(mlf, kModels, path, language(lang));
