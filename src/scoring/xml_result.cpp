@@ -3,6 +3,7 @@
 
 #include <iconv.h>
 
+#include <charconv>
 #include <vector>
 
 #include "scoring/output_text.h"
@@ -104,8 +105,21 @@ int byteLength(const std::string& s) { return static_cast<int>(s.size()); }
 // on the others.
 void endLine(std::string& out, bool withComment, const char* comment) { out += withComment ? comment : "\n"; }
 
+// Appends v as printf's "%g" would write it (six significant digits).
+void appendG(std::string& out, double v) {
+    char buf[32];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+    if (ec == std::errc())
+        out.append(buf, end);
+    else
+        appendf(out, "%g", v);
+}
+
 void appendTrack(std::string& out, const std::vector<float>& values) {
-    for (size_t k = 0; k < values.size(); ++k) appendf(out, k ? " %g" : "%g", static_cast<double>(values[k]));
+    for (size_t k = 0; k < values.size(); ++k) {
+        if (k) out += ' ';
+        appendG(out, static_cast<double>(values[k]));
+    }
 }
 
 class XmlWriter {
