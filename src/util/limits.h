@@ -35,6 +35,12 @@ inline constexpr int MAX_FRAME_NUM = 36000;
 
 // --- search network ---
 
+// Entries of all next-word-node lists of one net together. Null nodes reached
+// along several null paths repeat their successors in every list that reaches
+// them, so a small file can ask for an exponential number of entries; nets
+// beyond this many (128 MB of indices) are refused.
+inline constexpr long long MAX_NET_NEXT_WORD_ENTRIES = 32LL * 1024 * 1024;
+
 // --- acoustic models ---
 
 // --- decoding ---
