@@ -96,36 +96,17 @@ void checkLinkRange(int32_t s, int32_t e, int32_t link, int32_t nodeNum, const s
                               link, s, e, source.c_str(), nodeNum - 1, __LINE__, kModule));
 }
 
-// Depth-first expansion of null successors, computed once per null node in
-// post-order with an explicit stack (null chains may be long). A null node
-// met again while its own expansion is open closes a cycle of null nodes.
+// Depth-first expansion of null successors. The null nodes are put in
+// post-order with an explicit stack (null chains may be long); a null node met
+// again while its own expansion is open closes a cycle of null nodes. The list
+// sizes are added up before any list is filled, so that a net whose lists
+// would explode is refused cheaply; then each null node's list is built once
+// and copied where it is reached.
 void deriveLists(std::vector<netNode>& nodes, const std::string& source) {
     const size_t n = nodes.size();
     enum : unsigned char { kNew, kOpen, kDone };
     std::vector<unsigned char> state(n, kNew);
-    long long total = 0;
-
-    auto fill = [&](size_t v) {
-        netNode& node = nodes[v];
-        long long size = 0;
-        for (int32_t s : node.succ) size += nodes[static_cast<size_t>(s)].sylIndex >= 0 ? 1 : static_cast<long long>(nodes[static_cast<size_t>(s)].nextWordNodes.size());
-        total += size;
-        if (total > MAX_NET_NEXT_WORD_ENTRIES)
-            reportError(strFormat("Error: the next-word-node lists of the net in %s exceed %lld entries; null nodes reached along "
-                                  "too many paths (line %d of file %s)",
-                                  source.c_str(), MAX_NET_NEXT_WORD_ENTRIES, __LINE__, kModule));
-        IntVec list;
-        list.reserve(static_cast<size_t>(size));
-        for (int32_t s : node.succ) {
-            const netNode& next = nodes[static_cast<size_t>(s)];
-            if (next.sylIndex >= 0)
-                list.push_back(s);
-            else
-                list.insert(list.end(), next.nextWordNodes.begin(), next.nextWordNodes.end());
-        }
-        node.nextWordNodes = std::move(list);
-    };
-
+    std::vector<size_t> order;  // null nodes, each after its null successors
     std::vector<std::pair<size_t, size_t>> stack;  // (node, next succ position)
     for (size_t root = 0; root < n; ++root) {
         if (nodes[root].sylIndex >= 0 || state[root] != kNew) continue;
@@ -145,13 +126,42 @@ void deriveLists(std::vector<netNode>& nodes, const std::string& source) {
                     stack.emplace_back(s, 0);
                 }
             } else {
-                size_t done = v;
+                state[v] = kDone;
+                order.push_back(v);
                 stack.pop_back();
-                fill(done);
-                state[done] = kDone;
             }
         }
     }
+
+    std::vector<long long> size(n, 0);
+    long long total = 0;
+    auto addUp = [&](size_t v) {
+        long long sum = 0;
+        for (int32_t s : nodes[v].succ) sum += nodes[static_cast<size_t>(s)].sylIndex >= 0 ? 1 : size[static_cast<size_t>(s)];
+        size[v] = std::min(sum, MAX_NET_NEXT_WORD_ENTRIES + 1);
+        total += size[v];
+        if (total > MAX_NET_NEXT_WORD_ENTRIES)
+            reportError(strFormat("Error: the next-word-node lists of the net in %s exceed %lld entries; null nodes reached along "
+                                  "too many paths (line %d of file %s)",
+                                  source.c_str(), MAX_NET_NEXT_WORD_ENTRIES, __LINE__, kModule));
+    };
+    for (size_t v : order) addUp(v);
+    for (size_t v = 0; v < n; ++v)
+        if (nodes[v].sylIndex >= 0) addUp(v);
+
+    auto fill = [&](size_t v) {
+        IntVec list;
+        list.reserve(static_cast<size_t>(size[v]));
+        for (int32_t s : nodes[v].succ) {
+            const netNode& next = nodes[static_cast<size_t>(s)];
+            if (next.sylIndex >= 0)
+                list.push_back(s);
+            else
+                list.insert(list.end(), next.nextWordNodes.begin(), next.nextWordNodes.end());
+        }
+        nodes[v].nextWordNodes = std::move(list);
+    };
+    for (size_t v : order) fill(v);
     for (size_t v = 0; v < n; ++v)
         if (nodes[v].sylIndex >= 0) fill(v);
 }

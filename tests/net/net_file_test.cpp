@@ -266,6 +266,24 @@ TEST(NetBinary, RefusesTruncatedAndOutOfRangeFiles) {
     EXPECT_EQ(patched(8, -1), "");  // -1 makes node 2 a null node
 }
 
+TEST(NetRead, SampleNetsInBothForms) {
+    dictClass d = wordDict({"a", "b", "fillerC", "fillerV", "sil", "sp"});
+    netClass text, binary, one;
+    text.netRead(test::dataPath("net/tree_filler.net"), d);
+    binary.netRead(test::dataPath("net/tree_filler.netb"), d);
+    one.netRead(test::dataPath("net/one_word.net"), d);
+    ASSERT_EQ(text.nodeNum, 16);
+    EXPECT_EQ(netLinks(binary), netLinks(text));
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(binary.nodes[i].sylIndex, text.nodes[i].sylIndex) << i;
+        EXPECT_EQ(binary.nodes[i].nextWordNodes, text.nodes[i].nextWordNodes) << i;
+    }
+    EXPECT_EQ(text.nodes[0].nextWordNodes, (IntVec{4, 8, 10, 12, 14}));
+    EXPECT_EQ(text.fanOut(), 5);
+    EXPECT_EQ(one.nodes[0].nextWordNodes, IntVec{2});
+    for (const pronDictEntry& e : d.m_pronDict) EXPECT_EQ(e.models, (IntVec{static_cast<int32_t>(&e - &d.m_pronDict[0]), 0}));
+}
+
 TEST(NetSearchSlots, AllocatedOnDemand) {
     dictClass d = wordDict({"a"});
     netClass net;
