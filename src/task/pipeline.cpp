@@ -3,6 +3,11 @@
 
 #include <cstdio>
 
+#include "acoustic/macro.h"
+#include "audio/audio_file.h"
+#include "frontend/epd.h"
+#include "frontend/wave_condition.h"
+#include "lexicon/lexicon_stage.h"
 #include "task/result_files.h"
 #include "util/report_error.h"
 #include "util/timing.h"
@@ -13,18 +18,11 @@ namespace {
 constexpr const char* kModule = "recogTask";
 
 // ---- stage hook: audio loading ----
-SampleArray loadAudio(const recogParam& p) {
-    (void)p;
-    stageNotBuilt("audio loading");
-}
+SampleArray loadAudio(const recogParam& p) { return readAudioFile(p.wavFile); }
 // ---- end of stage hook: audio loading ----
 
 // ---- stage hook: wave conditioning ----
-void conditionStage(recogParam& p, SampleArray& wave) {
-    (void)p;
-    (void)wave;
-    stageNotBuilt("wave conditioning");
-}
+void conditionStage(recogParam& p, SampleArray& wave) { conditionWave(wave, p); }
 // ---- end of stage hook: wave conditioning ----
 
 // Everything recogCore works on, owned by recogWave and released when it
@@ -107,20 +105,36 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     (void)p;
 
     // ---- step 1: model set and model count file ----
-    stageNotBuilt("HMM macro file");
+    long modelStart = processorTicks();
+    macroClass models;
+    models.readModels(p.macFile, true);
+    models.readModelCount(p.modelCountFile);
+    std::printf("%4.3f sec: Read \"%s\" (modelNum=%d) and \"%s\"\n", secondsSince(modelStart), p.macFile.c_str(),
+                models.m_modelNum, p.modelCountFile.c_str());
     // ---- end of step 1 ----
 
     // ---- step 2: pronunciation dictionaries ----
+    const modelSetView modelView = modelSetViewOf(models);
+    dictClass dict;
+    loadDictionaries(p, dict, modelView);
     // ---- end of step 2 ----
 
     // ---- step 3: candidate texts, normalisation, syllable file, phonetic
     // units; the net read or built ("Unknown recogParam.function = %s!") ----
+    textClass text;
+    prepareTexts(p, dict, text, modelView);
+    stageNotBuilt("net construction");
+    // After the net: the wpa entries the texts used ("output.wpa").
+    saveUsedWpa(p, dict, text);
     // ---- end of step 3 ----
 
     // ---- search sizing (after the net and its node penalties are in place) ----
     // ---- end of search sizing ----
 
     // ---- step 4: end-point detection and MFCC, frame size 320, step 160 ----
+    int waveBeginFrameId = 0, waveEndFrameId = 0;
+    FeatureMatrix features = epdAndMfcc(p, wave.samples.data(), wave.count(), wave.rate, wave.bits, 320, 160,
+                                        waveBeginFrameId, waveEndFrameId);
     // ---- end of step 4 ----
 
     // ---- step 5: recogCore (search, text, scoring, result files) ----

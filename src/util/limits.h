@@ -29,9 +29,43 @@ inline constexpr int MAX_FRAME_NUM = 36000;
 
 // --- audio input ---
 
+// Largest WAV or raw audio file read, in bytes (over two hours of 16 kHz
+// 16-bit mono); a larger file is refused rather than loaded.
+inline constexpr unsigned long MAX_AUDIO_FILE_BYTES = 256ul << 20;
+// Largest FLV file read, in bytes: every 64-byte Nellymoser block becomes 256
+// samples, so this bounds the decoded size as well.
+inline constexpr unsigned long MAX_FLV_FILE_BYTES = 64ul << 20;
+// Longest recording the recorder accepts, in seconds.
+inline constexpr double MAX_RECORD_SECONDS = 3600.0;
+
 // --- signal front end ---
 
+// Shortest wave that conditioning accepts (two 20 ms frames at 16000 Hz),
+// before and after resampling.
+inline constexpr int MIN_CONDITION_SAMPLES = 320;
+// Sampling rates that conditioning accepts, in Hz.
+inline constexpr int MIN_WAVE_RATE = 1000;
+inline constexpr int MAX_WAVE_RATE = 384000;
+// Feature configuration: longest analysis frame in samples, most mel channels,
+// most cepstra, widest regression half-window.
+inline constexpr int MAX_FEATURE_FRAME_LEN = 65536;
+inline constexpr int MAX_MEL_CHANS = 1024;
+inline constexpr int MAX_CEPS = 64;
+inline constexpr int MAX_REGRESSION_WINDOW = 100;
+// Pitch tracking: longest pitch frame in samples.
+inline constexpr int MAX_PITCH_FRAME_SIZE = 65536;
+
 // --- lexicon ---
+
+// Longest word and PA of a binary wpa (".wpab") record, in bytes; longer
+// records are refused.
+inline constexpr int MAX_WPAB_WORD_LEN = 999;
+inline constexpr int MAX_WPAB_PA_LEN = 99;
+
+// Most syllable paths the exhaustive listing of the texts may produce in one
+// run; a larger product of candidate counts is refused instead of exhausting
+// memory.
+inline constexpr long MAX_SYL_PATH_NUM = 1000000;
 
 // --- search network ---
 
@@ -42,6 +76,13 @@ inline constexpr int MAX_FRAME_NUM = 36000;
 inline constexpr long long MAX_NET_NEXT_WORD_ENTRIES = 32LL * 1024 * 1024;
 
 // --- acoustic models ---
+
+// Emitting states per model (states 1..numStates-2), and the fewest states a
+// model may have (one emitting state between entry and exit).
+inline constexpr int MAX_EMITTING_STATE_NUM = MAX_STATE_NUM - 2;
+inline constexpr int MIN_STATE_NUM = 3;
+// Characters kept of the vector-size line of a text macro file.
+inline constexpr int MAX_MACRO_HEADER_LEN = 999;
 
 // --- decoding ---
 

@@ -1,0 +1,45 @@
+// kedo record: record from the capture device into a WAV file.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "audio/sound_buffer.h"
+#include "audio/wav_file.h"
+#include "cli.h"
+#include "kedo/error.h"
+
+namespace kedo::cli {
+namespace {
+
+int runRecord(const Args& args) {
+    if (args.positional.size() != 2) throw UsageError{"expected SECONDS and OUT.wav"};
+    char* end = nullptr;
+    double seconds = std::strtod(args.positional[0].c_str(), &end);
+    if (end == args.positional[0].c_str() || *end != '\0') throw UsageError{"SECONDS must be a number"};
+    const std::string& out = args.positional[1];
+    soundBuffer recorder(1, 16000, 16);
+    if (!recorder.startRecording(seconds)) throw KedoError("Cannot start recording: " + recorder.lastError());
+    while (recorder.isRecording()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (recorder.lastError() != soundBuffer::errorText(SB_NO_ERROR))
+        throw KedoError("Recording failed: " + recorder.lastError());
+    if (!writeWav(recorder, out, args.flag("mulaw"))) throw KedoError("Cannot write " + out + ": " + recorder.lastError());
+    std::printf("Recorded %zu bytes\n\t===> Saved %s\n", recorder.data().size(), out.c_str());
+    return 0;
+}
+
+const Registration reg{Command{
+    "record",
+    "record from the capture device into a WAV file",
+    "Usage: kedo record SECONDS OUT.wav [--mulaw]\n\n"
+    "Records SECONDS of 16 kHz 16-bit mono audio and writes it as a PCM WAV\n"
+    "file (8-bit u-law with --mulaw). The device is ALSA's \"default\" unless\n"
+    "the environment variable KEDO_CAPTURE_DEVICE names another ALSA device,\n"
+    "or is file:PATH to play the WAV file PATH in real time instead of a\n"
+    "microphone (it must be 16 kHz 16-bit mono).\n",
+    {},
+    {"mulaw"},
+    runRecord}};
+
+}  // namespace
+}  // namespace kedo::cli

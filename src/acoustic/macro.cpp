@@ -1,0 +1,247 @@
+// The model set: reader choice, sorting, conversion, model counts, lookup.
+#include "acoustic/macro.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <numeric>
+#include <string_view>
+
+#include "util/file_util.h"
+#include "util/report_error.h"
+
+namespace kedo {
+
+namespace {
+constexpr const char* kModule = "macro";
+
+std::string_view nameOf(const HmmModel& m) { return std::string_view(m.name); }
+
+bool isTextExtension(const std::string& ext) { return ext == "mac" || ext == "MAC"; }
+bool isBinaryExtension(const std::string& ext) { return ext == "macb" || ext == "MACB"; }
+
+[[noreturn]] void badExtension(const std::string& path) {
+    reportError(strFormat("Error in reading \"%s\": The only allowed extension are \"mac\" and \"macb\" (line %d of %s) \n",
+                          path.c_str(), 762, kModule));
+}
+
+float logOrZero(float v) { return v != 0.0f ? std::log(v) : LZERO; }
+}  // namespace
+
+void macroClass::readModels(const std::string& path, bool sortAndConvert) {
+    std::string ext = fileExtension(path);
+    if (isBinaryExtension(ext))
+        readBinaryModels(path);
+    else if (isTextExtension(ext))
+        readTextModels(path);
+    else
+        badExtension(path);
+    if (sortAndConvert) {
+        sortModels();
+        convertModels();
+    }
+}
+
+void macroClass::readTextModels(const std::string& path) { parseTextModels(readFileBytes(path), path); }
+void macroClass::readBinaryModels(const std::string& path) { parseBinaryModels(readFileBytes(path), path); }
+
+void macroClass::writeModels(const std::string& path) const {
+    std::string ext = fileExtension(path);
+    if (isBinaryExtension(ext))
+        writeBinaryModels(path);
+    else if (isTextExtension(ext))
+        writeTextModels(path);
+    else
+        badExtension(path);
+}
+
+namespace {
+void writeImage(const std::string& path, const std::string& image) {
+    FilePtr f = openFile(path, "wb");
+    if (std::fwrite(image.data(), 1, image.size(), f.get()) != image.size() || std::fflush(f.get()) != 0)
+        reportError(strFormat("Error in writing \"%s\" (line %d of %s)", path.c_str(), __LINE__, kModule));
+}
+}  // namespace
+
+void macroClass::writeTextModels(const std::string& path) const { writeImage(path, textImage()); }
+void macroClass::writeBinaryModels(const std::string& path) const { writeImage(path, binaryImage()); }
+
+void macroClass::sortModels() {
+    const size_t n = m_models.size();
+    std::vector<uint32_t> order(n);
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return nameOf(m_models[a]) < nameOf(m_models[b]); });
+    // Apply the permutation in place, one cycle at a time: slot i receives
+    // record order[i]. Whole records move once each.
+    std::vector<bool> done(n, false);
+    for (size_t i = 0; i < n; ++i) {
+        if (done[i] || order[i] == i) continue;
+        HmmModel held = m_models[i];
+        size_t j = i;
+        while (order[j] != i) {
+            m_models[j] = m_models[order[j]];
+            done[j] = true;
+            j = order[j];
+        }
+        m_models[j] = held;
+        done[j] = true;
+    }
+    m_sorted = true;
+    if (hasLikelihoodTables()) buildLikelihoodTables();
+}
+
+void macroClass::convertModels() {
+    if (m_converted) return;
+    for (HmmModel& m : m_models) {
+        for (int j = 0; j < m.numStates - 2; ++j) {
+            for (int s = 0; s < m_streamNum; ++s) {
+                StreamRec& st = m.states[j].streams[s];
+                for (int k = 0; k < st.mixtureNum; ++k) {
+                    MixtureRec& mix = st.mixtures[k];
+                    for (float& v : mix.variance) {
+                        if (v < 1e-30f) v = 1e-30f;
+                        v = 1.0f / v;
+                        if (v < 1e-30f) v = 1e-30f;
+                    }
+                    mix.weight = logOrZero(mix.weight);
+                }
+            }
+        }
+        for (int i = 0; i < m.numStates; ++i)
+            for (int k = 0; k < m.numStates; ++k) m.transP[i][k] = logOrZero(m.transP[i][k]);
+    }
+    m_converted = true;
+    buildLikelihoodTables();
+}
+
+void macroClass::buildLikelihoodTables() {
+    constexpr int W = MAX_VECTOR_SIZE;
+    constexpr int rows = 2 + 2 * W;
+    m_packedStreams.assign(m_models.size() * MAX_EMITTING_STATE_NUM * MAX_STREAM_NUM, PackedStream{});
+    // First pass: sizes and offsets.
+    size_t total = 0;
+    for (size_t i = 0; i < m_models.size(); ++i) {
+        const HmmModel& m = m_models[i];
+        for (int j = 0; j < m.numStates - 2; ++j) {
+            for (int s = 0; s < m_streamNum; ++s) {
+                const StreamRec& st = m.states[j].streams[s];
+                PackedStream& ps = m_packedStreams[(i * MAX_EMITTING_STATE_NUM + j) * MAX_STREAM_NUM + s];
+                ps.mixtureNum = st.mixtureNum;
+                for (int k = 0; k < st.mixtureNum; ++k)
+                    if (st.mixtures[k].weight > MIN_LOG_MIXTURE_WEIGHT) ++ps.active;
+                ps.padded = (ps.active + 3) & ~3;
+                ps.offset = static_cast<uint32_t>(total);
+                total += static_cast<size_t>(ps.padded) * rows;
+            }
+        }
+    }
+    m_pool.assign(total, 0.0f);
+    // Second pass: the active mixtures, lane by lane.
+    for (size_t i = 0; i < m_models.size(); ++i) {
+        const HmmModel& m = m_models[i];
+        for (int j = 0; j < m.numStates - 2; ++j) {
+            for (int s = 0; s < m_streamNum; ++s) {
+                const StreamRec& st = m.states[j].streams[s];
+                const PackedStream& ps = m_packedStreams[(i * MAX_EMITTING_STATE_NUM + j) * MAX_STREAM_NUM + s];
+                float* base = m_pool.data() + ps.offset;
+                const int P = ps.padded;
+                for (int lane = ps.active; lane < P; ++lane) base[lane] = LZERO;
+                int lane = 0;
+                for (int k = 0; k < st.mixtureNum; ++k) {
+                    const MixtureRec& mix = st.mixtures[k];
+                    if (!(mix.weight > MIN_LOG_MIXTURE_WEIGHT)) continue;
+                    base[lane] = mix.weight;
+                    base[P + lane] = mix.gconst;
+                    for (int d = 0; d < W; ++d) {
+                        base[(2 + d) * P + lane] = mix.mean[d];
+                        base[(2 + W + d) * P + lane] = mix.variance[d];
+                    }
+                    ++lane;
+                }
+            }
+        }
+    }
+}
+
+void macroClass::readModelCount(const std::string& path) {
+    for (HmmModel& m : m_models) m.logCount = 0.0f;
+    if (!fileExists(path)) return;
+    std::string bytes = readFileBytes(path);
+    size_t pos = 0;
+    for (int i = 0; i < m_modelNum && pos < bytes.size(); ++i) {
+        size_t end = bytes.find('\n', pos);
+        if (end == std::string::npos) end = bytes.size();
+        std::string line = bytes.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        size_t tab = line.find('\t');
+        std::string_view name = std::string_view(line).substr(0, tab);
+        double count = tab == std::string::npos ? 0.0 : std::strtod(line.c_str() + tab + 1, nullptr);
+        if (name != nameOf(m_models[i])) std::printf("Warning: Mismatched model count file! (line %d of %s)\n", 41, kModule);
+        if (count > 0.0) m_models[i].logCount = static_cast<float>(std::log(count));
+    }
+}
+
+int macroClass::findModel(const std::string& name) const {
+    auto it = std::lower_bound(m_models.begin(), m_models.end(), std::string_view(name),
+                               [](const HmmModel& m, std::string_view key) { return nameOf(m) < key; });
+    if (it != m_models.end() && nameOf(*it) == name) return static_cast<int>(it - m_models.begin());
+    return findSubstituteModel(name);
+}
+
+int macroClass::findSubstituteModel(const std::string& name) const {
+    if (name == "sp" || name == "sil" || name == "filler" || name == "fillerC" || name == "fillerV") return -1;
+    size_t plus = name.find('+');
+    if (plus == std::string::npos)
+        reportError(strFormat("Error in macroClass::findSubstituteModel(): Cannot find '+' sign, modelStr=%s (line %d of %s) \n",
+                              name.c_str(), 794, kModule));
+    auto firstWithPrefix = [&](std::string_view prefix) -> int {
+        if (m_sorted) {
+            auto it = std::lower_bound(m_models.begin(), m_models.end(), prefix,
+                                       [](const HmmModel& m, std::string_view key) { return nameOf(m) < key; });
+            if (it != m_models.end() && nameOf(*it).substr(0, prefix.size()) == prefix)
+                return static_cast<int>(it - m_models.begin());
+            return -1;
+        }
+        for (size_t i = 0; i < m_models.size(); ++i)
+            if (nameOf(m_models[i]).substr(0, prefix.size()) == prefix) return static_cast<int>(i);
+        return -1;
+    };
+    std::string head = name.substr(0, plus + 1);
+    int found = firstWithPrefix(head + "sil");
+    if (found < 0) found = firstWithPrefix(head);
+    if (found < 0) found = m_models.empty() ? -1 : 0;
+    return found;
+}
+
+void macroClass::modelNameList(StrVec& out) const {
+    out.clear();
+    out.reserve(m_models.size());
+    for (const HmmModel& m : m_models) out.emplace_back(m.name);
+}
+
+StrVec macroClass::summaryLines(bool withCounts) const {
+    StrVec out;
+    out.reserve(m_models.size() + 2);
+    out.push_back(strFormat("modelNum=%d", m_modelNum));
+    std::string streams = strFormat("streamNum=%d (", m_streamNum);
+    for (int s = 0; s < m_streamNum; ++s) streams += strFormat(s ? " %d" : "%d", m_streamWidth[s]);
+    out.push_back(streams + ")");
+    for (size_t i = 0; i < m_models.size(); ++i) {
+        const HmmModel& m = m_models[i];
+        std::string line = strFormat("%zu\t%s\tnumStates=%d\tmixtures=", i, m.name, m.numStates);
+        for (int j = 0; j < m.numStates - 2; ++j) {
+            if (j) line += ' ';
+            for (int s = 0; s < m_streamNum; ++s)
+                line += strFormat(s ? ",%d" : "%d", m.states[j].streams[s].mixtureNum);
+        }
+        if (withCounts) line += strFormat("\tlogCount=%g", static_cast<double>(m.logCount));
+        out.push_back(std::move(line));
+    }
+    return out;
+}
+
+}  // namespace kedo

@@ -1,0 +1,90 @@
+// Choosing the reader for an audio file and turning its bytes into samples.
+#include "audio/audio_file.h"
+
+#include <cstdio>
+
+#include "audio/flv_audio.h"
+#include "audio/sound_buffer.h"
+#include "audio/wav_file.h"
+#include "util/file_util.h"
+#include "util/limits.h"
+#include "util/report_error.h"
+
+namespace kedo {
+
+namespace {
+
+constexpr const char* kModule = "audioFile";
+
+enum class Reader { wav, flv, raw, none };
+
+Reader readerFor(const std::string& path) {
+    if (path.size() < 3) return Reader::none;
+    std::string end = path.substr(path.size() - 3);
+    if (end == "wav" || end == "WAV" || end == "wa1" || end == "WA1" || end == "wa2" || end == "WA2")
+        return Reader::wav;
+    if (end == "flv" || end == "FLV") return Reader::flv;
+    if (end == "raw" || end == "RAW") return Reader::raw;
+    return Reader::none;
+}
+
+SampleArray readWavSamples(const std::string& path, int* channels) {
+    soundBuffer buffer(1, 8000, 8);
+    if (!readWav(buffer, path)) reportError(strFormat("Can't open wave file %s (line %d in %s)", path.c_str(), __LINE__, kModule));
+    const WaveFormat& f = buffer.format();
+    if (f.bitsPerSample != 8 && f.bitsPerSample != 16)
+        reportError(strFormat("Wave file %s has %d bits per sample; only 8 and 16 are supported (line %d of %s)",
+                              path.c_str(), f.bitsPerSample, __LINE__, kModule));
+    if (f.samplesPerSec == 0 || f.channels == 0)
+        reportError(strFormat("Wave file %s has an invalid format: %u Hz, %d channels (line %d of %s)",
+                              path.c_str(), f.samplesPerSec, f.channels, __LINE__, kModule));
+    SampleArray out;
+    out.rate = static_cast<int>(f.samplesPerSec);
+    out.bits = f.bitsPerSample;
+    out.samples.resize(buffer.data().size() / (f.bitsPerSample / 8));
+    buffer.getSamples(out.samples.data(), out.count());
+    if (channels) *channels = f.channels;
+    return out;
+}
+
+SampleArray readRawSamples(const std::string& path) {
+    long size = fileSize(path);
+    if (size < 0 || static_cast<unsigned long>(size) > MAX_AUDIO_FILE_BYTES)
+        reportError(strFormat("Audio file %s is too large: %ld bytes, at most %lu (line %d of %s)", path.c_str(), size,
+                              MAX_AUDIO_FILE_BYTES, __LINE__, kModule));
+    SampleArray out;
+    out.rate = 16000;
+    out.bits = 16;
+    size_t count = static_cast<size_t>(size) / 2;
+    std::vector<uint8_t> bytes(count * 2);
+    FilePtr f = openFile(path, "rb");
+    size_t got = std::fread(bytes.data(), 1, bytes.size(), f.get());
+    out.samples.resize(got / 2);
+    for (size_t i = 0; i < out.samples.size(); ++i)
+        out.samples[i] = static_cast<int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return out;
+}
+
+}  // namespace
+
+SampleArray readAudioFile(const std::string& path, int* channels) {
+    switch (readerFor(path)) {
+        case Reader::wav: return readWavSamples(path, channels);
+        case Reader::raw:
+            if (channels) *channels = 1;
+            return readRawSamples(path);
+        case Reader::flv: {
+            FlvAudio flv = readFlvAudio(path);
+            SampleArray out;
+            out.rate = flv.rate;
+            out.bits = flv.bits;
+            out.samples.assign(flv.samples.begin(), flv.samples.end());
+            if (channels) *channels = flv.channels;
+            return out;
+        }
+        case Reader::none: break;
+    }
+    reportError(strFormat("Cannot read audio file %s based on its extension name...", path.c_str()));
+}
+
+}  // namespace kedo

@@ -1,0 +1,21 @@
+// Audio file loading: WAV (also named wa1/wa2), raw 16-bit samples and FLV
+// with Nellymoser audio, chosen by the last three characters of the path.
+#pragma once
+
+#include <string>
+
+#include "util/sample_array.h"
+
+namespace kedo {
+
+// Loads path into a sample array (one 32-bit value per sample, channels
+// interleaved) with its rate and bits per sample:
+//   "wav" "WAV" "wa1" "WA1" "wa2" "WA2": WAV file, rate and bits from its
+//       header; 8-bit data as unsigned 0..255, 16-bit data signed;
+//   "raw" "RAW": headerless 16-bit little-endian samples, 16000 Hz, 16 bits;
+//   "flv" "FLV": decoded Nellymoser audio (readFlvAudio).
+// channels, when given, receives the channel count of the source.
+// Failures raise KedoError through reportError. Re-entrant.
+SampleArray readAudioFile(const std::string& path, int* channels = nullptr);
+
+}  // namespace kedo

@@ -1,0 +1,25 @@
+// The lexicon steps of a run: the dictionaries, then the texts up to the
+// syllable paths, then (after the net) the wpa entries the texts used.
+#pragma once
+
+#include "lexicon/dict.h"
+#include "lexicon/text.h"
+#include "task/recog_param.h"
+
+namespace kedo {
+
+// Reads the tables the language needs (pam, pinyin table, wpa, addenda with
+// merge and sort), each with its timing line.
+void loadDictionaries(const recogParam& p, dictClass& dict, const modelSetView& models);
+
+// Reads the tnm file, the texts, normalises them, lists or reads the syllable
+// paths (Japanese syllabification included), pads "-sp-" for assessment and,
+// for English, builds the dictionary from the texts; writes "output.nt",
+// "output.syl" and "output.dic" when outputDir is set.
+void prepareTexts(const recogParam& p, dictClass& dict, textClass& text, const modelSetView& models);
+
+// After the net: "output.wpa" with the entries the texts used (not for
+// Japanese, only when outputDir is set).
+void saveUsedWpa(const recogParam& p, const dictClass& dict, const textClass& text);
+
+}  // namespace kedo

@@ -1,0 +1,29 @@
+// The wave-info and record subcommands.
+#include <gtest/gtest.h>
+
+#include "audio/audio_file.h"
+#include "audio_test_util.h"
+#include "support/test_support.h"
+
+namespace kedo {
+namespace {
+
+using namespace test;
+
+TEST(WaveInfoCommand, PrintsWhatTheLoaderReads) {
+    TempDir d;
+    writeFile(d.file("a.wav"), riff(chunk("fmt ", fmtData(1, 2, 11025, 16)) + chunk("data", pcm16({1, 2, 3, 4, 5, 6}))));
+    CliResult r = runCli("wave-info " + d.file("a.wav"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "samples=6 rate=11025 bits=16\n");
+
+    r = runCli("wave-info " + d.file("a.txt"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("based on its extension name"), std::string::npos);
+    r = runCli("wave-info");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Usage: kedo wave-info"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kedo
