@@ -88,4 +88,10 @@ inline constexpr int MAX_MACRO_HEADER_LEN = 999;
 
 // --- assessment scoring ---
 
+// --- engine facade ---
+
+// Time a capture device may take beyond the recording time before the
+// recording is given up as stalled, in seconds.
+inline constexpr double RECORD_GRACE_SECONDS = 2.0;
+
 }  // namespace kedo
