@@ -77,6 +77,7 @@ struct mlfClass {
     std::vector<std::string> textItems;
     std::vector<std::pair<std::string, std::vector<std::string>>> epsRecords;
     std::vector<float> rankScoreParams;
+    bool discountRatioRead = false;   // discountRatio holds the ratios read on first use
 };
 
 }  // namespace kedo

@@ -1,0 +1,267 @@
+// The XML result document.
+#include "scoring/xml_result.h"
+
+#include <vector>
+
+#include "scoring/output_text.h"
+#include "scoring/scoring_texts.h"
+
+namespace kedo {
+
+namespace {
+
+constexpr const char* kVersionText = "version 1.4 (2010/06/24)";
+
+bool isTrailByte(unsigned char c) { return c >= 0x80 && c <= 0xBF; }
+
+// Length of the well-formed UTF-8 sequence starting at s[i], or 0.
+size_t utf8SequenceLength(const std::string& s, size_t i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t n;
+    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0) lo = 0xA0;  // no overlong forms
+        if (c == 0xED) hi = 0x9F;  // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;  // nothing beyond U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + n > s.size()) return 0;
+    const unsigned char second = static_cast<unsigned char>(s[i + 1]);
+    if (second < lo || second > hi) return 0;
+    for (size_t k = 2; k < n; ++k) {
+        if (!isTrailByte(static_cast<unsigned char>(s[i + k]))) return 0;
+    }
+    return n;
+}
+
+bool isBig5Pair(const std::string& s, size_t i) {
+    if (i + 1 >= s.size()) return false;
+    const unsigned char lead = static_cast<unsigned char>(s[i]);
+    const unsigned char trail = static_cast<unsigned char>(s[i + 1]);
+    return lead >= 0x81 && lead <= 0xFE && ((trail >= 0x40 && trail <= 0x7E) || (trail >= 0xA1 && trail <= 0xFE));
+}
+
+// Characters of a text item: a byte of 0x80 or more leads a two-byte character.
+int charCount(const std::string& s) {
+    int count = 0;
+    for (size_t i = 0; i < s.size(); i += static_cast<unsigned char>(s[i]) >= 0x80 ? 2 : 1) ++count;
+    return count;
+}
+
+int byteLength(const std::string& s) { return static_cast<int>(s.size()); }
+
+// Writes an element's comment on the first element of its kind, a line end
+// on the others.
+void endLine(std::string& out, bool withComment, const char* comment) { out += withComment ? comment : "\n"; }
+
+void appendTrack(std::string& out, const std::vector<float>& values) {
+    for (size_t k = 0; k < values.size(); ++k) appendf(out, k ? " %g" : "%g", static_cast<double>(values[k]));
+}
+
+class XmlWriter {
+public:
+    XmlWriter(const mlfClass& mlf, const StrVec& modelNames, const recogParam& p)
+        : mlf_(mlf), modelNames_(modelNames), p_(p), big5_(p.language == "chinese") {}
+
+    std::string document() {
+        out_.reserve(4096);
+        out_ += big5_ ? "<?xml version=\"1.0\" encoding=\"big5\"?>\n" : "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+        out_ += "<root xml_tb_version=\"3.2.1\" idx=\"1\" type=\"struct\" size=\"1 1\">\n";
+        appendf(out_, "<version idx=\"1\" type=\"char\" size=\"1 %d\">%s</version>\n",
+                byteLength(kVersionText), kVersionText);
+        appendf(out_, "<text idx=\"1\" type=\"cell\" size=\"1 %zu\">\n", mlf_.textItems.size());
+        for (size_t i = 0; i < mlf_.textItems.size(); ++i) item(i, charCount(mlf_.textItems[i]), mlf_.textItems[i]);
+        out_ += "</text>\n";
+        appendf(out_, "<syl idx=\"1\" type=\"cell\" size=\"1 %zu\">\n", mlf_.sylItems.size());
+        for (size_t i = 0; i < mlf_.sylItems.size(); ++i) item(i, byteLength(mlf_.sylItems[i]), mlf_.sylItems[i]);
+        out_ += "</syl>\n";
+        out_ += "<confidenceMeasure idx=\"1\" type=\"struct\" size=\"1 1\">\n";
+        appendf(out_, "\t<language idx=\"1\" type=\"char\" size=\"1 %d\">", byteLength(p_.language));
+        text(p_.language);
+        out_ += "</language>\n";
+        appendf(out_, "\t<score idx=\"1\" type=\"double\" size=\"1 1\">%g</score><!--Overall score-->\n",
+                static_cast<double>(mlf_.score));
+        appendf(out_, "\t<timberScore idx=\"1\" type=\"double\" size=\"1 1\">%g</timberScore>\n",
+                static_cast<double>(mlf_.timberScore));
+        appendf(out_,
+                "\t<word idx=\"1\" type=\"struct\" size=\"1 %zu\"><!--List of nodes, which each node is a word (for "
+                "English) or a syllable (for Chinese)-->\n",
+                mlf_.nodes.size());
+        for (size_t i = 0; i < mlf_.nodes.size(); ++i) node(static_cast<int>(i) + 1, mlf_.nodes[i]);
+        out_ += "\t</word>\n";
+        discountFactors();
+        out_ += "</confidenceMeasure>\n</root>\n";
+        return std::move(out_);
+    }
+
+private:
+    void text(const std::string& s) { appendXmlText(out_, s, big5_); }
+
+    void item(size_t i, int size, const std::string& value) {
+        appendf(out_, "\t<item idx=\"%zu\" type=\"char\" size=\"1 %d\">", i + 1, size);
+        text(value);
+        out_ += "</item>\n";
+    }
+
+    void node(int idx, const mlfNode& nd) {
+        const bool c = idx == 1;
+        appendf(out_, "\t\t<name idx=\"%d\" type=\"char\" size=\"1 %d\">", idx, byteLength(nd.name));
+        text(nd.name);
+        out_ += "</name>";
+        endLine(out_, c, "<!--Phonetic alphabets of the node-->\n");
+        appendf(out_, "\t\t<interval idx=\"%d\" type=\"double\" size=\"1 2\">%g %g</interval>", idx,
+                nd.startFrame / 100.0, (nd.endFrame + 1) / 100.0);
+        endLine(out_, c, "<!--Time span of the node, in seconds-->\n");
+        appendf(out_, "\t\t<text idx=\"%d\" type=\"char\" size=\"1 %d\">", idx,
+                big5_ ? byteLength(nd.text) / 2 : byteLength(nd.text));
+        text(nd.text);
+        out_ += "</text>";
+        endLine(out_, c, "<!--Text of the node (empty if the node is sil/sp)-->\n");
+        appendf(out_, "\t\t<timberScore idx=\"%d\" type=\"double\" size=\"1 1\">%g</timberScore>", idx,
+                static_cast<double>(nd.timberScore));
+        endLine(out_, c, "<!--Score of the node (-1 if the node is sil/sp)-->\n");
+        appendf(out_, "\t\t<pitch idx=\"%d\" type=\"double\" size=\"1 %zu\">", idx, nd.pitch.size());
+        appendTrack(out_, nd.pitch);
+        out_ += "</pitch>";
+        endLine(out_, c, "<!--Pitch of the node (0 if no pitch at all)-->\n");
+        appendf(out_, "\t\t<volume idx=\"%d\" type=\"double\" size=\"1 %zu\">", idx, nd.volume.size());
+        appendTrack(out_, nd.volume);
+        out_ += "</volume>";
+        endLine(out_, c, "<!--Volume of the node (0 if not computed)-->\n");
+        appendf(out_, "\t\t<timberScores idx=\"%d\" type=\"double\" size=\"1 4\">%g %g %g %g</timberScores>", idx,
+                static_cast<double>(nd.timberScores[0]), static_cast<double>(nd.timberScores[1]),
+                static_cast<double>(nd.timberScores[2]), static_cast<double>(nd.timberScores[3]));
+        endLine(out_, c, "<!--All timber scores of the node (primarily for debugging)-->\n");
+        appendf(out_, "\t\t<phone idx=\"%d\" type=\"struct\" size=\"1 %zu\">", idx, nd.phones.size());
+        endLine(out_, c, "<!--List of phones in the node-->\n");
+        for (size_t j = 0; j < nd.phones.size(); ++j) phone(static_cast<int>(j) + 1, c && j == 0, nd.phones[j]);
+        out_ += "\t\t</phone>\n";
+    }
+
+    void phone(int idx, bool c, const mlfPhone& ph) {
+        appendf(out_, "\t\t\t<name idx=\"%d\" type=\"char\" size=\"1 %d\">", idx, byteLength(ph.name));
+        text(ph.name);
+        out_ += "</name>";
+        endLine(out_, c, "<!--Phonetic alphabets for the node-->\n");
+        appendf(out_, "\t\t\t<index idx=\"%d\" type=\"uint16\" size=\"1 1\">%d</index>", idx, ph.index);
+        endLine(out_, c, "<!--Model index within the macro file-->\n");
+        appendf(out_, "\t\t\t<interval idx=\"%d\" type=\"double\" size=\"1 2\">%g %g</interval>", idx,
+                ph.startFrame / 100.0, (ph.endFrame + 1) / 100.0);
+        endLine(out_, c, "<!--Time span of the phone, in seconds-->\n");
+        appendf(out_, "\t\t\t<timberScore idx=\"%d\" type=\"double\" size=\"1 1\">%g</timberScore>", idx,
+                static_cast<double>(ph.timberScore));
+        endLine(out_, c, "<!--Timber score of the node (-1 if the node is sil/sp)-->\n");
+        appendf(out_, "\t\t\t<pitched idx=\"%d\" type=\"double\" size=\"1 1\">%d</pitched>\n", idx, ph.pitched);
+        appendf(out_, "\t\t\t<pitch idx=\"%d\" type=\"double\" size=\"1 %zu\">", idx, ph.pitch.size());
+        appendTrack(out_, ph.pitch);
+        out_ += "</pitch>";
+        endLine(out_, c, "<!--Pitch of the node (0 if no pitch at all)-->\n");
+        appendf(out_, "\t\t\t<volume idx=\"%d\" type=\"double\" size=\"1 %zu\">", idx, ph.volume.size());
+        appendTrack(out_, ph.volume);
+        out_ += "</volume>";
+        endLine(out_, c, "<!--Volume of the node (0 if no pitch at all)-->\n");
+        appendf(out_, "\t\t\t<cumLogLike idx=\"%d\" type=\"double\" size=\"1 1\">%g</cumLogLike>", idx,
+                static_cast<double>(ph.cumLogLike));
+        endLine(out_, c, "<!--Cumulated log probability of the phone-->\n");
+        appendf(out_, "\t\t\t<rankRatio idx=\"%d\" type=\"double\" size=\"1 1\">%g</rankRatio>", idx,
+                static_cast<double>(ph.rankRatio));
+        endLine(out_, c, "<!--Rank ratio of the phone-->\n");
+        appendf(out_, "\t\t\t<timeRatio idx=\"%d\" type=\"double\" size=\"1 1\">%g</timeRatio>", idx,
+                static_cast<double>(ph.timeRatio));
+        endLine(out_, c, "<!--Time ratio of the phone-->\n");
+
+        appendf(out_, "\t\t\t<competingModelIndex idx=\"%d\" type=\"uint16\" size=\"1 %zu\">", idx,
+                ph.competingModelIndex.size());
+        for (size_t k = 0; k < ph.competingModelIndex.size(); ++k)
+            appendf(out_, "%s%d", k ? " " : "", ph.competingModelIndex[k]);
+        out_ += "</competingModelIndex>";
+        endLine(out_, c, "<!--Indices of the competing models of the phone-->\n");
+
+        std::string names;
+        for (size_t k = 0; k < ph.competingModelIndex.size(); ++k) {
+            const int32_t m = ph.competingModelIndex[k];
+            if (k) names += ' ';
+            if (m >= 0 && static_cast<size_t>(m) < modelNames_.size()) names += modelNames_[m];
+        }
+        appendf(out_, "\t\t\t<competingModelName idx=\"%d\" type=\"char\" size=\"1 %d\">", idx, byteLength(names));
+        text(names);
+        out_ += "</competingModelName>";
+        endLine(out_, c, "<!--Name of the competing models of the phone-->\n");
+
+        appendf(out_, "\t\t\t<competingModelLogLike idx=\"%d\" type=\"double\" size=\"1 %zu\">", idx,
+                ph.competingModelLogLike.size());
+        for (size_t k = 0; k < ph.competingModelLogLike.size(); ++k)
+            appendf(out_, "%s%g", k ? " " : "", static_cast<double>(ph.competingModelLogLike[k]));
+        out_ += "</competingModelLogLike>";
+        endLine(out_, c, "<!--Log likelihoods of the competing models of the phone-->\n");
+
+        appendf(out_, "\t\t\t<timberScores idx=\"%d\" type=\"double\" size=\"1 4\">%g %g %g %g</timberScores>", idx,
+                static_cast<double>(ph.timberScores[0]), static_cast<double>(ph.timberScores[1]),
+                static_cast<double>(ph.timberScores[2]), static_cast<double>(ph.timberScores[3]));
+        endLine(out_, c, "<!--All timber scores of the phone (primarily for debugging)-->\n");
+    }
+
+    void discountFactors() {
+        appendf(out_,
+                "\t<discountFactor idx=\"1\" type=\"struct\" size=\"1 %d\"><!--Discount factors for computing the "
+                "discounted scores-->\n",
+                DISCOUNT_REASON_NUM);
+        for (int k = 0; k < DISCOUNT_REASON_NUM; ++k) {
+            appendf(out_, "\t\t<occurrence idx=\"%d\" type=\"double\" size=\"1 1\">%d</occurrence>\n", k + 1,
+                    mlf_.discountOccurrence[k]);
+            appendf(out_, "\t\t<ratio idx=\"%d\" type=\"double\" size=\"1 1\">%f</ratio>\n", k + 1,
+                    static_cast<double>(mlf_.discountRatio[k]));
+            appendf(out_, "\t\t<type idx=\"%d\" type=\"char\" size=\"1 %d\">%s</type>\n", k + 1,
+                    byteLength(kReasonNames[k]), kReasonNames[k]);
+        }
+        out_ += "\t</discountFactor>\n";
+    }
+
+    const mlfClass& mlf_;
+    const StrVec& modelNames_;
+    const recogParam& p_;
+    const bool big5_;
+    std::string out_;
+};
+
+}  // namespace
+
+void appendXmlText(std::string& out, const std::string& text, bool big5) {
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            if (c == '&') out += "&amp;";
+            else if (c == '<') out += "&lt;";
+            else if (c == '>') out += "&gt;";
+            else if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') out += '?';
+            else out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        size_t n = big5 ? (isBig5Pair(text, i) ? 2 : 0) : utf8SequenceLength(text, i);
+        if (n == 0) {
+            out += '?';
+            ++i;
+        } else {
+            out.append(text, i, n);
+            i += n;
+        }
+    }
+}
+
+std::string xmlDocument(const mlfClass& mlf, const StrVec& modelNames, const recogParam& p) {
+    return XmlWriter(mlf, modelNames, p).document();
+}
+
+void writeXml(const mlfClass& mlf, const StrVec& modelNames, const std::string& path, const recogParam& p) {
+    writeTextFile(path, xmlDocument(mlf, modelNames, p));
+}
+
+}  // namespace kedo
