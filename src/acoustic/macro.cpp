@@ -44,8 +44,29 @@ void macroClass::readModels(const std::string& path, bool sortAndConvert) {
     }
 }
 
-void macroClass::readTextModels(const std::string& path) { parseTextModels(readFileBytes(path), path); }
-void macroClass::readBinaryModels(const std::string& path) { parseBinaryModels(readFileBytes(path), path); }
+namespace {
+// The whole file in one read when its size is known (model files run to
+// tens of megabytes).
+std::string readWholeFile(const std::string& path) {
+    FilePtr f = openFile(path, "rb");
+    std::string bytes;
+    if (std::fseek(f.get(), 0, SEEK_END) == 0) {
+        long size = std::ftell(f.get());
+        std::rewind(f.get());
+        if (size > 0) {
+            bytes.resize(static_cast<size_t>(size));
+            bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f.get()));
+        }
+    }
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.append(buf, n);
+    return bytes;
+}
+}  // namespace
+
+void macroClass::readTextModels(const std::string& path) { parseTextModels(readWholeFile(path), path); }
+void macroClass::readBinaryModels(const std::string& path) { parseBinaryModels(readWholeFile(path), path); }
 
 void macroClass::writeModels(const std::string& path) const {
     std::string ext = fileExtension(path);

@@ -80,6 +80,22 @@ inline constexpr int MAX_MACRO_HEADER_LEN = 999;
 
 // --- decoding ---
 
+// Sorted candidates that get a final history entry at the end of a search
+// (positions 0 to this one, inclusive), and the most candidates the arena
+// path dump lists.
+inline constexpr int FINAL_ENTRY_LAST_SLOT = 100;
+inline constexpr int ARENA_PATH_LIST_NUM = 100;
+
+// Most candidate slots a search arena may have (about 64 MB of candidates);
+// a sizing beyond it is refused rather than allocated.
+inline constexpr int MAX_ARENA_LEN = 2000000;
+
 // --- assessment scoring ---
+
+// --- engine facade ---
+
+// Time a capture device may take beyond the recording time before the
+// recording is given up as stalled, in seconds.
+inline constexpr double RECORD_GRACE_SECONDS = 2.0;
 
 }  // namespace kedo

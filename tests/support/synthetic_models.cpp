@@ -1,5 +1,5 @@
 // The synthetic model set generator.
-#include "support/synthetic_models.h"
+#include "synthetic_models.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,0 +1,66 @@
+/* The engine for C hosts (and hosts in other languages through their C
+ * bindings): the five operations of the engine object.
+ *
+ *   kedo_engine *e = kedo_create(NULL);      (KEDO_HOME or the installed data)
+ *   double score;
+ *   if (e == NULL || kedo_assess(e, "/data/hello.wav", "hello world", &score) != KEDO_OK)
+ *       fprintf(stderr, "%s\n", kedo_last_error());
+ *   kedo_destroy(e);
+ *
+ * Strings are UTF-8. Every operation makes the working folder the process's
+ * current folder; one operation at a time runs in a process (a call made while
+ * another one runs on a different thread returns KEDO_BUSY). Nothing here
+ * ends the host process or lets an exception out. */
+#ifndef KEDO_KEDO_H
+#define KEDO_KEDO_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct kedo_engine kedo_engine;
+
+/* Status codes of the operations. */
+enum {
+    KEDO_OK = 0,               /* the out argument holds the result */
+    KEDO_FAILED = 1,           /* the operation ended with an error */
+    KEDO_BUSY = 2,             /* another operation is running in this process */
+    KEDO_INVALID_ARGUMENT = 3  /* a null engine, string or out pointer */
+};
+
+/* Creates the engine: records with 1 channel, 16000 Hz, 16 bits, makes
+ * working_folder (NULL or "" = KEDO_HOME, else the installed data folder) the
+ * current folder, loads the English parameter sets and empties
+ * "kedoData/output". Returns NULL on failure (see kedo_last_error). */
+kedo_engine *kedo_create(const char *working_folder);
+/* Destroys the engine and its recorder. NULL is ignored. */
+void kedo_destroy(kedo_engine *engine);
+
+/* Records record_time seconds, saves "kedoData/output/saWAV.wav" and assesses
+ * it against sentence; *score is 0 to 100. */
+int kedo_record_and_assess(kedo_engine *engine, double record_time, const char *sentence, double *score);
+/* Records record_time seconds, saves "kedoData/output/vcWAV.wav" and
+ * recognises which sentence of the list file was spoken. *result_sentence is
+ * a new string, freed with kedo_free_string. */
+int kedo_record_and_recog(kedo_engine *engine, double record_time, const char *sentence_list_file,
+                          char **result_sentence);
+/* Assesses the audio file against sentence. */
+int kedo_assess(kedo_engine *engine, const char *wav_file, const char *sentence, double *score);
+/* Recognises which sentence of the list file the audio file holds. */
+int kedo_recog(kedo_engine *engine, const char *wav_file, const char *sentence_list_file, char **result_sentence);
+/* Nonzero selects Chinese, 0 selects English. */
+int kedo_switch_language(kedo_engine *engine, int32_t type);
+
+/* The message of the calling thread's last failed kedo_* call; "" after a
+ * successful one. Valid until the thread's next kedo_* call. */
+const char *kedo_last_error(void);
+/* Frees a string returned by the engine. NULL is ignored. */
+void kedo_free_string(char *text);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KEDO_KEDO_H */

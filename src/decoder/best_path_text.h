@@ -1,0 +1,33 @@
+// From the best path of the search to the recognised syllable path and the
+// candidate texts it stands for.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "lexicon/dict.h"
+#include "lexicon/text.h"
+#include "task/recog_param.h"
+#include "util/str_util.h"
+
+namespace kedo {
+
+// Scans text.m_sylVs ("path<TAB>textPosition" each) with the wrapped pattern
+// ("-" + units + "-"): mode 0 the wrapped path equals the pattern, 1 it
+// begins with the pattern, 2 it contains the pattern. Appends the text
+// position and the path position of every match. An empty pattern ("-" or
+// "--") matches nothing. Another mode ends the run.
+void searchSylVs(const textClass& text, const std::string& pattern, int mode, IntVec& textIdxVs, IntVec& sylVsIdxVs);
+
+// Maps the syllables of the best path (sylIndex values into dict, in time
+// order) to the recognised path and the matching texts, by p.comparisonMode.
+// Sets text.matchStart and text.matchLength (-1, or under comparison mode 3
+// the unit position and unit count of the first match). Returns 1 (done).
+// Under comparison mode 3 no word of the path is left out of the pattern, so
+// that unit positions are positions in the best path (its nodes), silences
+// and fillers around the match included.
+int pinyin2text(textClass& text, const IntVec& bestPathSyl, const pronDict& dict, IntVec& textIdxVs,
+                IntVec& sylVsIdxVs, std::string& sylPath, const recogParam& p);
+
+}  // namespace kedo

@@ -1,0 +1,156 @@
+// One engine operation for the command line, with text or JSON output.
+#include "facade/facade_command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <new>
+
+namespace kedo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string absolutePath(const std::string& name) {
+    std::error_code ec;
+    fs::path p = fs::absolute(name, ec);
+    return ec ? name : p.lexically_normal().string();
+}
+
+std::vector<std::string> folderFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Sends standard output to standard error while it lives, so that the
+// engine's progress lines stay off a machine-readable standard output.
+class StdoutToStderr {
+public:
+    StdoutToStderr() {
+        std::fflush(stdout);
+        m_saved = dup(1);
+        if (m_saved >= 0) dup2(2, 1);
+    }
+    ~StdoutToStderr() {
+        std::fflush(stdout);
+        if (m_saved >= 0) {
+            dup2(m_saved, 1);
+            close(m_saved);
+        }
+    }
+    StdoutToStderr(const StdoutToStderr&) = delete;
+    StdoutToStderr& operator=(const StdoutToStderr&) = delete;
+
+private:
+    int m_saved = -1;
+};
+
+}  // namespace
+
+FacadeOutcome runFacadeRequest(const FacadeRequest& request) {
+    FacadeOutcome out;
+    bool isRecog = request.operation == FacadeOperation::recog || request.operation == FacadeOperation::recordRecog;
+    std::string audio = request.audio.empty() ? std::string() : absolutePath(request.audio);
+    std::string text = isRecog ? absolutePath(request.text) : request.text;
+    try {
+        KEDO engine(request.home);
+        out.outputFolder = engine.outputFolder();
+        out.status = request.language != 0 ? engine.SwitchLanguage(request.language) : Status::ok;
+        if (out.status == Status::ok) {
+            switch (request.operation) {
+                case FacadeOperation::assess:
+                    out.status = engine.Assess(audio, text, out.score);
+                    break;
+                case FacadeOperation::recog:
+                    out.status = engine.Recog(audio, text, out.sentence);
+                    break;
+                case FacadeOperation::recordAssess:
+                    out.status = engine.RecordAndAssess(request.seconds, text, out.score);
+                    break;
+                case FacadeOperation::recordRecog:
+                    out.status = engine.RecordAndRecog(request.seconds, text, out.sentence);
+                    break;
+            }
+        }
+        if (out.status != Status::ok) out.error = engine.lastErrorMessage();
+        out.files = folderFiles(out.outputFolder);
+    } catch (const std::exception& e) {
+        out.status = Status::failed;
+        out.error = e.what();
+    }
+    return out;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        unsigned char u = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (u < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", u);
+                    out += buf;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out + "\"";
+}
+
+std::string facadeOutcomeJson(const FacadeRequest& request, const FacadeOutcome& outcome) {
+    std::string out = "{";
+    if (request.operation == FacadeOperation::assess || request.operation == FacadeOperation::recordAssess) {
+        char buf[64];
+        if (std::isfinite(outcome.score))
+            std::snprintf(buf, sizeof buf, "%g", outcome.score);
+        else
+            std::snprintf(buf, sizeof buf, "null");
+        out += std::string("\"score\": ") + buf;
+    } else {
+        out += "\"sentence\": " + jsonString(outcome.sentence);
+    }
+    out += ", \"outputFolder\": " + jsonString(outcome.outputFolder) + ", \"files\": [";
+    for (size_t i = 0; i < outcome.files.size(); ++i) out += (i ? ", " : "") + jsonString(outcome.files[i]);
+    return out + "]}";
+}
+
+int runFacadeCommand(const FacadeRequest& request, bool json) {
+    FacadeOutcome outcome;
+    if (json) {
+        StdoutToStderr quiet;
+        outcome = runFacadeRequest(request);
+    } else {
+        outcome = runFacadeRequest(request);
+    }
+    std::fflush(stdout);
+    if (outcome.status != Status::ok) {
+        std::fprintf(stderr, "%s\n", outcome.error.c_str());
+        return 1;
+    }
+    bool assess = request.operation == FacadeOperation::assess || request.operation == FacadeOperation::recordAssess;
+    if (json)
+        std::printf("%s\n", facadeOutcomeJson(request, outcome).c_str());
+    else if (assess)
+        std::printf("score=%g\n", outcome.score);
+    else
+        std::printf("text=%s\n", outcome.sentence.c_str());
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace kedo

@@ -1,0 +1,50 @@
+// The command-line road into the engine object: one operation on a fresh
+// object, its result as text or JSON, and the output folder's files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kedo/engine.h"
+
+namespace kedo {
+
+enum class FacadeOperation { assess, recog, recordAssess, recordRecog };
+
+struct FacadeRequest {
+    FacadeOperation operation = FacadeOperation::assess;
+    std::string audio;     // assess, recog: the audio file
+    double seconds = 0;    // record-*: the recording time
+    std::string text;      // assess: the sentence; recog: the sentence list file
+    std::string home;      // the working folder; empty: KEDO_HOME or the installed data
+    int32_t language = 0;  // 0 English, nonzero Chinese
+};
+
+struct FacadeOutcome {
+    Status status = Status::failed;
+    std::string error;     // the message when status is not ok
+    double score = 0;      // assess
+    std::string sentence;  // recog
+    std::string outputFolder;
+    std::vector<std::string> files;  // names in the output folder, sorted
+};
+
+// Creates an engine object, switches to the language if it is not English and
+// runs the operation. Relative audio and list file names are taken relative
+// to the current folder at the call (the engine then works in its own folder).
+FacadeOutcome runFacadeRequest(const FacadeRequest& request);
+
+// {"score": N} or {"sentence": "..."}, then "outputFolder" and "files".
+std::string facadeOutcomeJson(const FacadeRequest& request, const FacadeOutcome& outcome);
+// A JSON string literal of UTF-8 text (quotes, backslashes and control
+// characters escaped).
+std::string jsonString(const std::string& text);
+
+// Runs the request and prints the result: "score=N" or "text=SENTENCE" after
+// the engine's progress lines, or with json only the JSON document on
+// standard output (progress goes to standard error). Errors go to standard
+// error. Returns the exit status: 0, or 1 on failure.
+int runFacadeCommand(const FacadeRequest& request, bool json);
+
+}  // namespace kedo

@@ -1,0 +1,136 @@
+// The C interface: a thin layer over the engine object that keeps every
+// exception inside and the last error message per thread.
+#include "kedo/kedo.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+
+#include "kedo/engine.h"
+
+struct kedo_engine {
+    explicit kedo_engine(const std::string& folder) : object(folder) {}
+    kedo::KEDO object;
+};
+
+namespace {
+
+thread_local std::string t_lastError;
+
+int finish(kedo_engine* engine, kedo::Status status) {
+    if (status == kedo::Status::ok)
+        t_lastError.clear();
+    else
+        t_lastError = engine->object.lastErrorMessage();
+    return static_cast<int>(status);
+}
+
+int invalid(const char* function, const char* argument) {
+    t_lastError = std::string(function) + ": " + argument + " is null";
+    return KEDO_INVALID_ARGUMENT;
+}
+
+// A malloc'ed copy for the host to free with kedo_free_string.
+char* copyString(const std::string& text) {
+    char* out = static_cast<char*>(std::malloc(text.size() + 1));
+    if (out != nullptr) std::memcpy(out, text.c_str(), text.size() + 1);
+    return out;
+}
+
+// Runs an operation, keeping every exception (out of memory, mostly) inside.
+template <class Op>
+int guarded(Op&& op) {
+    try {
+        return op();
+    } catch (const std::exception& e) {
+        t_lastError = e.what();
+    } catch (...) {
+        t_lastError = "Unexpected failure";
+    }
+    return KEDO_FAILED;
+}
+
+int returnString(kedo_engine* engine, kedo::Status status, const std::string& result, char** out) {
+    if (status == kedo::Status::ok) {
+        char* copy = copyString(result);
+        if (copy == nullptr) {
+            t_lastError = "Out of memory";
+            return KEDO_FAILED;
+        }
+        *out = copy;
+    }
+    return finish(engine, status);
+}
+
+}  // namespace
+
+extern "C" {
+
+kedo_engine* kedo_create(const char* working_folder) {
+    try {
+        auto* engine = new kedo_engine(working_folder ? working_folder : "");
+        t_lastError.clear();
+        return engine;
+    } catch (const std::exception& e) {
+        t_lastError = e.what();
+    } catch (...) {
+        t_lastError = "Unexpected failure";
+    }
+    return nullptr;
+}
+
+void kedo_destroy(kedo_engine* engine) { delete engine; }
+
+int kedo_record_and_assess(kedo_engine* engine, double record_time, const char* sentence, double* score) {
+    if (!engine) return invalid(__func__, "engine");
+    if (!sentence) return invalid(__func__, "sentence");
+    if (!score) return invalid(__func__, "score");
+    return guarded(
+        [&] { return finish(engine, engine->object.RecordAndAssess(record_time, std::string(sentence), *score)); });
+}
+
+int kedo_record_and_recog(kedo_engine* engine, double record_time, const char* sentence_list_file,
+                          char** result_sentence) {
+    if (!engine) return invalid(__func__, "engine");
+    if (!sentence_list_file) return invalid(__func__, "sentence_list_file");
+    if (!result_sentence) return invalid(__func__, "result_sentence");
+    return guarded([&] {
+        std::string result;
+        kedo::Status status = engine->object.RecordAndRecog(record_time, std::string(sentence_list_file), result);
+        return returnString(engine, status, result, result_sentence);
+    });
+}
+
+int kedo_assess(kedo_engine* engine, const char* wav_file, const char* sentence, double* score) {
+    if (!engine) return invalid(__func__, "engine");
+    if (!wav_file) return invalid(__func__, "wav_file");
+    if (!sentence) return invalid(__func__, "sentence");
+    if (!score) return invalid(__func__, "score");
+    return guarded(
+        [&] { return finish(engine, engine->object.Assess(std::string(wav_file), std::string(sentence), *score)); });
+}
+
+int kedo_recog(kedo_engine* engine, const char* wav_file, const char* sentence_list_file, char** result_sentence) {
+    if (!engine) return invalid(__func__, "engine");
+    if (!wav_file) return invalid(__func__, "wav_file");
+    if (!sentence_list_file) return invalid(__func__, "sentence_list_file");
+    if (!result_sentence) return invalid(__func__, "result_sentence");
+    return guarded([&] {
+        std::string result;
+        kedo::Status status = engine->object.Recog(std::string(wav_file), std::string(sentence_list_file), result);
+        return returnString(engine, status, result, result_sentence);
+    });
+}
+
+int kedo_switch_language(kedo_engine* engine, int32_t type) {
+    if (!engine) return invalid(__func__, "engine");
+    return guarded([&] { return finish(engine, engine->object.SwitchLanguage(type)); });
+}
+
+const char* kedo_last_error(void) { return t_lastError.c_str(); }
+
+void kedo_free_string(char* text) { std::free(text); }
+
+}  // extern "C"

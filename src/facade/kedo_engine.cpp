@@ -1,0 +1,330 @@
+// The engine object: language switch, the common prologue and epilogue, the
+// five operations, and the turning of errors into a failure status.
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <new>
+
+#include "facade/code_page.h"
+#include "facade/kedo_internals.h"
+#include "facade/posix_platform.h"
+#include "task/pipeline.h"
+#include "util/file_util.h"
+#include "util/limits.h"
+#include "util/report_error.h"
+
+namespace kedo {
+
+namespace {
+constexpr const char* kModule = "KEDO";
+
+// One operation at a time per process: every operation changes the process's
+// current folder. A thread already inside an operation may call the object
+// again (the record-and-* operations call Assess and Recog on themselves).
+std::atomic<bool> g_operationRunning{false};
+thread_local int t_operationDepth = 0;
+
+class OperationGuard {
+public:
+    OperationGuard() {
+        if (t_operationDepth > 0 || !g_operationRunning.exchange(true)) {
+            ++t_operationDepth;
+            m_held = true;
+        }
+    }
+    ~OperationGuard() {
+        if (m_held && --t_operationDepth == 0) g_operationRunning.store(false);
+    }
+    OperationGuard(const OperationGuard&) = delete;
+    OperationGuard& operator=(const OperationGuard&) = delete;
+    bool held() const { return m_held; }
+
+private:
+    bool m_held = false;
+};
+
+std::string busyMessage(int line) {
+    return strFormat("Another engine operation is running in this process; the engine runs one operation at a "
+                     "time (line %d of %s)",
+                     line, kModule);
+}
+
+void setError(KEDO::State& s, const std::string& message) {
+    std::lock_guard<std::mutex> lock(s.errorLock);
+    s.errors[std::this_thread::get_id()] = message;
+}
+
+void clearError(KEDO::State& s) {
+    std::lock_guard<std::mutex> lock(s.errorLock);
+    s.errors.erase(std::this_thread::get_id());
+}
+
+// Runs body under the operation guard. A KedoError (or any other exception)
+// becomes Status::failed with its message kept for lastErrorMessage; a body
+// that returns a failure has already left its message (a nested call).
+template <class Body>
+Status runOperation(KEDO::State& s, Body&& body) {
+    OperationGuard guard;
+    if (!guard.held()) {
+        try {
+            reportError(busyMessage(__LINE__));
+        } catch (const KedoError& e) {
+            setError(s, e.what());
+        }
+        return Status::busy;
+    }
+    try {
+        Status status = body();
+        if (status == Status::ok) clearError(s);
+        return status;
+    } catch (const KedoError& e) {
+        setError(s, e.what());
+    } catch (const std::bad_alloc&) {
+        setError(s, strFormat("Out of memory (line %d of %s)", __LINE__, kModule));
+    } catch (const std::exception& e) {
+        setError(s, strFormat("%s (line %d of %s)", e.what(), __LINE__, kModule));
+    }
+    return Status::failed;
+}
+
+// A path of the data layout under the working folder: "kedoData/output/...".
+std::string dataPath(const KEDO::State& s, std::initializer_list<const char*> parts) {
+    std::string out;
+    for (const char* part : parts) {
+        if (!out.empty()) out += s.platform->separator();
+        out += part;
+    }
+    return out;
+}
+
+std::string outputPath(const KEDO::State& s) { return dataPath(s, {"kedoData", "output"}); }
+
+const std::string& checkedFileName(const std::string& name, const char* what) {
+    if (name.size() > static_cast<size_t>(MAX_TEXT_LEN))
+        reportError(strFormat("The %s is longer than %d characters: %s (line %d of %s)", what, MAX_TEXT_LEN,
+                              name.c_str(), __LINE__, kModule));
+    return name;
+}
+
+// Reads both parameter sets of a language and applies the facade's
+// overrides. The object's sets change only when both files were read.
+void loadLanguage(KEDO::State& s, int32_t type) {
+    const char* language = type != 0 ? "chinese" : "english";
+    std::string saName = std::string(language) + ".sa.prm";
+    std::string vcName = std::string(language) + ".vc.prm";
+    recogParam sa, vc;
+    readRecogParam(dataPath(s, {"kedoData", saName.c_str()}), sa);
+    readRecogParam(dataPath(s, {"kedoData", vcName.c_str()}), vc);
+    sa.wavFile = dataPath(s, {"kedoData", "output", "saWAV.wav"});
+    sa.txtFile = dataPath(s, {"kedoData", "output", "saTXT.txt"});
+    sa.function = "assess";
+    vc.wavFile = dataPath(s, {"kedoData", "output", "vcWAV.wav"});
+    vc.txtFile = dataPath(s, {"kedoData", "output", "vcTXT.txt"});
+    vc.function = "recog";
+    s.saParam = std::move(sa);
+    s.vcParam = std::move(vc);
+    s.codePage = type != 0 ? CodePage::cp950 : CodePage::latin1;
+}
+
+void prologue(KEDO::State& s) {
+    s.platform->setCurrentFolder(s.workingFolder);
+    if (!s.outputReady) {
+        s.platform->emptyFolder(outputPath(s));
+        s.outputReady = true;
+    }
+}
+
+// The next operation starts with an empty output folder.
+void epilogue(KEDO::State& s) { s.outputReady = false; }
+
+// The sentence to assess, as the one text of the candidate file, without a
+// line end.
+void writeSentence(const std::string& path, const std::string& text) {
+    FilePtr f = openFile(path, "wb");
+    if (std::fwrite(text.data(), 1, text.size(), f.get()) != text.size() || std::fflush(f.get()) != 0)
+        reportError(strFormat("Cannot write file %s (line %d of %s)", path.c_str(), __LINE__, kModule));
+}
+
+// Records `seconds` of audio and writes it as a PCM WAV file.
+void record(KEDO::State& s, double seconds, const std::string& wavPath) {
+    if (!(seconds >= 0 && seconds <= MAX_RECORD_SECONDS))
+        reportError(strFormat("The recording time %g seconds is outside 0 to %g seconds (line %d of %s)", seconds,
+                              MAX_RECORD_SECONDS, __LINE__, kModule));
+    Recorder& r = *s.recorder;
+    if (!r.startRecording(seconds))
+        reportError(strFormat("Cannot start recording: %s (line %d of %s)", r.lastError().c_str(), __LINE__,
+                              kModule));
+    auto deadline = std::chrono::steady_clock::now() +
+                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                        std::chrono::duration<double>(seconds + RECORD_GRACE_SECONDS));
+    while (r.isRecording()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            r.stopRecording();
+            reportError(strFormat("The capture device did not deliver %g seconds of audio in time: %s (line %d of %s)",
+                                  seconds, r.lastError().c_str(), __LINE__, kModule));
+        }
+        s.platform->sleepMilliseconds(100);
+    }
+    if (!r.stopRecording())
+        reportError(strFormat("Cannot stop recording: %s (line %d of %s)", r.lastError().c_str(), __LINE__,
+                              kModule));
+    if (!r.writeWav(wavPath))
+        reportError(strFormat("Cannot save the recording as %s: %s (line %d of %s)", wavPath.c_str(),
+                              r.lastError().c_str(), __LINE__, kModule));
+}
+
+std::unique_ptr<KEDO::State> makeState(const std::string& workingFolder, std::unique_ptr<Platform> platform,
+                                       PipelineRunner pipeline) {
+    auto s = std::make_unique<KEDO::State>();
+    s->platform = std::move(platform);
+    s->pipeline = std::move(pipeline);
+    s->workingFolder = workingFolder;
+    return s;
+}
+
+}  // namespace
+
+std::unique_ptr<KEDO> KEDOInternals::make(const std::string& workingFolder, std::unique_ptr<Platform> platform,
+                                          PipelineRunner pipeline) {
+    return std::unique_ptr<KEDO>(new KEDO(makeState(workingFolder, std::move(platform), std::move(pipeline))));
+}
+
+KEDO::KEDO(const std::string& workingFolder) : KEDO(makeState(workingFolder, makePosixPlatform(), recogWaveFile)) {}
+
+KEDO::KEDO(std::unique_ptr<State> state) : m_state(std::move(state)) {
+    State& s = *m_state;
+    OperationGuard guard;
+    if (!guard.held()) reportError(busyMessage(__LINE__));
+    s.recorder = s.platform->makeRecorder(1, 16000, 16);
+    std::string folder = s.workingFolder.empty() ? s.platform->defaultWorkingFolder() : s.workingFolder;
+    s.workingFolder = s.platform->absoluteFolder(folder);
+    s.platform->setCurrentFolder(s.workingFolder);
+    loadLanguage(s, 0);
+    s.platform->emptyFolder(outputPath(s));
+    s.outputReady = true;
+}
+
+KEDO::~KEDO() = default;
+
+Status KEDO::RecordAndAssess(double recordTime, const std::string& sentence, double& score) {
+    return runOperation(*m_state, [&]() {
+        State& s = *m_state;
+        prologue(s);
+        std::string wav = dataPath(s, {"kedoData", "output", "saWAV.wav"});
+        record(s, recordTime, wav);
+        double result = 0;
+        Status nested = static_cast<IKEDO&>(*this).Assess(wav, sentence, result);
+        if (nested != Status::ok) return nested;
+        epilogue(s);
+        score = result;
+        return Status::ok;
+    });
+}
+
+Status KEDO::RecordAndRecog(double recordTime, const std::string& sentenceListFileName,
+                            std::string& resultSentence) {
+    return runOperation(*m_state, [&]() {
+        State& s = *m_state;
+        prologue(s);
+        std::string wav = dataPath(s, {"kedoData", "output", "vcWAV.wav"});
+        record(s, recordTime, wav);
+        std::string result;
+        Status nested = static_cast<IKEDO&>(*this).Recog(wav, sentenceListFileName, result);
+        if (nested != Status::ok) return nested;
+        epilogue(s);
+        resultSentence = std::move(result);
+        return Status::ok;
+    });
+}
+
+Status KEDO::Assess(const std::string& wavFileName, const std::string& sentence, double& score) {
+    return runOperation(*m_state, [&]() {
+        State& s = *m_state;
+        prologue(s);
+        std::string text = s.platform->toEngineText(sentence, s.codePage, "sentence");
+        s.saParam.wavFile = checkedFileName(wavFileName, "audio file name");
+        writeSentence(dataPath(s, {"kedoData", "output", "saTXT.txt"}), text);
+        mlfClass mlf;
+        s.pipeline(s.saParam, mlf);
+        double result = mlf.score;
+        epilogue(s);
+        score = result;
+        return Status::ok;
+    });
+}
+
+Status KEDO::Recog(const std::string& wavFileName, const std::string& sentenceListFileName,
+                   std::string& resultSentence) {
+    return runOperation(*m_state, [&]() {
+        State& s = *m_state;
+        prologue(s);
+        s.vcParam.wavFile = checkedFileName(wavFileName, "audio file name");
+        s.vcParam.txtFile = checkedFileName(sentenceListFileName, "sentence list file name");
+        mlfClass mlf;
+        s.pipeline(s.vcParam, mlf);
+        std::string result = s.platform->toHostText(recognisedSentence(mlf), s.codePage, "recognised sentence");
+        epilogue(s);
+        resultSentence = std::move(result);
+        return Status::ok;
+    });
+}
+
+Status KEDO::SwitchLanguage(int32_t type) {
+    return runOperation(*m_state, [&]() {
+        State& s = *m_state;
+        s.platform->setCurrentFolder(s.workingFolder);
+        loadLanguage(s, type);
+        return Status::ok;
+    });
+}
+
+Status KEDO::RecordAndAssess(double recordTime, const std::wstring& sentence, double& score) {
+    return runOperation(*m_state, [&]() {
+        return static_cast<IKEDO&>(*this).RecordAndAssess(recordTime, wideToUtf8(sentence, "sentence"), score);
+    });
+}
+
+Status KEDO::RecordAndRecog(double recordTime, const std::wstring& sentenceListFileName,
+                            std::wstring& resultSentence) {
+    return runOperation(*m_state, [&]() {
+        std::string result;
+        Status status = static_cast<IKEDO&>(*this).RecordAndRecog(
+            recordTime, wideToUtf8(sentenceListFileName, "sentence list file name"), result);
+        if (status == Status::ok) resultSentence = utf8ToWide(result, "recognised sentence");
+        return status;
+    });
+}
+
+Status KEDO::Assess(const std::wstring& wavFileName, const std::wstring& sentence, double& score) {
+    return runOperation(*m_state, [&]() {
+        return static_cast<IKEDO&>(*this).Assess(wideToUtf8(wavFileName, "audio file name"),
+                                                 wideToUtf8(sentence, "sentence"), score);
+    });
+}
+
+Status KEDO::Recog(const std::wstring& wavFileName, const std::wstring& sentenceListFileName,
+                   std::wstring& resultSentence) {
+    return runOperation(*m_state, [&]() {
+        std::string result;
+        Status status = static_cast<IKEDO&>(*this).Recog(
+            wideToUtf8(wavFileName, "audio file name"),
+            wideToUtf8(sentenceListFileName, "sentence list file name"), result);
+        if (status == Status::ok) resultSentence = utf8ToWide(result, "recognised sentence");
+        return status;
+    });
+}
+
+std::string KEDO::lastErrorMessage() const {
+    std::lock_guard<std::mutex> lock(m_state->errorLock);
+    auto it = m_state->errors.find(std::this_thread::get_id());
+    return it == m_state->errors.end() ? std::string() : it->second;
+}
+
+const std::string& KEDO::workingFolder() const { return m_state->workingFolder; }
+
+std::string KEDO::outputFolder() const {
+    const State& s = *m_state;
+    return s.workingFolder + s.platform->separator() + outputPath(s);
+}
+
+}  // namespace kedo

@@ -1,0 +1,47 @@
+// The engine object's data and the ways into it that tests and other layers
+// of the engine use (a platform layer of their own, another pipeline).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+#include "facade/platform.h"
+#include "kedo/engine.h"
+#include "kedo/result.h"
+#include "task/recog_param.h"
+
+namespace kedo {
+
+// Runs one recognition or assessment: recogWaveFile in the engine.
+using PipelineRunner = std::function<int(recogParam&, mlfClass&)>;
+
+struct KEDO::State {
+    std::unique_ptr<Platform> platform;
+    PipelineRunner pipeline;
+    std::unique_ptr<Recorder> recorder;
+    recogParam saParam;  // assessment parameter set of the current language
+    recogParam vcParam;  // recognition parameter set of the current language
+    // True while the output folder has been emptied for the operation in
+    // progress; cleared when an operation ends normally.
+    bool outputReady = false;
+    CodePage codePage = CodePage::latin1;  // code page of the current language
+    std::string workingFolder;             // absolute, once constructed
+
+    // The last error message of each thread that called the object.
+    mutable std::mutex errorLock;
+    std::unordered_map<std::thread::id, std::string> errors;
+};
+
+struct KEDOInternals {
+    // An engine object over a platform layer and a pipeline of the caller's
+    // choice (workingFolder empty: the platform's default).
+    static std::unique_ptr<KEDO> make(const std::string& workingFolder, std::unique_ptr<Platform> platform,
+                                      PipelineRunner pipeline);
+    static const KEDO::State& state(const KEDO& engine) { return *engine.m_state; }
+};
+
+}  // namespace kedo

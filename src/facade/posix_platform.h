@@ -1,0 +1,27 @@
+// The POSIX operating-system layer of the engine object.
+#pragma once
+
+#include "facade/platform.h"
+
+namespace kedo {
+
+// Working folder from KEDO_HOME or the installed data folder, chdir, folder
+// emptying with std::filesystem, iconv code pages, the audio subsystem's
+// recorder. Tests derive from it to replace the recorder.
+class PosixPlatform : public Platform {
+public:
+    std::string defaultWorkingFolder() const override;
+    std::string absoluteFolder(const std::string& folder) const override;
+    char separator() const override { return '/'; }
+    void setCurrentFolder(const std::string& folder) override;
+    void emptyFolder(const std::string& folder) override;
+    std::string toEngineText(const std::string& hostText, CodePage page, const char* what) const override;
+    std::string toHostText(const std::string& engineText, CodePage page, const char* what) const override;
+    std::unique_ptr<Recorder> makeRecorder(int channels, int rate, int bits) override;
+    void sleepMilliseconds(int ms) override;
+};
+
+// The data folder installed with the engine ("<prefix>/share/kedo").
+const char* installedDataFolder();
+
+}  // namespace kedo

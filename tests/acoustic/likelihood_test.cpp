@@ -1,0 +1,163 @@
+// State likelihoods: mixture densities, the log-add, the weight cut, the cache.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "acoustic/macro.h"
+#include "support/synthetic_models.h"
+
+namespace kedo {
+namespace {
+
+macroClass convertedSet(test::SyntheticModelSpec spec) {
+    macroClass set = test::makeSyntheticModels(spec);
+    set.sortModels();
+    set.convertModels();
+    return set;
+}
+
+// The same set without its likelihood tables: the per-record computation.
+macroClass withoutTables(const macroClass& set) {
+    macroClass plain;
+    plain.m_modelNum = set.m_modelNum;
+    plain.m_streamNum = set.m_streamNum;
+    std::copy(set.m_streamWidth, set.m_streamWidth + MAX_STREAM_NUM, plain.m_streamWidth);
+    plain.m_models = set.m_models;
+    return plain;
+}
+
+TEST(Likelihood, OneMixtureIsTheGaussianDensity) {
+    test::SyntheticModelSpec spec;
+    spec.names = {"x"};
+    spec.streamNum = 1;
+    spec.mixtureNum = 1;
+    macroClass set = convertedSet(spec);
+    const MixtureRec& mix = set.m_models[0].states[1].streams[0].mixtures[0];
+    float x[13];
+    double expected = mix.gconst;
+    for (int k = 0; k < 13; ++k) {
+        x[k] = mix.mean[k] + 0.1f * k;
+        expected += (x[k] - mix.mean[k]) * (x[k] - mix.mean[k]) * mix.variance[k];
+    }
+    expected *= -0.5;
+    EXPECT_NEAR(mixtureLogDensity(x, set, 0, 1, 0, 0), expected, 1e-4);
+    EXPECT_EQ(streamLogLikelihood(x, set, 0, 1, 0), mixtureLogDensity(x, set, 0, 1, 0, 0));
+    EXPECT_EQ(stateLogLikelihood(x, set, 0, 1), streamLogLikelihood(x, set, 0, 1, 0));
+}
+
+TEST(Likelihood, LogAdd) {
+    EXPECT_FLOAT_EQ(logAdd(-3.0f, -3.0f), -3.0f + std::log(2.0f));
+    EXPECT_FLOAT_EQ(logAdd(-1.0f, -2.0f), logAdd(-2.0f, -1.0f));
+    EXPECT_EQ(logAdd(0.0f, -23.1f), 0.0f);  // beyond the threshold: the larger alone
+    EXPECT_GT(logAdd(0.0f, -23.0f), 0.0f);  // within it: both count
+    EXPECT_EQ(logAdd(LZERO, -6e9f), LZERO);                // far below: log 0
+    EXPECT_EQ(logAdd(LZERO, LZERO), LZERO);
+    EXPECT_EQ(logAdd(LZERO, -4.0f), -4.0f);
+}
+
+TEST(Likelihood, WeightCutAndEqualTerms) {
+    test::SyntheticModelSpec spec;
+    spec.names = {"x"};
+    spec.streamNum = 1;
+    spec.mixtureNum = 3;
+    macroClass set = convertedSet(spec);
+    StreamRec& st = set.m_models[0].states[0].streams[0];
+    st.mixtures[1] = st.mixtures[0];
+    st.mixtures[0].weight = st.mixtures[1].weight = std::log(0.5f);
+    st.mixtures[2].weight = MIN_LOG_MIXTURE_WEIGHT;  // exactly at the cut: skipped
+    st.mixtures[2].gconst = -1000.0f;                // would dominate if counted
+    set.buildLikelihoodTables();
+    std::vector<float> x(13, 0.25f);
+    float t = mixtureLogDensity(x.data(), set, 0, 0, 0, 0) + std::log(0.5f);
+    EXPECT_FLOAT_EQ(streamLogLikelihood(x.data(), set, 0, 0, 0), t + std::log(2.0f));
+    EXPECT_FLOAT_EQ(streamLogLikelihood(x.data(), withoutTables(set), 0, 0, 0), t + std::log(2.0f));
+
+    // Just above the cut it counts.
+    st.mixtures[2].weight = std::nextafter(MIN_LOG_MIXTURE_WEIGHT, 0.0f);
+    set.buildLikelihoodTables();
+    EXPECT_GT(streamLogLikelihood(x.data(), set, 0, 0, 0), 300.0f);
+
+    // Terms more than 23.0259 apart: the larger alone.
+    st.mixtures[2].weight = MIN_LOG_MIXTURE_WEIGHT;
+    st.mixtures[1].gconst = st.mixtures[0].gconst + 60.0f;  // 30 lower after -0.5
+    set.buildLikelihoodTables();
+    EXPECT_EQ(streamLogLikelihood(x.data(), set, 0, 0, 0), t);
+
+    // Every mixture cut, or none at all: log 0.
+    for (int k = 0; k < 3; ++k) st.mixtures[k].weight = LZERO;
+    set.buildLikelihoodTables();
+    EXPECT_EQ(streamLogLikelihood(x.data(), set, 0, 0, 0), LZERO);
+    st.mixtureNum = 0;
+    set.buildLikelihoodTables();
+    EXPECT_EQ(streamLogLikelihood(x.data(), set, 0, 0, 0), LZERO);
+    EXPECT_EQ(streamLogLikelihood(x.data(), withoutTables(set), 0, 0, 0), LZERO);
+}
+
+TEST(Likelihood, TablesMatchTheRecordsToFloatRounding) {
+    test::SyntheticModelSpec spec;
+    spec.mixtureNum = 7;  // lanes left over in the last group of four
+    spec.variance = 0.6f;
+    macroClass set = test::makeSyntheticModels(spec);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    for (HmmModel& m : set.m_models)
+        for (StateRec& s : m.states)
+            for (StreamRec& st : s.streams)
+                for (MixtureRec& mix : st.mixtures) {
+                    float r = u(rng);
+                    mix.weight = r < 0.2f ? 0.0f : r < 0.3f ? 1e-6f : r;  // some cut, some kept
+                    for (float& v : mix.variance) v *= 0.5f + u(rng);
+                }
+    set.m_models[0].states[0].streams[0].mixtureNum = 0;
+    set.sortModels();
+    set.convertModels();
+    const macroClass plain = withoutTables(set);
+    for (int i = 0; i < 200; ++i) {
+        int model = static_cast<int>(rng() % set.m_models.size()), state = static_cast<int>(rng() % 3);
+        std::vector<float> x = test::drawFeatureRow(set, static_cast<int>(rng() % set.m_models.size()), state, rng, 2.0f);
+        float fast = stateLogLikelihood(x.data(), set, model, state);
+        float pairwise = stateLogLikelihood(x.data(), plain, model, state);
+        ASSERT_NEAR(fast, pairwise, std::max(1e-5f, 4e-7f * std::fabs(pairwise))) << i;
+
+    }
+}
+
+TEST(Likelihood, CacheServesTheSameFrameOnly) {
+    macroClass set = convertedSet({});
+    likelihoodCacheClass cache;
+    cache.resize(set.m_modelNum);
+    std::mt19937 rng(3);
+    std::vector<float> x = test::drawFeatureRow(set, 2, 1, rng);
+    float first = cache.stateLogLikelihood(x.data(), set, 2, 1, 10);
+    EXPECT_EQ(first, stateLogLikelihood(x.data(), set, 2, 1));
+    // Another row under the same frame index is not looked at.
+    std::vector<float> other = test::drawFeatureRow(set, 5, 0, rng);
+    EXPECT_EQ(cache.stateLogLikelihood(other.data(), set, 2, 1, 10), first);
+    EXPECT_EQ(cache.stateLogLikelihood(other.data(), set, 2, 1, 11), stateLogLikelihood(other.data(), set, 2, 1));
+    // Entries are per model and state; clear() empties them all.
+    EXPECT_EQ(cache.stateLogLikelihood(x.data(), set, 2, 0, 11), stateLogLikelihood(x.data(), set, 2, 0));
+    cache.clear();
+    EXPECT_EQ(cache.stateLogLikelihood(x.data(), set, 2, 1, 11), first);
+}
+
+TEST(Likelihood, SyntheticStatesAreSeparable) {
+    macroClass set = convertedSet({});
+    std::mt19937 rng(11);
+    for (int model = 0; model < set.m_modelNum; ++model) {
+        for (int state = 0; state < 3; ++state) {
+            std::vector<float> x = test::drawFeatureRow(set, model, state, rng);
+            float own = stateLogLikelihood(x.data(), set, model, state);
+            for (int m = 0; m < set.m_modelNum; ++m) {
+                for (int s = 0; s < 3; ++s) {
+                    if (m == model && s == state) continue;
+                    ASSERT_LT(stateLogLikelihood(x.data(), set, m, s), own - 20.0f);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kedo

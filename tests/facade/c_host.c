@@ -1,0 +1,47 @@
+/* A C host of the engine: drives every function of kedo.h once and prints
+ * what came back, for the facade tests to check.
+ * Usage: kedo_c_host HOME AUDIO SENTENCE LISTFILE */
+#include <stdio.h>
+
+#include "kedo/kedo.h"
+
+int main(int argc, char **argv) {
+    kedo_engine *missing, *engine;
+    double score = -1.0;
+    char *text = NULL;
+    int status;
+
+    if (argc != 5) {
+        fprintf(stderr, "usage: kedo_c_host HOME AUDIO SENTENCE LISTFILE\n");
+        return 2;
+    }
+    missing = kedo_create("/nonexistent/kedo/home");
+    printf("create missing: %s: %s\n", missing ? "engine" : "null", kedo_last_error());
+    kedo_destroy(missing);
+
+    engine = kedo_create(argv[1]);
+    if (engine == NULL) {
+        printf("create: null: %s\n", kedo_last_error());
+        return 1;
+    }
+    printf("create: ok\n");
+    status = kedo_switch_language(engine, 7);
+    printf("switch 7: %d [%s]\n", status, kedo_last_error());
+    status = kedo_switch_language(engine, 0);
+    printf("switch 0: %d [%s]\n", status, kedo_last_error());
+
+    status = kedo_assess(engine, argv[2], argv[3], &score);
+    printf("assess: %d score=%g [%s]\n", status, score, kedo_last_error());
+    status = kedo_recog(engine, argv[2], argv[4], &text);
+    printf("recog: %d text=%s [%s]\n", status, text ? text : "(none)", kedo_last_error());
+    kedo_free_string(text);
+    status = kedo_record_and_assess(engine, -1.0, argv[3], &score);
+    printf("record: %d [%s]\n", status, kedo_last_error());
+    status = kedo_assess(engine, argv[2], argv[3], NULL);
+    printf("null score: %d [%s]\n", status, kedo_last_error());
+    status = kedo_switch_language(NULL, 0);
+    printf("null engine: %d [%s]\n", status, kedo_last_error());
+
+    kedo_destroy(engine);
+    return 0;
+}
