@@ -7,6 +7,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "lexicon/dict.h"
 #include "scoring/score_math.h"
 #include "scoring/scoring_texts.h"
 #include "util/file_util.h"
@@ -106,21 +107,9 @@ void markPitched(mlfClass& mlf, const std::string& qiYinFile) {
     }
 }
 
-StrVec nodeTextUnits(const std::string& text, const std::string& language) {
-    StrVec units;
-    if (language == "chinese") {
-        for (size_t i = 0; i + 1 < text.size(); i += 2) units.push_back(text.substr(i, 2));
-    } else if (language == "english") {
-        strSplit(text, ' ', units);
-    } else if (language == "japanese") {
-        for (char c : text) units.emplace_back(1, c);
-    }
-    return units;
-}
-
 void assignNodeTexts(mlfClass& mlf, const std::string& identifiedText, const recogParam& p) {
     StrVec units;
-    if (p.addLink4startAnywhere == 0) units = nodeTextUnits(identifiedText, p.language);
+    if (p.addLink4startAnywhere == 0) textUnits(identifiedText, p.language, units);
     size_t next = 0;
     for (mlfNode& node : mlf.nodes) {
         if (isNonSpeechName(node.name)) {

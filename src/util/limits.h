@@ -80,6 +80,16 @@ inline constexpr int MAX_MACRO_HEADER_LEN = 999;
 
 // --- decoding ---
 
+// Sorted candidates that get a final history entry at the end of a search
+// (positions 0 to this one, inclusive), and the most candidates the arena
+// path dump lists.
+inline constexpr int FINAL_ENTRY_LAST_SLOT = 100;
+inline constexpr int ARENA_PATH_LIST_NUM = 100;
+
+// Most candidate slots a search arena may have (about 64 MB of candidates);
+// a sizing beyond it is refused rather than allocated.
+inline constexpr int MAX_ARENA_LEN = 2000000;
+
 // --- assessment scoring ---
 
 // --- engine facade ---

@@ -1,0 +1,26 @@
+// The search's view of the HMM model set.
+#pragma once
+
+#include "acoustic/macro.h"
+#include "decoder/search_graph.h"
+
+namespace kedo {
+
+// A converted macroClass as the search sees it: state counts, log
+// transitions and uncached state log-likelihoods. The set must outlive the
+// view.
+class macroModelSet : public searchModelSet {
+public:
+    explicit macroModelSet(const macroClass& set) : m_set(set) {}
+    int modelNum() const override { return m_set.m_modelNum; }
+    int numStates(int model) const override { return m_set.m_models[model].numStates; }
+    float logTrans(int model, int i, int j) const override { return m_set.m_models[model].transP[i][j]; }
+    float stateLogLikelihood(const float* x, int model, int state) const override {
+        return kedo::stateLogLikelihood(x, m_set, model, state);
+    }
+
+private:
+    const macroClass& m_set;
+};
+
+}  // namespace kedo

@@ -1,0 +1,452 @@
+// The Viterbi search: initialisation, per-frame expansion, recombination,
+// sorting, candidate number and beam, final history entries.
+#include "decoder/viterbi.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kedo {
+
+namespace {
+constexpr const char* kModule = "viterbi";
+
+// Frames at which a descending candidate number shrinks, and the factors.
+constexpr int kDescFrames[] = {60, 75, 100, 120};
+constexpr double kDescFactors[] = {0.8, 0.8, 0.7, 0.6};
+
+// Sort key giving descending scores, equal scores in slot order.
+inline uint64_t sortKey(float score, int slot) {
+    float s = score + 0.0f;  // -0 and +0 compare equal
+    uint32_t bits;
+    std::memcpy(&bits, &s, sizeof bits);
+    uint32_t ascending = (bits & 0x80000000u) ? ~bits : (bits | 0x80000000u);
+    return (static_cast<uint64_t>(~ascending) << 32) | static_cast<uint32_t>(slot);
+}
+}  // namespace
+
+void searchGraph::beginBuild(int n) {
+    nodeNum = n;
+    startNode = endNode = -1;
+    sylIndex.assign(n, -1);
+    penalty.assign(n, 0.0f);
+    firstSucc.assign(n, -1);
+    modelBegin.assign(n + 1, 0);
+    models.clear();
+    nextBegin.assign(n + 1, 0);
+    next.clear();
+    recombBegin.assign(n + 1, 0);
+    m_predCount.assign(n, 0);
+}
+
+void searchGraph::finishBuild(const searchModelSet& set) {
+    const int modelNum = set.modelNum();
+    int starts = 0, ends = 0;
+    for (int i = 0; i < nodeNum; ++i) {
+        if (m_predCount[i] == 0) {
+            if (starts++ == 0) startNode = i;
+        }
+        if (firstSucc[i] < 0) {
+            if (ends++ == 0) endNode = i;
+        }
+    }
+    if (starts != 1) reportError(strFormat("Error: more than one starting nodes! (line %d of file %s)", __LINE__, kModule));
+    if (ends != 1) reportError(strFormat("Error: more than one ending nodes! (line %d of file %s)", __LINE__, kModule));
+    for (int i = 0; i < nodeNum; ++i) {
+        int phones = phoneCount(i);
+        if (sylIndex[i] >= 0 && phones == 0)
+            reportError(strFormat("Error: the syllable of node %d has no model (line %d of file %s)", i, __LINE__, kModule));
+        for (int p = 0; p < phones; ++p) {
+            int m = modelOf(i, p);
+            if (m < 0 || m >= modelNum)
+                reportError(strFormat("Error: model index %d of node %d outside the model set of %d models (line %d of file %s)",
+                                      m, i, modelNum, __LINE__, kModule));
+            int ns = set.numStates(m);
+            if (ns < 3 || ns > MAX_STATE_NUM)
+                reportError(strFormat("Error: model %d has %d states; the search handles 3 to %d (line %d of file %s)", m,
+                                      ns, MAX_STATE_NUM, __LINE__, kModule));
+        }
+        for (int k = nextBegin[i]; k < nextBegin[i + 1]; ++k) {
+            int w = next[k];
+            if (sylIndex[w] < 0 && w != endNode)
+                reportError(strFormat("Error: next word node %d of node %d is a null node (line %d of file %s)", w, i,
+                                      __LINE__, kModule));
+        }
+        // One slot per emitting state of the syllable, at most the limit; a
+        // key beyond the limit is refused before the table is used.
+        recombBegin[i + 1] = recombBegin[i] + std::min(3 * phones, MAX_STATE_NUM_IN_SYL);
+    }
+    m_predCount.clear();
+    m_predCount.shrink_to_fit();
+}
+
+searchSize sizeSearch(int fanOut, int comparisonMode, int maxCandidateNum) {
+    const bool keywords = comparisonMode == 3;
+    int64_t candidates = static_cast<int64_t>(keywords ? 20 : 4) * fanOut;
+    if (candidates < 20) candidates = 100;
+    if (candidates > maxCandidateNum) candidates = maxCandidateNum;
+    int64_t arena = candidates * (keywords ? 100 : 5);
+    if (arena > MAX_ARENA_LEN)
+        reportError(strFormat("Error: m_arenaLen=%lld exceeds the limit of %d slots (candidateNum=%lld) (line %d of file %s)",
+                              static_cast<long long>(arena), MAX_ARENA_LEN, static_cast<long long>(candidates), __LINE__,
+                              kModule));
+    searchSize size;
+    size.candidateNum = static_cast<int32_t>(candidates);
+    size.arenaLen = static_cast<int32_t>(std::max<int64_t>(arena, 0));
+    return size;
+}
+
+viterbiClass::viterbiClass(int arenaLen, int modelNum)
+    : m_arenaLen(std::max(arenaLen, 0)), m_modelNum(std::max(modelNum, 0)) {
+    m_arena.resize(m_arenaLen);
+    m_order.resize(m_arenaLen);
+    m_cache.resize(static_cast<size_t>(m_modelNum) * 3);
+}
+
+void viterbiClass::appendSyl(Cand& c, int node, int frame) {
+    if (c.sylCount >= MAX_SYL_NUM) reportError(strFormat("MAX_SYL_NUM exceeded! (line %d of file %s)", __LINE__, kModule));
+    m_sylTrace.push_back(SylEntry{node, frame, c.score, c.sylHead});
+    c.sylHead = static_cast<int32_t>(m_sylTrace.size() - 1);
+    ++c.sylCount;
+}
+
+void viterbiClass::appendPhone(Cand& c, int phone, int frame) {
+    if (c.phoneCount >= MAX_PHONE_NUM)
+        reportError(strFormat("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, __LINE__, kModule));
+    m_phoneTrace.push_back(PhoneEntry{phone, frame, c.score, c.phoneHead});
+    c.phoneHead = static_cast<int32_t>(m_phoneTrace.size() - 1);
+    ++c.phoneCount;
+}
+
+// Sorts slots 0..lastPos-1 by score, best first, equal scores in slot order;
+// only the first `keep` positions need to be in order.
+void viterbiClass::sortSlots(int lastPos, int keep) {
+    for (int k = 0; k < lastPos; ++k) m_sortKeys[k] = sortKey(m_arena[m_order[k]].score, k);
+    auto first = m_sortKeys.begin(), last = first + lastPos;
+    if (keep < lastPos) {
+        std::nth_element(first, first + keep, last);
+        std::sort(first, first + keep);
+    } else {
+        std::sort(first, last);
+    }
+    for (int k = 0; k < lastPos; ++k) m_orderScratch[k] = m_order[static_cast<uint32_t>(m_sortKeys[k])];
+    std::copy(m_orderScratch.begin(), m_orderScratch.begin() + lastPos, m_order.begin());
+}
+
+// Keeps the trace entries that the first `keep` sorted candidates reach and
+// renumbers them, oldest first.
+void viterbiClass::compactTrace(int keep) {
+    keep = std::min(keep, m_arenaLen);
+    m_remap.assign(m_sylTrace.size(), -1);
+    for (int k = 0; k < keep; ++k)
+        for (int32_t e = m_arena[m_order[k]].sylHead; e >= 0 && m_remap[e] < 0; e = m_sylTrace[e].prev) m_remap[e] = 0;
+    int32_t n = 0;
+    for (size_t e = 0; e < m_sylTrace.size(); ++e) {
+        if (m_remap[e] < 0) continue;
+        SylEntry entry = m_sylTrace[e];
+        if (entry.prev >= 0) entry.prev = m_remap[entry.prev];
+        m_remap[e] = n;
+        m_sylTrace[n++] = entry;
+    }
+    m_sylTrace.resize(n);
+    for (int k = 0; k < keep; ++k) {
+        Cand& c = m_arena[m_order[k]];
+        if (c.sylHead >= 0) c.sylHead = m_remap[c.sylHead];
+    }
+
+    m_remap.assign(m_phoneTrace.size(), -1);
+    for (int k = 0; k < keep; ++k)
+        for (int32_t e = m_arena[m_order[k]].phoneHead; e >= 0 && m_remap[e] < 0; e = m_phoneTrace[e].prev) m_remap[e] = 0;
+    n = 0;
+    for (size_t e = 0; e < m_phoneTrace.size(); ++e) {
+        if (m_remap[e] < 0) continue;
+        PhoneEntry entry = m_phoneTrace[e];
+        if (entry.prev >= 0) entry.prev = m_remap[entry.prev];
+        m_remap[e] = n;
+        m_phoneTrace[n++] = entry;
+    }
+    m_phoneTrace.resize(n);
+    for (int k = 0; k < keep; ++k) {
+        Cand& c = m_arena[m_order[k]];
+        if (c.phoneHead >= 0) c.phoneHead = m_remap[c.phoneHead];
+    }
+    // The slots beyond `keep` are dropped; their links are no longer valid.
+    for (int k = keep; k < m_arenaLen; ++k) {
+        Cand& c = m_arena[m_order[k]];
+        c.sylHead = c.phoneHead = -1;
+        c.sylCount = c.phoneCount = 0;
+    }
+    m_compactAt = std::max<size_t>(1 << 16, 2 * traceSize());
+}
+
+int viterbiClass::viterbiSearch(const searchGraph& graph, const float* features, int dim, int T, int candidateNum,
+                                const searchModelSet& models, float probTh, int getUvScore, int useDescCandidateNum) {
+    if (&graph != &m_graph) m_graph = graph;
+    return search(features, dim, T, candidateNum, models, probTh, getUvScore, useDescCandidateNum);
+}
+
+int viterbiClass::search(const float* features, int dim, int T, int candidateNum, const searchModelSet& models,
+                         float probTh, int getUvScore, int useDescCandidateNum) {
+    (void)getUvScore;
+    const searchGraph& g = m_graph;
+    if (T < 1 || dim < 1 || features == nullptr)
+        reportError(strFormat("Error: no feature frame to search (T=%d, dim=%d) (line %d of file %s)", T, dim, __LINE__,
+                              kModule));
+    if (models.modelNum() > m_modelNum)
+        reportError(strFormat("Error: the model set holds %d models, the search was made for %d (line %d of file %s)",
+                              models.modelNum(), m_modelNum, __LINE__, kModule));
+
+    // Initialisation.
+    for (CacheEntry& e : m_cache) e.frame = -1;
+    m_steps.resize(m_modelNum);
+    for (int m = 0; m < models.modelNum(); ++m) {
+        ModelSteps& st = m_steps[m];
+        st.numStates = models.numStates(m);
+        for (int s = 0; s < 3; ++s) {
+            bool inside = s + 2 < std::min(st.numStates, MAX_STATE_NUM);
+            st.self[s] = inside ? models.logTrans(m, s + 1, s + 1) : SEARCH_LZERO;
+            st.fwd[s] = inside ? models.logTrans(m, s + 1, s + 2) : SEARCH_LZERO;
+        }
+    }
+    for (int k = 0; k < m_arenaLen; ++k) {
+        m_arena[k] = Cand{0, 0, 0, SEARCH_LZERO, 0, 0, -1, -1};
+        m_order[k] = k;
+    }
+    m_sylTrace.clear();
+    m_phoneTrace.clear();
+    m_compactAt = 1 << 16;
+    m_recomb.assign(g.recombBegin[g.nodeNum], -1);
+    m_touched.resize(m_arenaLen);
+    m_sortKeys.resize(m_arenaLen);
+    m_orderScratch.resize(m_arenaLen);
+
+    const int start = g.startNode, end = g.endNode;
+    const int firstNum = g.sylIndex[start] >= 0 ? 1 : g.nextBegin[start + 1] - g.nextBegin[start];
+    if (candidateNum > m_arenaLen)
+        reportError(strFormat("Error: m_arenaLen=%d, candidateNum=%d (line %d of file %s)", m_arenaLen, candidateNum,
+                              __LINE__, kModule));
+    if (firstNum > candidateNum)
+        reportError(strFormat("Error: nodeNumForFirstFrame=%d, candidateNum=%d (line %d of file %s)", firstNum,
+                              candidateNum, __LINE__, kModule));
+    for (int k = 0; k < firstNum; ++k) {
+        int node = g.sylIndex[start] >= 0 ? start : g.next[g.nextBegin[start] + k];
+        Cand& c = m_arena[m_order[k]];
+        c.node = node;
+        // An end node among the first nodes cannot be entered.
+        c.score = node == end && g.sylIndex[node] < 0
+                      ? SEARCH_LZERO
+                      : stateLogLikelihood(features, models, g.modelOf(node, 0), 0, 0);
+    }
+
+    int Nc = candidateNum;
+    for (int t = 1; t < T; ++t) {
+        const float* x = features + static_cast<size_t>(t) * dim;
+        int lastPos = Nc;
+        bool full = false;
+        for (int i = 0; i < Nc && !full; ++i) {
+            Cand& c = m_arena[m_order[i]];
+            if (!(c.score > SEARCH_LZERO)) continue;
+            const int s = c.state, p = c.phone, n = c.node;
+            const int m = g.modelOf(n, p);
+            const ModelSteps& st = m_steps[m];
+            if (s + 3 < st.numStates) {
+                if (lastPos > m_arenaLen - 1) {
+                    std::printf("Warning: Arena is full! frameId=%d, candidateId=%d, lastPos (%d) > m_arenaLen-1 (%d)!\n", t,
+                                i, lastPos, m_arenaLen - 1);
+                    full = true;
+                } else {
+                    Cand& d = m_arena[m_order[lastPos++]];
+                    d = c;
+                    d.state = s + 1;
+                    d.score = d.score + st.fwd[s];
+                    d.score = d.score + stateLogLikelihood(x, models, m, s + 1, t);
+                }
+            } else if (p + 1 < g.phoneCount(n)) {
+                if (lastPos > m_arenaLen - 1) {
+                    std::printf("Warning: Arena is full! frameId=%d, candidateId=%d, lastPos (%d) > m_arenaLen-1 (%d)!\n", t,
+                                i, lastPos, m_arenaLen - 1);
+                    full = true;
+                } else {
+                    Cand& d = m_arena[m_order[lastPos++]];
+                    d = c;
+                    d.state = 0;
+                    d.phone = p + 1;
+                    d.score = d.score + st.fwd[s];
+                    d.score = d.score + stateLogLikelihood(x, models, g.modelOf(n, p + 1), 0, t);
+                    appendPhone(d, p, t - 1);
+                }
+            } else {
+                const int b0 = g.nextBegin[n], count = g.nextBegin[n + 1] - b0;
+                for (int j = 0; j < count; ++j) {
+                    if (lastPos > m_arenaLen - 1) {
+                        std::printf(
+                            "Warning: Arena is full! frameId=%d/%d, candidateId=%d/%d, branchId=%d/%d, lastPos (%d) > "
+                            "m_arenaLen-1 (%d)!\n",
+                            t, T, i, Nc, j, count, lastPos, m_arenaLen - 1);
+                        full = true;
+                        break;
+                    }
+                    const int b = g.next[b0 + j];
+                    Cand& d = m_arena[m_order[lastPos++]];
+                    d = c;
+                    d.state = 0;
+                    d.phone = 0;
+                    d.node = b;
+                    if (b == end) {
+                        d.score = SEARCH_LZERO;
+                    } else {
+                        d.score = d.score + st.fwd[s];
+                        d.score = d.score + stateLogLikelihood(x, models, g.modelOf(b, 0), 0, t);
+                        d.score = d.score + g.penalty[b];
+                    }
+                    appendSyl(d, n, t - 1);
+                    appendPhone(d, p, t - 1);
+                }
+            }
+            // The candidate itself stays in its state.
+            c.score = c.score + st.self[s];
+            c.score = c.score + stateLogLikelihood(x, models, m, s, t);
+        }
+
+        // Recombination per node and state: the higher score survives, the
+        // lower slot on equal scores.
+        int touched = 0;
+        for (int k = 0; k < lastPos; ++k) {
+            Cand& c = m_arena[m_order[k]];
+            if (!(c.score > SEARCH_LZERO)) continue;
+            const int key = c.phone * 3 + c.state;
+            if (key >= MAX_STATE_NUM_IN_SYL)
+                reportError(strFormat("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
+                                      key, MAX_STATE_NUM_IN_SYL, __LINE__, kModule));
+            int32_t& holder = m_recomb[g.recombBegin[c.node] + key];
+            if (holder < 0) {
+                holder = k;
+                m_touched[touched++] = g.recombBegin[c.node] + key;
+            } else {
+                Cand& h = m_arena[m_order[holder]];
+                if (c.score > h.score) {
+                    h.score = SEARCH_LZERO;
+                    holder = k;
+                } else {
+                    c.score = SEARCH_LZERO;
+                }
+            }
+        }
+        for (int k = 0; k < touched; ++k) m_recomb[m_touched[k]] = -1;
+
+        // Candidate number for this frame, then sort and beam.
+        if (useDescCandidateNum != 0) {
+            for (int k = 0; k < 4; ++k)
+                if (t == kDescFrames[k]) Nc = static_cast<int>(Nc * kDescFactors[k]);
+        }
+        sortSlots(lastPos, std::min(Nc, lastPos));
+        if (Nc > 0) {
+            const float best = m_arena[m_order[0]].score;
+            for (int k = 0; k < Nc; ++k) {
+                if (best - m_arena[m_order[k]].score > probTh) {
+                    for (int r = k; r < Nc; ++r) m_arena[m_order[r]].score = SEARCH_LZERO;
+                    break;
+                }
+            }
+        }
+        if (traceSize() > m_compactAt) compactTrace(std::max(Nc, 1));
+    }
+
+    if (Nc < 1) return Nc;
+    for (int k = 0; k <= FINAL_ENTRY_LAST_SLOT && k < Nc; ++k) {
+        Cand& c = m_arena[m_order[k]];
+        if (c.node == end) continue;
+        appendSyl(c, c.node, T - 1);
+        appendPhone(c, c.phone, T - 1);
+    }
+    return Nc;
+}
+
+int viterbiClass::bestPathIndex(int candNum) const {
+    const searchGraph& g = m_graph;
+    const int n = std::min(candNum, m_arenaLen);
+    auto endsPath = [&](const Cand& c) {
+        return c.node >= 0 && c.node < g.nodeNum && g.sylIndex[c.node] >= 0 && g.firstSucc[c.node] == g.endNode;
+    };
+    for (int k = 0; k < n; ++k) {
+        const Cand& c = m_arena[m_order[k]];
+        if (endsPath(c) && c.phone == g.phoneCount(c.node) - 1 && c.state == 2) return k;
+    }
+    for (int k = 0; k < n; ++k) {
+        const Cand& c = m_arena[m_order[k]];
+        if (endsPath(c) && c.phone == g.phoneCount(c.node) - 1) return k;
+    }
+    for (int k = 0; k < n; ++k)
+        if (endsPath(m_arena[m_order[k]])) return k;
+    return -1;
+}
+
+float viterbiClass::candidateScore(int slot) const {
+    if (slot < 0 || slot >= m_arenaLen) return SEARCH_LZERO;
+    return m_arena[m_order[slot]].score;
+}
+
+ArenaCandidate viterbiClass::candidate(int slot) const {
+    ArenaCandidate out;
+    if (slot < 0 || slot >= m_arenaLen) return out;
+    const Cand& c = m_arena[m_order[slot]];
+    out.state = c.state;
+    out.phone = c.phone;
+    out.node = c.node;
+    out.score = c.score;
+    out.sylIndex.resize(c.sylCount);
+    out.sylNode.resize(c.sylCount);
+    out.sylEndFrame.resize(c.sylCount);
+    out.sylScore.resize(c.sylCount);
+    int k = c.sylCount;
+    for (int32_t e = c.sylHead; e >= 0 && k > 0; e = m_sylTrace[e].prev) {
+        --k;
+        const SylEntry& s = m_sylTrace[e];
+        out.sylNode[k] = s.node;
+        out.sylIndex[k] = m_graph.sylIndex[s.node];
+        out.sylEndFrame[k] = s.endFrame;
+        out.sylScore[k] = s.score;
+    }
+    out.phoneIndex.resize(c.phoneCount);
+    out.phoneEndFrame.resize(c.phoneCount);
+    out.phoneScore.resize(c.phoneCount);
+    k = c.phoneCount;
+    for (int32_t e = c.phoneHead; e >= 0 && k > 0; e = m_phoneTrace[e].prev) {
+        --k;
+        const PhoneEntry& p = m_phoneTrace[e];
+        out.phoneIndex[k] = p.phone;
+        out.phoneEndFrame[k] = p.endFrame;
+        out.phoneScore[k] = p.score;
+    }
+    return out;
+}
+
+float viterbiClass::modelProb(const float* features, int dim, int f1, int f2, const searchModelSet& models,
+                              int modelIdx) {
+    const int n = f2 - f1 + 1;
+    if (n < 3) {
+        std::printf("Warning in viterbiClass::modelProb: modelIdx=%d, frameId1=%d, frameId2=%d, frameNum=%d<MAX_STATE_NUM=%d\n",
+                    modelIdx, f1, f2, n, 3);
+        return SEARCH_LZERO;
+    }
+    if (modelIdx < 0 || modelIdx >= models.modelNum() || modelIdx >= m_modelNum || f1 < 0 || dim < 1)
+        reportError(strFormat("Error: modelProb of model %d over frames %d to %d is out of range (line %d of file %s)",
+                              modelIdx, f1, f2, __LINE__, kModule));
+    // A model with fewer emitting states is aligned over the states it has.
+    const int E = std::clamp(models.numStates(modelIdx) - 2, 1, 3);
+    float prev[3], cur[3];
+    for (int j = 0; j < 3; ++j) prev[j] = SEARCH_LZERO;
+    prev[0] = stateLogLikelihood(features + static_cast<size_t>(f1) * dim, models, modelIdx, 0, f1);
+    for (int t = 1; t < n; ++t) {
+        const float* x = features + static_cast<size_t>(f1 + t) * dim;
+        cur[0] = prev[0] + models.logTrans(modelIdx, 1, 1) + stateLogLikelihood(x, models, modelIdx, 0, f1 + t);
+        for (int j = 1; j < E; ++j) {
+            float stay = prev[j] + models.logTrans(modelIdx, j + 1, j + 1);
+            float move = prev[j - 1] + models.logTrans(modelIdx, j, j + 1);
+            cur[j] = (stay >= move ? stay : move) + stateLogLikelihood(x, models, modelIdx, j, f1 + t);
+        }
+        for (int j = 0; j < E; ++j) prev[j] = cur[j];
+    }
+    return prev[E - 1];
+}
+
+}  // namespace kedo
