@@ -128,4 +128,17 @@ int pinyin2text(textClass& text, const IntVec& bestPathSyl, const pronDict& dict
     return 1;
 }
 
+void renderSylPath(const dictClass& dict, const std::string& pinyinType, mlfClass& mlf) {
+    const std::string& path = mlf.identifiedSyl;
+    if (pinyinType == "cgu") {
+        mlf.CGU = path;
+        mlf.MPA = dict.convertSylPath(path, PINYIN_COLUMN_CGU, PINYIN_COLUMN_MPA);
+        mlf.HanYu = dict.convertSylPath(path, PINYIN_COLUMN_CGU, PINYIN_COLUMN_HANYU);
+    } else if (pinyinType == "hanyu") {
+        mlf.HanYu = path;
+        mlf.MPA = dict.convertSylPath(path, PINYIN_COLUMN_HANYU, PINYIN_COLUMN_MPA);
+        mlf.CGU = dict.convertSylPath(path, PINYIN_COLUMN_HANYU, PINYIN_COLUMN_CGU);
+    }
+}
+
 }  // namespace kedo

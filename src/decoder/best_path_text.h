@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "kedo/result.h"
 #include "lexicon/dict.h"
 #include "lexicon/text.h"
 #include "task/recog_param.h"
@@ -29,5 +30,16 @@ void searchSylVs(const textClass& text, const std::string& pattern, int mode, In
 // and fillers around the match included.
 int pinyin2text(textClass& text, const IntVec& bestPathSyl, const pronDict& dict, IntVec& textIdxVs,
                 IntVec& sylVsIdxVs, std::string& sylPath, const recogParam& p);
+
+// Columns of the pinyin table that hold the three spelling schemes of the
+// Chinese result renderings (column 3 is the dictionary's own spelling).
+inline constexpr int PINYIN_COLUMN_MPA = 0;
+inline constexpr int PINYIN_COLUMN_HANYU = 1;
+inline constexpr int PINYIN_COLUMN_CGU = 2;
+
+// Renders mlf.identifiedSyl in the three schemes: pinyinType "cgu" keeps it
+// as CGU and converts it from CGU to MPA and HanYu; "hanyu" keeps it as HanYu
+// and converts it from HanYu to MPA and CGU; any other value sets none.
+void renderSylPath(const dictClass& dict, const std::string& pinyinType, mlfClass& mlf);
 
 }  // namespace kedo

@@ -37,15 +37,11 @@ void readLabelFile(mlfClass& mlf, const std::string& path, const StrVec& modelNa
 void markPitched(mlfClass& mlf, const std::string& qiYinFile);
 
 // Sets node texts: non-speech nodes get the empty text. With
-// addLink4startAnywhere 0 the other nodes take the units of identifiedText
-// (one character for Chinese, one blank-separated word for English, one byte
-// for Japanese) in order, one each, and the empty text beyond the last unit;
-// otherwise they keep the text they have.
+// addLink4startAnywhere 0 the other nodes take the lookup units of
+// identifiedText (textUnits: one character for Chinese, one word for English)
+// in order, one each, and the empty text beyond the last unit; otherwise they
+// keep the text they have (their net node's text).
 void assignNodeTexts(mlfClass& mlf, const std::string& identifiedText, const recogParam& p);
-
-// The lookup units of a text by language (see assignNodeTexts); another
-// language gives no units.
-StrVec nodeTextUnits(const std::string& text, const std::string& language);
 
 // Adds offset to the start and end frame of every node and phone.
 void shiftFrames(mlfClass& mlf, int offset);

@@ -159,5 +159,26 @@ TEST_F(BestPathText, Failures) {
     EXPECT_NE(failure({"a"}).find("has no text position"), std::string::npos);
 }
 
+TEST(SylPathRendering, SchemesByPinyinType) {
+    dictClass dict;
+    dict.m_pinyinTable = {{"m1", "h1", "c1", "d1"}, {"m2", "h2", "c2", "d2"}};
+    mlfClass mlf;
+    mlf.identifiedSyl = "c1-c2";
+    renderSylPath(dict, "cgu", mlf);
+    EXPECT_EQ(mlf.CGU, "c1-c2");
+    EXPECT_EQ(mlf.MPA, "m1-m2");
+    EXPECT_EQ(mlf.HanYu, "h1-h2");
+    mlfClass h;
+    h.identifiedSyl = "h2-sil";
+    renderSylPath(dict, "hanyu", h);
+    EXPECT_EQ(h.HanYu, "h2-sil");
+    EXPECT_EQ(h.MPA, "m2-sil");
+    EXPECT_EQ(h.CGU, "c2-sil");
+    mlfClass none;
+    none.identifiedSyl = "c1";
+    renderSylPath(dict, "zhuyin", none);
+    EXPECT_EQ(none.CGU + none.MPA + none.HanYu, "");
+}
+
 }  // namespace
 }  // namespace kedo::test

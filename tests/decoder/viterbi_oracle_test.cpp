@@ -3,7 +3,6 @@
 // errors, best path and path dump.
 #include <gtest/gtest.h>
 
-#include <regex>
 
 #include "decoder/viterbi.h"
 #include "naive_viterbi.h"
@@ -21,7 +20,19 @@ struct Outcome {
     std::string dump;
 };
 
-std::string maskLine(const std::string& msg) { return std::regex_replace(msg, std::regex("line [0-9]+"), "line N"); }
+std::string maskLine(const std::string& msg) {
+    std::string out;
+    for (size_t i = 0; i < msg.size(); ++i) {
+        out += msg[i];
+        if (msg.compare(i, 5, "line ") == 0) {
+            out += "ine N";
+            i += 5;
+            while (i < msg.size() && msg[i] >= '0' && msg[i] <= '9') ++i;
+            --i;
+        }
+    }
+    return out;
+}
 
 struct Case {
     SearchTestNet net;
