@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libbenchmark-dev
   libasound2-dev libavcodec-dev
-  ffmpeg sox espeak-ng python3-numpy libxml2-utils alsa-utils clang
+  ffmpeg sox espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
 )
 missing=()
 for p in "${packages[@]}"; do

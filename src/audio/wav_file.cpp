@@ -200,8 +200,13 @@ bool readWavImage(soundBuffer& buffer, const uint8_t* image, size_t size) {
         buffer.setData(std::vector<uint8_t>(begin, begin + count));
         return true;
     }
+    static const std::array<int16_t, 256> linear = [] {
+        std::array<int16_t, 256> t{};
+        for (int c = 0; c < 256; ++c) t[c] = muLawToLinear(static_cast<uint8_t>(c));
+        return t;
+    }();
     std::vector<uint8_t> pcm(2 * count);
-    for (size_t i = 0; i < count; ++i) put16(&pcm[2 * i], static_cast<uint16_t>(muLawToLinear(begin[i])));
+    for (size_t i = 0; i < count; ++i) put16(&pcm[2 * i], static_cast<uint16_t>(linear[begin[i]]));
     buffer.setData(std::move(pcm));
     header.formatTag = WAVE_FORMAT_PCM;
     header.bitsPerSample = 16;

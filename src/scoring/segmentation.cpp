@@ -2,7 +2,6 @@
 #include "scoring/segmentation.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <string_view>
 #include <unordered_set>
@@ -11,6 +10,7 @@
 #include "scoring/score_math.h"
 #include "scoring/scoring_texts.h"
 #include "util/file_util.h"
+#include "util/limits.h"
 #include "util/report_error.h"
 
 namespace kedo {
@@ -19,14 +19,9 @@ namespace {
 constexpr const char* kModule = "mlf";
 
 // Leading integer of a label time field (strtoll rules: blanks, sign,
-// digits; none gives 0), divided by 100000 and kept within 32 bits. Times
-// are read in 64 bits so that recordings past 214 s (frame 21475 and on) do
-// not overflow.
-int32_t labelTimeToFrame(const std::string& field) {
-    long long t = std::strtoll(field.c_str(), nullptr, 10);
-    long long f = t / 100000;
-    return static_cast<int32_t>(std::clamp<long long>(f, INT32_MIN, INT32_MAX));
-}
+// digits; none gives 0) in 100 ns units, as a frame number. Read in 64 bits:
+// recordings past 214 s (frame 21475 and on) overflow 32 bits of 100 ns.
+int64_t labelTimeToFrame(const std::string& field) { return std::strtoll(field.c_str(), nullptr, 10) / 100000; }
 
 // Splits text at line feeds; an unterminated last line counts.
 std::vector<std::string_view> physicalLines(const std::string& text) {
@@ -76,9 +71,15 @@ void readLabelFile(mlfClass& mlf, const std::string& path, const StrVec& modelNa
                                   "5 fields) (line %d of %s)",
                                   lineNo, path.c_str(), __LINE__, kModule));
         }
+        const int64_t startFrame = labelTimeToFrame(fields[0]), endFrame = labelTimeToFrame(fields[1]) - 1;
+        // No recording is longer than MAX_FRAME_NUM frames; farther times
+        // would only make spans (and the tracks sized by them) absurd.
+        if (std::max(std::llabs(startFrame), std::llabs(endFrame)) > MAX_FRAME_NUM)
+            reportError(strFormat("Label line %d of %s has a time beyond %d frames (line %d of %s)", lineNo,
+                                  path.c_str(), MAX_FRAME_NUM, __LINE__, kModule));
         mlfPhone phone;
-        phone.startFrame = labelTimeToFrame(fields[0]);
-        phone.endFrame = labelTimeToFrame(fields[1]) - 1;
+        phone.startFrame = static_cast<int32_t>(startFrame);
+        phone.endFrame = static_cast<int32_t>(endFrame);
         phone.name = fields[2];
         IntVec found = strVecLinSearch(modelNames, phone.name, 3);
         phone.index = found.empty() ? -1 : found[0];

@@ -1,6 +1,9 @@
 // The XML result document.
 #include "scoring/xml_result.h"
 
+#include <iconv.h>
+
+#include <charconv>
 #include <vector>
 
 #include "scoring/output_text.h"
@@ -41,11 +44,52 @@ size_t utf8SequenceLength(const std::string& s, size_t i) {
     return n;
 }
 
-bool isBig5Pair(const std::string& s, size_t i) {
-    if (i + 1 >= s.size()) return false;
+bool isBig5Shape(unsigned lead, unsigned trail) {
+    return lead >= 0x81 && lead <= 0xFE && ((trail >= 0x40 && trail <= 0x7E) || (trail >= 0xA1 && trail <= 0xFE));
+}
+
+// The two-byte codes that a reader of a "big5" document decodes: the Big5
+// table of the system's converter (the same one XML parsers hand "big5" to),
+// built once. Without a converter every code of the Big5 shape counts.
+class Big5Table {
+public:
+    Big5Table() : known_(65536, 0) {
+        iconv_t cd = iconv_open("UTF-8", "BIG5");
+        for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+            for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+                if (!isBig5Shape(lead, trail)) continue;
+                bool ok = true;
+                if (cd != reinterpret_cast<iconv_t>(-1)) {
+                    char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                    char out[16];
+                    char* ip = in;
+                    char* op = out;
+                    size_t inLeft = 2, outLeft = sizeof out;
+                    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+                    ok = iconv(cd, &ip, &inLeft, &op, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
+                }
+                known_[lead << 8 | trail] = ok ? 1 : 0;
+            }
+        }
+        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    }
+    bool known(unsigned char lead, unsigned char trail) const { return known_[lead << 8 | trail] != 0; }
+
+private:
+    std::vector<char> known_;
+};
+
+// How many bytes a Big5 document takes from s[i] (a byte of 0x80 or more):
+// 2 for a known code, and then whether it is written as is.
+size_t big5SequenceLength(const std::string& s, size_t i, bool& known) {
+    static const Big5Table table;
+    known = false;
+    if (i + 1 >= s.size()) return 1;
     const unsigned char lead = static_cast<unsigned char>(s[i]);
     const unsigned char trail = static_cast<unsigned char>(s[i + 1]);
-    return lead >= 0x81 && lead <= 0xFE && ((trail >= 0x40 && trail <= 0x7E) || (trail >= 0xA1 && trail <= 0xFE));
+    if (!isBig5Shape(lead, trail)) return 1;
+    known = table.known(lead, trail);
+    return 2;  // an unknown code is replaced as a whole, keeping the pairs in step
 }
 
 // Characters of a text item: a byte of 0x80 or more leads a two-byte character.
@@ -61,8 +105,21 @@ int byteLength(const std::string& s) { return static_cast<int>(s.size()); }
 // on the others.
 void endLine(std::string& out, bool withComment, const char* comment) { out += withComment ? comment : "\n"; }
 
+// Appends v as printf's "%g" would write it (six significant digits).
+void appendG(std::string& out, double v) {
+    char buf[32];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+    if (ec == std::errc())
+        out.append(buf, end);
+    else
+        appendf(out, "%g", v);
+}
+
 void appendTrack(std::string& out, const std::vector<float>& values) {
-    for (size_t k = 0; k < values.size(); ++k) appendf(out, k ? " %g" : "%g", static_cast<double>(values[k]));
+    for (size_t k = 0; k < values.size(); ++k) {
+        if (k) out += ' ';
+        appendG(out, static_cast<double>(values[k]));
+    }
 }
 
 class XmlWriter {
@@ -245,14 +302,20 @@ void appendXmlText(std::string& out, const std::string& text, bool big5) {
             ++i;
             continue;
         }
-        size_t n = big5 ? (isBig5Pair(text, i) ? 2 : 0) : utf8SequenceLength(text, i);
-        if (n == 0) {
-            out += '?';
-            ++i;
+        bool known = false;
+        size_t n = 0;
+        if (big5) {
+            n = big5SequenceLength(text, i, known);
         } else {
-            out.append(text, i, n);
-            i += n;
+            n = utf8SequenceLength(text, i);
+            known = n > 0;
+            if (n == 0) n = 1;
         }
+        if (known)
+            out.append(text, i, n);
+        else
+            out += '?';
+        i += n;
     }
 }
 

@@ -15,8 +15,8 @@ namespace kedo {
 // encoding ("chinese": big5, else UTF-8) and how node texts are counted.
 // Strings are written as their bytes, with "&", "<" and ">" escaped; a byte
 // the declared encoding cannot carry (a control character, a broken
-// multi-byte sequence) is written as "?", so that the document is always
-// well-formed. A file that cannot be created is an error.
+// multi-byte sequence, a Big5 code outside the Big5 table) is written as
+// "?", so that the document is always well-formed. A file that cannot be created is an error.
 void writeXml(const mlfClass& mlf, const StrVec& modelNames, const std::string& path, const recogParam& p);
 
 // The document as a string (what writeXml writes).

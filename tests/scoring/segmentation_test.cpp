@@ -51,14 +51,22 @@ TEST(ReadLabelFile, NodesPhonesFramesAndIndices) {
     EXPECT_EQ(mlf.nodes[2].endFrame, 254);
 }
 
-TEST(ReadLabelFile, TimesBeyond32BitsOfHundredNanoseconds) {
+TEST(ReadLabelFile, TimesBeyond32BitsOfHundredNanosecondsAndTheLongestRecording) {
     TempDir d;
     // Frame 30000 (300 s) is 3e9 in 100 ns units, past the 32-bit range.
-    writeFile(d.file("in.lab"), "3000000000000 3000100000000 sil 0 sil\n");
+    writeFile(d.file("in.lab"), "3000000000 3000100000 sil 0 sil\n-500000 0 sil 0 sil\n");
     mlfClass mlf;
     readLabelFile(mlf, d.file("in.lab"), kModels);
-    EXPECT_EQ(mlf.nodes[0].startFrame, 30000000);
-    EXPECT_EQ(mlf.nodes[0].endFrame, 30000999);
+    EXPECT_EQ(mlf.nodes[0].startFrame, 30000);
+    EXPECT_EQ(mlf.nodes[0].endFrame, 30000);
+    EXPECT_EQ(mlf.nodes[1].startFrame, -5);
+    EXPECT_EQ(mlf.nodes[1].endFrame, -1);
+    writeFile(d.file("far.lab"), "0 100000 sil 0 sil\n0 3600200000 sil 0 sil\n");
+    std::string e = test::errorOf([&] { readLabelFile(mlf, d.file("far.lab"), kModels); });
+    EXPECT_NE(e.find("Label line 2 of " + d.file("far.lab") + " has a time beyond 36000 frames"), std::string::npos)
+        << e;
+    writeFile(d.file("huge.lab"), "-99999999999999999999999 0 sil 0 sil\n");
+    EXPECT_THROW(readLabelFile(mlf, d.file("huge.lab"), kModels), KedoError);
 }
 
 TEST(ReadLabelFile, MalformedFilesAreRefusedNamingFileAndLine) {

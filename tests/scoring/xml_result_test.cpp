@@ -1,7 +1,11 @@
 // The XML result document: exact layout, counts, escaping, well-formedness.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+
 #include "scoring/xml_result.h"
+#include "util/report_error.h"
 #include "scoring_fixtures.h"
 #include "support/test_support.h"
 
@@ -185,18 +189,33 @@ TEST(WriteXml, BytesTheEncodingCannotCarryNeverBreakTheDocument) {
     EXPECT_EQ(out, "\xc3\xa9\xe4\xb8\xad|?|?|??|???|\xf0\x9f\x98\x80");
     out.clear();
     // Big5: a pair stays, even with a trail byte in the ASCII range; a lone
-    // lead byte at the end and a byte that leads nothing do not.
-    appendXmlText(out, "\xa4\xa4\xae|\x80\xa4", true);
-    EXPECT_EQ(out, "\xa4\xa4\xae|??");
+    // lead byte at the end and a byte that leads nothing do not; a code
+    // outside the Big5 table (user-defined area) becomes one "?".
+    appendXmlText(out, "\xa4\xa4\xae|\x80\x81\x40\xa4\xa4\xa4", true);
+    EXPECT_EQ(out, "\xa4\xa4\xae|??\xa4\xa4?");
 
     TempDir d;
     for (const std::string lang : {"chinese", "english"}) {
-        mlfClass mlf = threeNodes(std::string("x\x02\xff\xa4<&>\"'\xa4", 10));
+        mlfClass mlf = threeNodes(std::string("x\x02\xff\xa4<&>\"'\xa4", 10) + "\x81\x40\xc6\xa1\xf9\xfe\xa1");
         mlf.textItems = {std::string("\x80\x00z", 3)};
         const std::string path = d.file(lang + ".xml");
         writeXml(mlf, kModels, path, language(lang));
         EXPECT_EQ(xmllintErrors(path), "") << lang;
     }
+}
+
+TEST(WriteXml, TrackValuesAsPrintfWritesThem) {
+    mlfClass mlf;
+    mlf.nodes = {makeNode("a", {makePhone("a", 0, 0)})};
+    std::vector<float>& v = mlf.nodes[0].pitch;
+    v = {0, -0.0f, 1e-5f, 0.0001f, 0.1f, 2.5f, 100000, 123456, 1234567, 123456789.0f, -2.5e10f, 1.0f / 3, 65.4321f};
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> exponent(-12, 12);
+    for (int i = 0; i < 200; ++i) v.push_back(std::pow(10.0f, exponent(rng)) * (i % 2 ? 1 : -1));
+    std::string expected;
+    for (size_t k = 0; k < v.size(); ++k) expected += strFormat(k ? " %g" : "%g", static_cast<double>(v[k]));
+    const std::string doc = xmlDocument(mlf, kModels, language("english"));
+    EXPECT_NE(doc.find(">" + expected + "</pitch>"), std::string::npos);
 }
 
 TEST(WriteXml, EmptyObjectAndUnwritableFile) {

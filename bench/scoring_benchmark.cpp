@@ -1,0 +1,135 @@
+// Assessment scoring of a 3 s utterance (300 frames: silences and ten
+// three-phone words) on the synthetic model set: the phone ranking with every
+// model competing (forced alignments by the search's modelProb), the
+// discounts and timber scores, and the XML document with volume and pitch
+// tracks.
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+#include "../tests/support/synthetic_models.cpp"
+#include "decoder/model_set_adapter.h"
+#include "decoder/viterbi.h"
+#include "scoring/confidence.h"
+#include "scoring/discount.h"
+#include "scoring/tracks.h"
+#include "scoring/xml_result.h"
+
+namespace {
+
+using namespace kedo;
+
+constexpr int kFramesPerState = 3;
+constexpr int kWords = 10;
+
+struct Scenario {
+    macroClass set;
+    std::vector<float> features;
+    mlfClass mlf;
+    recogParam p;
+    StrVec names;
+    int dim = 0;
+
+    Scenario() {
+        set = test::makeSyntheticModels({});
+        set.sortModels();
+        set.convertModels();
+        set.modelNameList(names);
+        dim = test::featureDim(set);
+        std::mt19937 rng(3);
+        std::vector<std::pair<int, int>> states;
+        int frame = 0;
+        auto addNode = [&](const std::string& name, const StrVec& phones, int framesPerState) {
+            mlfNode node;
+            node.name = name;
+            node.startFrame = frame;
+            for (const std::string& ph : phones) {
+                mlfPhone p;
+                p.name = ph;
+                p.index = set.findModel(ph);
+                p.startFrame = frame;
+                for (int s = 0; s < 3; ++s)
+                    for (int k = 0; k < framesPerState; ++k) states.emplace_back(p.index, s);
+                frame += 3 * framesPerState;
+                p.endFrame = frame - 1;
+                node.phones.push_back(p);
+            }
+            node.endFrame = frame - 1;
+            mlf.nodes.push_back(node);
+        };
+        const StrVec vowels = {"aa", "ae", "ah", "eh", "ih", "iy", "ow", "uw"};
+        const StrVec consonants = {"b", "d", "f", "g", "k", "l", "m", "n", "p", "r", "s", "t", "v", "z"};
+        addNode("sil", {"sil"}, 5);
+        for (int w = 0; w < kWords; ++w) {
+            addNode("w" + std::to_string(w),
+                    {consonants[w % consonants.size()], vowels[w % vowels.size()],
+                     consonants[(w * 5 + 3) % consonants.size()]},
+                    kFramesPerState);
+        }
+        addNode("sil", {"sil"}, 5);
+        features = test::drawFeatures(set, states, rng);
+        mlf.designatedSylCount = kWords;
+        mlf.identifiedSylCount = kWords;
+        mlf.rankScoreParams = {0.05f, 0.5f, 0};
+        mlf.discountRatio = {0.5f, 0.9f, 0.9f, 0.9f, 1, 0.9f, 0.9f};
+        mlf.discountRatioRead = true;
+        p.useAllModelAsCompetingModel = 1;
+        p.language = "english";
+    }
+};
+
+void BM_RankPhonesAllModels(benchmark::State& state) {
+    Scenario sc;
+    macroModelSet view(sc.set);
+    viterbiClass vit(100, sc.set.m_modelNum);
+    for (auto _ : state) {
+        rankPhones(sc.mlf, [&](int f1, int f2, int m) { return vit.modelProb(sc.features.data(), sc.dim, f1, f2, view, m); },
+                   sc.set, sc.p);
+        benchmark::DoNotOptimize(sc.mlf.nodes[1].phones[0].rank);
+    }
+    state.counters["frames"] = static_cast<double>(sc.features.size() / sc.dim);
+}
+BENCHMARK(BM_RankPhonesAllModels)->Unit(benchmark::kMillisecond);
+
+void BM_DiscountsAndTimberScores(benchmark::State& state) {
+    Scenario sc;
+    macroModelSet view(sc.set);
+    viterbiClass vit(100, sc.set.m_modelNum);
+    rankPhones(sc.mlf, [&](int f1, int f2, int m) { return vit.modelProb(sc.features.data(), sc.dim, f1, f2, view, m); },
+               sc.set, sc.p);
+    const int last = static_cast<int>(sc.mlf.nodes.size()) - 1;
+    for (auto _ : state) {
+        computeDiscounts(sc.mlf, 0, last, true, sc.mlf.designatedSylCount);
+        computeTimberScores(sc.mlf, 0, last, sc.p, sc.set);
+        benchmark::DoNotOptimize(sc.mlf.score);
+    }
+}
+BENCHMARK(BM_DiscountsAndTimberScores)->Unit(benchmark::kMicrosecond);
+
+void BM_XmlDocument(benchmark::State& state) {
+    Scenario sc;
+    macroModelSet view(sc.set);
+    viterbiClass vit(100, sc.set.m_modelNum);
+    rankPhones(sc.mlf, [&](int f1, int f2, int m) { return vit.modelProb(sc.features.data(), sc.dim, f1, f2, view, m); },
+               sc.set, sc.p);
+    const int n = static_cast<int>(sc.features.size() / sc.dim);
+    std::vector<float> volume(n), pitch(n);
+    for (int i = 0; i < n; ++i) {
+        volume[i] = 1000.0f + static_cast<float>(i % 97) * 13.25f;
+        pitch[i] = i % 7 ? 55.5f + static_cast<float>(i % 11) * 0.37f : 0.0f;
+    }
+    fillNodeTracks(sc.mlf, volume.data(), pitch.data(), n);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        std::string doc = xmlDocument(sc.mlf, sc.names, sc.p);
+        bytes = doc.size();
+        benchmark::DoNotOptimize(doc.data());
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+BENCHMARK(BM_XmlDocument)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
