@@ -8,6 +8,8 @@
 #include "frontend/epd.h"
 #include "frontend/wave_condition.h"
 #include "lexicon/lexicon_stage.h"
+#include "net/net.h"
+#include "net/net_stage.h"
 #include "task/result_files.h"
 #include "util/report_error.h"
 #include "util/timing.h"
@@ -123,7 +125,8 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     // units; the net read or built ("Unknown recogParam.function = %s!") ----
     textClass text;
     prepareTexts(p, dict, text, modelView);
-    stageNotBuilt("net construction");
+    netClass net;
+    readOrBuildNet(p, dict, text, net);
     // After the net: the wpa entries the texts used ("output.wpa").
     saveUsedWpa(p, dict, text);
     // ---- end of step 3 ----

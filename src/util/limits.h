@@ -69,6 +69,12 @@ inline constexpr long MAX_SYL_PATH_NUM = 1000000;
 
 // --- search network ---
 
+// Entries of all next-word-node lists of one net together. Null nodes reached
+// along several null paths repeat their successors in every list that reaches
+// them, so a small file can ask for an exponential number of entries; nets
+// beyond this many (128 MB of indices) are refused.
+inline constexpr long long MAX_NET_NEXT_WORD_ENTRIES = 32LL * 1024 * 1024;
+
 // --- acoustic models ---
 
 // Emitting states per model (states 1..numStates-2), and the fewest states a
