@@ -133,6 +133,16 @@ float streamLogLikelihood(const float* x, const macroClass& set, int model, int 
 }
 
 float stateLogLikelihood(const float* x, const macroClass& set, int model, int state) {
+    if (set.hasLikelihoodTables() && set.m_streamNum > 0) {
+        // The state's streams lie back to back in the tables: ask for all of
+        // their cache lines at once rather than one miss after another.
+        const PackedStream& first = set.packedStream(model, state, 0);
+        const PackedStream& last = set.packedStream(model, state, set.m_streamNum - 1);
+        const char* begin = reinterpret_cast<const char*>(set.tablePool() + first.offset);
+        const char* end = reinterpret_cast<const char*>(set.tablePool() + last.offset +
+                                                        static_cast<size_t>(last.padded) * (2 + 2 * MAX_VECTOR_SIZE));
+        for (const char* p = begin; p < end; p += 64) __builtin_prefetch(p);
+    }
     float sum = 0.0f;
     for (int s = 0; s < set.m_streamNum; ++s) sum += streamLogLikelihood(x, set, model, state, s);
     return sum;

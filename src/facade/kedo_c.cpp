@@ -15,6 +15,10 @@ struct kedo_engine {
     kedo::KEDO object;
 };
 
+static_assert(KEDO_OK == static_cast<int>(kedo::Status::ok) && KEDO_FAILED == static_cast<int>(kedo::Status::failed) &&
+                  KEDO_BUSY == static_cast<int>(kedo::Status::busy),
+              "the C status codes are the engine's");
+
 namespace {
 
 thread_local std::string t_lastError;

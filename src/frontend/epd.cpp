@@ -8,6 +8,7 @@
 
 #include "frontend/frame_volume.h"
 #include "frontend/mfcc.h"
+#include "frontend/wave_condition.h"
 #include "util/limits.h"
 #include "util/report_error.h"
 #include "util/str_util.h"
@@ -127,6 +128,23 @@ std::vector<EpdSegment> epdByVol(const int32_t* x, int len, int fs, const EpdPar
 
 FeatureMatrix epdAndMfcc(const recogParam& p, const int32_t* x, int len, int fs, int bits, int frameLength,
                          int frameOverlap, int& waveBeginFrameId, int& waveEndFrameId) {
+    return epdAndMfccToFile(p, x, len, fs, bits, frameLength, frameOverlap, waveBeginFrameId, waveEndFrameId,
+                            p.outputDir.empty() ? std::string() : p.outputDir + "/output.fea");
+}
+
+FeatureMatrix waveFeatures(SampleArray& wave, const std::string& cfgFile, bool useEpd, const std::string& feaPath) {
+    recogParam p;
+    p.featureConfigFile = cfgFile;
+    p.useEpd = useEpd ? 1 : 0;
+    conditionWave(wave, p);
+    int begin = 0, end = 0;
+    return epdAndMfccToFile(p, wave.samples.data(), wave.count(), wave.rate, wave.bits, CONDITION_FRAME_SIZE,
+                            CONDITION_OVERLAP, begin, end, feaPath);
+}
+
+FeatureMatrix epdAndMfccToFile(const recogParam& p, const int32_t* x, int len, int fs, int bits, int frameLength,
+                               int frameOverlap, int& waveBeginFrameId, int& waveEndFrameId,
+                               const std::string& feaPath) {
     long start = processorTicks();
     int beginSample = 0, endSample = len - 1;
     if (p.useEpd != 0) {
@@ -164,10 +182,9 @@ FeatureMatrix epdAndMfcc(const recogParam& p, const int32_t* x, int len, int fs,
     if (fea.frameNum > MAX_FRAME_NUM)
         reportError(strFormat("frameNum = %d > %d, frameNum too big!", fea.frameNum, MAX_FRAME_NUM));
     std::printf("%4.3f sec: Compute MFCC (cfgFile=%s)\n", secondsSince(start), p.featureConfigFile.c_str());
-    if (!p.outputDir.empty()) {
-        std::string path = p.outputDir + "/output.fea";
-        std::printf("\t===> Saved %s\n", path.c_str());
-        buf.write2bin(path);
+    if (!feaPath.empty()) {
+        std::printf("\t===> Saved %s\n", feaPath.c_str());
+        buf.write2bin(feaPath);
     }
     return fea;
 }

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "task/recog_param.h"
+#include "util/sample_array.h"
 
 namespace kedo {
 
@@ -67,5 +69,16 @@ struct FeatureMatrix {
 // feature frame is an error.
 FeatureMatrix epdAndMfcc(const recogParam& p, const int32_t* x, int len, int fs, int bits, int frameLength,
                          int frameOverlap, int& waveBeginFrameId, int& waveEndFrameId);
+// The same with the feature file written to feaPath (no file when it is
+// empty) instead of "output.fea" in p.outputDir.
+FeatureMatrix epdAndMfccToFile(const recogParam& p, const int32_t* x, int len, int fs, int bits, int frameLength,
+                               int frameOverlap, int& waveBeginFrameId, int& waveEndFrameId,
+                               const std::string& feaPath);
+
+// Conditions a loaded wave (no volume rejection, no spectral subtraction),
+// cuts it to the spoken stretch when useEpd is set, and computes its
+// features with the configuration file, frames of 320 samples every 160,
+// writing them to feaPath.
+FeatureMatrix waveFeatures(SampleArray& wave, const std::string& cfgFile, bool useEpd, const std::string& feaPath);
 
 }  // namespace kedo

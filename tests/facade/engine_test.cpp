@@ -279,11 +279,16 @@ TEST_F(FacadeTest, OverlongFileNameIsRefused) {
 TEST_F(FacadeTest, ConcurrentCallFromAnotherThreadIsRefused) {
     auto engine = makeEngine();
     Status other = Status::ok;
-    std::string otherMessage;
+    std::string otherMessage, secondObject;
     pipeline->during = [&] {
         std::thread t([&] {
             other = engine->SwitchLanguage(1);
             otherMessage = engine->lastErrorMessage();
+            try {
+                makeEngine();  // the current folder is the process's: a second object waits its turn too
+            } catch (const KedoError& e) {
+                secondObject = e.what();
+            }
         });
         t.join();
         pipeline->during = nullptr;
@@ -292,6 +297,7 @@ TEST_F(FacadeTest, ConcurrentCallFromAnotherThreadIsRefused) {
     ASSERT_EQ(engine->Assess("a.wav", "hello", score), Status::ok);
     EXPECT_EQ(other, Status::busy);
     EXPECT_NE(otherMessage.find("one operation at a time"), std::string::npos) << otherMessage;
+    EXPECT_NE(secondObject.find("one operation at a time"), std::string::npos) << secondObject;
     EXPECT_EQ(engine->lastErrorMessage(), "") << "the refusal belongs to the other thread";
     EXPECT_EQ(state(engine).saParam.language, "english");
 
