@@ -20,9 +20,9 @@
 #include "scoring/diagnostic_files.h"
 #include "scoring/discount.h"
 #include "scoring/path_segmentation.h"
+#include "scoring/scoring_texts.h"
 #include "scoring/segmentation.h"
 #include "scoring/tracks.h"
-#include "scoring/xml_result.h"
 #include "util/file_util.h"
 #include "task/result_files.h"
 #include "util/report_error.h"
@@ -33,12 +33,9 @@ namespace kedo {
 namespace {
 constexpr const char* kModule = "recogTask";
 
-// Progress texts in the Big5 code page: "check whether a confusing path was
-// taken", and "pitch and volume (whole segment)".
+// "Check whether a confusing path was taken", in the Big5 code page.
 constexpr const char* kConfusingPathCheckBig5 =
     "\xc0\xcb\xac\x64\xac\x4f\xa7\x5f\xa8\xab\xa8\xec\xb2\x56\xb2\x63\xb8\xf4\xae\x7c";
-constexpr const char* kPitchAndVolumeBig5 =
-    "\xad\xb5\xb0\xaa\xbb\x50\xad\xb5\xb6\x71\xa1\x5d\xbe\xe3\xac\x71\xad\x70\xba\xe2\xa1\x5e";
 
 // ---- stage hook: audio loading ----
 SampleArray loadAudio(const recogParam& p) { return readAudioFile(p.wavFile); }
@@ -65,21 +62,6 @@ struct CoreInputs {
     searchSize search;                  // candidate number and arena length
     // ---- end of core inputs ----
 };
-
-// Volume and pitch tracks of the whole recording for the nodes and phones,
-// with the pitch tracker's frame geometry.
-void nodePitchAndVolume(const SampleArray& wave, const ptParam& pp, mlfClass& mlf) {
-    const int n = frameCount(wave.count(), pp.frameSize, pp.overlap);
-    std::vector<float> volume(static_cast<size_t>(n), 0.0f), pitch(static_cast<size_t>(n), 0.0f);
-    if (n > 0) {
-        frameVolume(wave.samples.data(), wave.count(), pp.frameSize, pp.overlap, volume.data(), 1);
-        const std::vector<int32_t> normalised = normalisedSamples(wave.samples.data(), wave.count(), pp.nbits);
-        std::vector<float> track;
-        pitchTrackTwoPass(normalised.data(), wave.count(), pp, track);
-        for (int i = 0; i < n && i < static_cast<int>(track.size()); ++i) pitch[static_cast<size_t>(i)] = track[i];
-    }
-    fillNodeTracks(mlf, volume.data(), pitch.data(), n);
-}
 
 // Whether the search took a confusable syllable instead of the designated
 // one (the first entry of the syllable list); each such segment is aligned
@@ -273,23 +255,11 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
     if (p.getPitch != 0) {
         const long pitchStart = processorTicks();
         const ptParam pp = ptParamSet(wave.rate, wave.bits, 1, p.ptParamFile);
-        nodePitchAndVolume(wave, pp, mlf);
-        std::printf("%4.3f sec: %s\n", secondsSince(pitchStart), kPitchAndVolumeBig5);
+        nodePitchAndVolume(wave.samples.data(), wave.count(), pp, mlf);
+        std::printf("%4.3f sec: %s\n", secondsSince(pitchStart), kPitchVolumeLabel);
     }
 
-    if (!p.outputDir.empty()) {
-        const std::string dir = p.outputDir + "/";
-        writePhoneLevel(mlf, dir + "phone.lab", false, false, false);
-        std::printf("\t===> Saved %s\n", (dir + "phone.lab").c_str());
-        writePhoneLevel(mlf, dir + "phone.cm", false, true, true);
-        std::printf("\t===> Saved %s\n", (dir + "phone.cm").c_str());
-        writeXml(mlf, modelNames, dir + "output.xml", p);
-        std::printf("\t===> Saved %s\n", (dir + "output.xml").c_str());
-        writePhonePlp(mlf, dir + "phone.plp");
-        std::printf("\t===> Saved %s\n", (dir + "phone.plp").c_str());
-        writePhoneCmd(mlf, modelNames, dir + "phone.cmd");
-        std::printf("\t===> Saved %s\n", (dir + "phone.cmd").c_str());
-    }
+    writeAssessmentFiles(mlf, modelNames, p);
     std::printf("%4.3f sec: Compute the score (Score=%f)\n", secondsSince(scoringStart),
                 static_cast<double>(mlf.timberScore));
     if (!p.outputDir.empty()) {

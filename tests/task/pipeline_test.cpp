@@ -132,6 +132,15 @@ TEST_F(PipelineRun, SyllableFileEndingInSyl2LeavesTheConfusingPathFile) {
     }
 }
 
+TEST_F(PipelineRun, PitchTracksOfTheWholeRecording) {
+    CliResult r = runCli("run --prm " + prm("getPitch = 1\n") + " --wav " + dir.file("speech.raw") + " --txt " +
+                         dir.file("sentence.txt") + " --function assess --outdir " + dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    // The timing line of the pitch step carries its Big5 label.
+    EXPECT_NE(r.out.find(" sec: \xad\xb5\xb0\xaa"), std::string::npos);
+    EXPECT_EQ(runShell("xmllint --noout " + dir.file("out/output.xml")).status, 0);
+}
+
 TEST_F(PipelineRun, UnknownFunctionIsRefused) {
     CliResult r = runCli("run --prm " + prm("") + " --wav " + dir.file("speech.raw") + " --txt " +
                          dir.file("sentence.txt") + " --function align");
