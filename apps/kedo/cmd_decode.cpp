@@ -12,7 +12,7 @@ namespace kedo::cli {
 namespace {
 
 int runDecode(const Args& args) {
-    if (!args.positional.empty()) throw UsageError{"unexpected argument " + args.positional[0]};
+    if (!args.positional.empty()) throw UsageError{std::string("unexpected argument ") + args.positional[0]};
     recogParam p;
     readRecogParam(args.require("prm"), p);
     p.wavFile = args.require("wav");

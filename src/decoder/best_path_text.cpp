@@ -19,7 +19,9 @@ void splitSylEntry(const std::string& entry, std::string& wrapped, int32_t& posi
     if (tab == std::string::npos)
         reportError(strFormat("Error: the syllable path \"%s\" has no text position (line %d of file %s)", entry.c_str(),
                               __LINE__, kModule));
-    wrapped = "-" + entry.substr(0, tab) + "-";
+    wrapped.assign(1, '-');
+    wrapped.append(entry, 0, tab);
+    wrapped += '-';
     position = parseLeadingInt(entry.substr(tab + 1));
 }
 
@@ -82,7 +84,8 @@ int pinyin2text(textClass& text, const IntVec& bestPathSyl, const pronDict& dict
         return 1;
     }
 
-    std::string pattern = "-" + path;
+    std::string pattern(1, '-');
+    pattern += path;
     switch (p.comparisonMode) {
         case 1:
             if (p.function == "assess" && p.usePaddedSoftSil == 1) strReplaceAll(pattern, "-sil-", "-");

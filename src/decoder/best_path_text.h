@@ -31,11 +31,12 @@ void searchSylVs(const textClass& text, const std::string& pattern, int mode, In
 int pinyin2text(textClass& text, const IntVec& bestPathSyl, const pronDict& dict, IntVec& textIdxVs,
                 IntVec& sylVsIdxVs, std::string& sylPath, const recogParam& p);
 
-// Columns of the pinyin table that hold the three spelling schemes of the
-// Chinese result renderings (column 3 is the dictionary's own spelling).
-inline constexpr int PINYIN_COLUMN_MPA = 0;
-inline constexpr int PINYIN_COLUMN_HANYU = 1;
-inline constexpr int PINYIN_COLUMN_CGU = 2;
+// Columns of the pinyin table that hold the spelling schemes of the Chinese
+// result renderings: HanYu pinyin, the phonetic alphabet (MPA) and CGU, the
+// dictionary's own spelling (column 2 holds another romanisation, unused).
+inline constexpr int PINYIN_COLUMN_HANYU = 0;
+inline constexpr int PINYIN_COLUMN_MPA = 1;
+inline constexpr int PINYIN_COLUMN_CGU = 3;
 
 // Renders mlf.identifiedSyl in the three schemes: pinyinType "cgu" keeps it
 // as CGU and converts it from CGU to MPA and HanYu; "hanyu" keeps it as HanYu

@@ -8,7 +8,7 @@ namespace kedo {
 std::vector<std::string> decodeReportLines(const mlfClass& mlf) {
     std::string text;
     for (const std::string& t : mlf.texts) text += t;
-    return {"text=" + text, "path=" + mlf.identifiedSyl, strFormat("logProb=%f", static_cast<double>(mlf.pathLogProb))};
+    return {std::string("text=") + text, std::string("path=") + mlf.identifiedSyl, strFormat("logProb=%f", static_cast<double>(mlf.pathLogProb))};
 }
 
 bool stoppedAfterText(const mlfClass& mlf, const std::string& message) {

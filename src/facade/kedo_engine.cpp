@@ -51,6 +51,9 @@ std::string busyMessage(int line) {
 
 void setError(KEDO::State& s, const std::string& message) {
     std::lock_guard<std::mutex> lock(s.errorLock);
+    // Threads that end leave their entry behind; a host that keeps creating
+    // threads must not make the table grow without end.
+    if (s.errors.size() >= static_cast<size_t>(MAX_ERROR_THREADS)) s.errors.clear();
     s.errors[std::this_thread::get_id()] = message;
 }
 

@@ -7,6 +7,9 @@
 #include "audio/audio_file.h"
 #include "frontend/epd.h"
 #include "frontend/wave_condition.h"
+#include "decoder/best_path_text.h"
+#include "decoder/model_set_adapter.h"
+#include "decoder/viterbi.h"
 #include "lexicon/lexicon_stage.h"
 #include "net/net.h"
 #include "net/net_stage.h"
@@ -36,28 +39,83 @@ struct CoreInputs {
     int beginFrame = 0;           // first and last frame of the spoken segment
     int endFrame = 0;             // found by end-point detection
     // ---- core inputs: models, dictionary, texts, net, features, search size ----
+    macroClass* models = nullptr;       // the model set (step 1)
+    dictClass* dict = nullptr;          // the dictionaries (step 2)
+    textClass* text = nullptr;          // candidate texts and syllable paths (step 3)
+    netClass* net = nullptr;            // the net with its node penalties (step 3)
+    FeatureMatrix* features = nullptr;  // features of the spoken stretch (step 4)
+    searchSize search;                  // candidate number and arena length
     // ---- end of core inputs ----
 };
 
 // Search, text, scoring and result files. Returns the recognised text indices.
 std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
-    (void)p;
-    (void)mlf;
-    (void)in;
     // ---- core step 1: Viterbi search; "%4.3f sec: Viterbi search" ----
-    stageNotBuilt("Viterbi search");
+    // The search object and its view of the model set stay for the scoring
+    // steps (modelProb of the confidence measure).
+    long searchStart = processorTicks();
+    const macroModelSet searchModels(*in.models);
+    viterbiClass vit(in.search.arenaLen, in.models->m_modelNum);
+    const int candNum = vit.viterbiSearch(*in.net, in.dict->m_pronDict, in.features->values.data(), in.features->dim,
+                                          in.features->frameNum, in.search.candidateNum, searchModels,
+                                          static_cast<float>(p.probTh), p.getUvScore, p.useDescCandidateNum);
+    std::printf("%4.3f sec: Viterbi search\n", secondsSince(searchStart));
     // ---- end of core step 1 ----
 
     // ---- core step 2: arenaSylPath.txt ----
+    if (!p.outputDir.empty()) {
+        const std::string arenaPath = p.outputDir + "/arenaSylPath.txt";
+        std::printf("\t===> Saved %s\n", arenaPath.c_str());
+        vit.writeArenaSylPath(arenaPath, candNum, in.dict->m_pronDict);
+    }
     // ---- end of core step 2 ----
 
     // ---- core step 3: best path (end index -1 counts as 0, incomplete) ----
+    int bestIndex = vit.bestPathIndex(candNum);
+    const bool pathComplete = bestIndex >= 0;
+    if (bestIndex < 0) bestIndex = 0;
+    const ArenaCandidate bestPath = vit.candidate(bestIndex);
     // ---- end of core step 3 ----
 
     // ---- core step 4: path to text, textIndex/sylIndex lines ----
+    textClass& text = *in.text;
+    IntVec textIdxVs, sylVsIdxVs;
+    std::string sylPath;
+    pinyin2text(text, bestPath.sylIndex, in.dict->m_pronDict, textIdxVs, sylVsIdxVs, sylPath, p);
+    for (int32_t idx : textIdxVs) {
+        if (idx < 0 || idx >= static_cast<int32_t>(text.m_txtVs.size()))
+            reportError(strFormat("Error: text index %d outside the %d candidate texts (line %d of %s)", idx,
+                                  static_cast<int>(text.m_txtVs.size()), __LINE__, kModule));
+        std::printf("\ttextIndex=%d ===> %s\n", idx, text.m_txtVs[idx].c_str());
+        mlf.textItems.push_back(text.m_txtVs[idx]);
+    }
+    if (!text.m_sylVs.empty()) {
+        for (size_t k = 0; k < sylVsIdxVs.size(); ++k) {
+            const int32_t idx = sylVsIdxVs[k];
+            if (idx < 0 || idx >= static_cast<int32_t>(text.m_sylVs.size())) continue;  // a sausage net's -1
+            std::printf("\tsylIndex[%d]=%d ===> %s\n", static_cast<int>(k), idx, text.m_sylVs[idx].c_str());
+            mlf.sylItems.push_back(text.m_sylVs[idx]);
+        }
+    }
+    mlf.identifiedSyl = sylPath;
     // ---- end of core step 4 ----
 
     // ---- core step 5: designated syllable count ----
+    {
+        const int32_t first = textIdxVs[0];
+        if (p.language == "english") {
+            mlf.designatedSylCount = static_cast<int32_t>(strSplit(text.m_txtVsNormalized[first], ' ').size());
+        } else if (p.language == "chinese") {
+            mlf.designatedSylCount = static_cast<int32_t>(text.m_txtVsNormalized[first].size() / 2);
+        } else if (p.language == "japanese") {
+            const int32_t s = sylVsIdxVs[0];
+            std::string entry = s >= 0 && s < static_cast<int32_t>(text.m_sylVs.size()) ? text.m_sylVs[s] : sylPath;
+            entry = entry.substr(0, entry.find('\t'));
+            StrVec pieces = strSplit(entry, '-');
+            strVecRemoveEmpty(pieces);
+            mlf.designatedSylCount = static_cast<int32_t>(pieces.size());
+        }
+    }
     // ---- end of core step 5 ----
 
     // ---- core step 6: phone segmentation, identified syllable count ----
@@ -67,12 +125,29 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
     // ---- end of core step 7 ----
 
     // ---- core step 8: result texts and Chinese renderings ----
+    mlf.timberScore = -100000.0f;
+    mlf.pathLogProb = bestPath.score;
+    mlf.textIndex = textIdxVs;
+    for (int32_t idx : textIdxVs) mlf.texts.push_back(text.m_txtVs[idx]);
+    if (p.language == "chinese") {
+        renderSylPath(*in.dict, p.pinyinType, mlf);
+        const int32_t s = sylVsIdxVs[0];
+        if (s >= 0 && s < static_cast<int32_t>(text.m_sylAuxVs.size())) mlf.Tone = text.m_sylAuxVs[s];
+    }
     // ---- end of core step 8 ----
 
     // ---- core steps 9 to 16: volume, scoring, pitch, result documents, score ----
+    stageNotBuilt("assessment scoring");  // until the scoring stages fill this block
     // ---- end of core steps 9 to 16 ----
 
     // ---- core step 17: recogResult.txt ----
+    if (!p.outputDir.empty()) {
+        const std::string resultPath = p.outputDir + "/recogResult.txt";
+        writeRecogResult(resultPath, mlf);
+        std::printf("\t===> Saved %s\n", resultPath.c_str());
+    }
+    (void)pathComplete;
+    return textIdxVs;
     // ---- end of core step 17 ----
 }
 
@@ -132,6 +207,7 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     // ---- end of step 3 ----
 
     // ---- search sizing (after the net and its node penalties are in place) ----
+    const searchSize search = sizeSearch(net.fanOut(), p.comparisonMode, p.maxCandidateNum);
     // ---- end of search sizing ----
 
     // ---- step 4: end-point detection and MFCC, frame size 320, step 160 ----
@@ -143,6 +219,14 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     // ---- step 5: recogCore (search, text, scoring, result files) ----
     CoreInputs in;
     in.wave = &wave;
+    in.models = &models;
+    in.dict = &dict;
+    in.text = &text;
+    in.net = &net;
+    in.features = &features;
+    in.search = search;
+    in.beginFrame = waveBeginFrameId;
+    in.endFrame = waveEndFrameId;
     std::vector<int32_t> indices = recogCore(p, mlf, in);
     return indices.empty() ? -1 : indices[0];
     // ---- end of step 5 ----

@@ -100,6 +100,10 @@ inline constexpr int MAX_ARENA_LEN = 2000000;
 
 // --- engine facade ---
 
+// Threads whose last error message one engine object keeps; beyond it the
+// messages of other threads are dropped.
+inline constexpr int MAX_ERROR_THREADS = 256;
+
 // Time a capture device may take beyond the recording time before the
 // recording is given up as stalled, in seconds.
 inline constexpr double RECORD_GRACE_SECONDS = 2.0;

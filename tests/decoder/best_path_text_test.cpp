@@ -161,7 +161,7 @@ TEST_F(BestPathText, Failures) {
 
 TEST(SylPathRendering, SchemesByPinyinType) {
     dictClass dict;
-    dict.m_pinyinTable = {{"m1", "h1", "c1", "d1"}, {"m2", "h2", "c2", "d2"}};
+    dict.m_pinyinTable = {{"h1", "m1", "t1", "c1"}, {"h2", "m2", "t2", "c2"}};
     mlfClass mlf;
     mlf.identifiedSyl = "c1-c2";
     renderSylPath(dict, "cgu", mlf);

@@ -99,7 +99,7 @@ TEST(ViterbiOracle, SameResultsAsFullCopySearchOnRandomCases) {
         }
         naive.out = testing::internal::GetCapturedStdout();
 
-        SCOPED_TRACE("case " + std::to_string(iter));
+        SCOPED_TRACE(std::string("case ") + std::to_string(iter));
         ASSERT_EQ(fast.error, naive.error);
         ASSERT_EQ(fast.out, naive.out);
         if (!fast.error.empty()) {
@@ -113,7 +113,7 @@ TEST(ViterbiOracle, SameResultsAsFullCopySearchOnRandomCases) {
         for (int k = 0; k < naive.nc; ++k) {
             ArenaCandidate a = vit.candidate(k);
             const NaiveCandidate& b = *ref.m_ptr[k];
-            SCOPED_TRACE("slot " + std::to_string(k));
+            SCOPED_TRACE(std::string("slot ") + std::to_string(k));
             ASSERT_EQ(a.state, b.state);
             ASSERT_EQ(a.phone, b.phone);
             ASSERT_EQ(a.node, b.node);

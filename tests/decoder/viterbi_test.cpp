@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
 
 #include "decoder/viterbi.h"
 #include "support/search_fixtures.h"
@@ -321,6 +322,26 @@ TEST(Viterbi, ArenaSylPathListing) {
     std::string text = readFile(dir.file("arena.txt"));
     ArenaCandidate c = vit.candidate(0);
     EXPECT_EQ(text.substr(0, text.find('\n') + 1), strFormat("a-b-c\t%7.3f\n", c.score));
+}
+
+TEST(Viterbi, SearchesOnSeparateObjectsRunAtOnce) {
+    std::mt19937 rng(77);
+    QuantisedModelSet models = QuantisedModelSet::random(rng, 5);
+    SearchTestDict dict = randomDict(rng, 6, models.modelNum(), 3);
+    SearchTestNet net = randomNet(rng, 6, 12);
+    std::vector<float> fea = QuantisedModelSet::randomFeatures(rng, 200);
+    auto run = [&](std::vector<float>& scores) {
+        viterbiClass vit(400, models.modelNum());
+        int nc = vit.viterbiSearch(net, dict, fea.data(), QuantisedModelSet::kDim, 200, 80, models, 1e9f, 0, 1);
+        for (int k = 0; k < nc; ++k) scores.push_back(vit.candidateScore(k));
+    };
+    std::vector<float> alone;
+    run(alone);
+    std::vector<std::vector<float>> results(4);
+    std::vector<std::thread> threads;
+    for (auto& r : results) threads.emplace_back(run, std::ref(r));
+    for (auto& t : threads) t.join();
+    for (const auto& r : results) EXPECT_EQ(r, alone);
 }
 
 }  // namespace

@@ -217,7 +217,7 @@ inline SearchTestDict randomDict(std::mt19937& rng, int size, int modelNum, int 
     SearchTestDict dict;
     for (int i = 0; i < size; ++i) {
         SearchTestEntry e;
-        e.word = "w" + std::to_string(i);
+        e.word = std::string("w") + std::to_string(i);
         int phones = std::uniform_int_distribution<int>(1, maxPhones)(rng);
         for (int p = 0; p < phones; ++p) e.models.push_back(std::uniform_int_distribution<int>(0, modelNum - 1)(rng));
         dict.push_back(e);
