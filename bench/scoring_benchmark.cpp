@@ -76,6 +76,12 @@ struct Scenario {
         p.useAllModelAsCompetingModel = 1;
         p.language = "english";
     }
+
+    // Ranks every phone with the search's forced alignment.
+    void rank(viterbiClass& vit, const searchModelSet& view) {
+        rankPhones(mlf, [&](int f1, int f2, int m) { return vit.modelProb(features.data(), dim, f1, f2, view, m); },
+                   set, p);
+    }
 };
 
 void BM_RankPhonesAllModels(benchmark::State& state) {
@@ -83,8 +89,7 @@ void BM_RankPhonesAllModels(benchmark::State& state) {
     macroModelSet view(sc.set);
     viterbiClass vit(100, sc.set.m_modelNum);
     for (auto _ : state) {
-        rankPhones(sc.mlf, [&](int f1, int f2, int m) { return vit.modelProb(sc.features.data(), sc.dim, f1, f2, view, m); },
-                   sc.set, sc.p);
+        sc.rank(vit, view);
         benchmark::DoNotOptimize(sc.mlf.nodes[1].phones[0].rank);
     }
     state.counters["frames"] = static_cast<double>(sc.features.size() / sc.dim);
@@ -95,8 +100,7 @@ void BM_DiscountsAndTimberScores(benchmark::State& state) {
     Scenario sc;
     macroModelSet view(sc.set);
     viterbiClass vit(100, sc.set.m_modelNum);
-    rankPhones(sc.mlf, [&](int f1, int f2, int m) { return vit.modelProb(sc.features.data(), sc.dim, f1, f2, view, m); },
-               sc.set, sc.p);
+    sc.rank(vit, view);
     const int last = static_cast<int>(sc.mlf.nodes.size()) - 1;
     for (auto _ : state) {
         computeDiscounts(sc.mlf, 0, last, true, sc.mlf.designatedSylCount);
@@ -110,8 +114,7 @@ void BM_XmlDocument(benchmark::State& state) {
     Scenario sc;
     macroModelSet view(sc.set);
     viterbiClass vit(100, sc.set.m_modelNum);
-    rankPhones(sc.mlf, [&](int f1, int f2, int m) { return vit.modelProb(sc.features.data(), sc.dim, f1, f2, view, m); },
-               sc.set, sc.p);
+    sc.rank(vit, view);
     const int n = static_cast<int>(sc.features.size() / sc.dim);
     std::vector<float> volume(n), pitch(n);
     for (int i = 0; i < n; ++i) {

@@ -184,7 +184,7 @@ void rankPhones(mlfClass& mlf, const ModelProbFn& modelProb, const macroClass& m
             float ownLL = 0;
             for (size_t k = 0; k < competing.size(); ++k) {
                 logLikes[k] = modelProb(ph.startFrame, ph.endFrame, competing[k]);
-                if (competing[k] == ph.index) {
+                if (names[competing[k]] == ph.name) {
                     ownFound = true;
                     ownLL = logLikes[k];
                 }

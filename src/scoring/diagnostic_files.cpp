@@ -1,11 +1,13 @@
 // Diagnostic score files.
 #include "scoring/diagnostic_files.h"
 
+#include <cstdio>
 #include <sstream>
 
 #include "scoring/output_text.h"
 #include "scoring/scoring_texts.h"
 #include "scoring/segmentation.h"
+#include "scoring/xml_result.h"
 
 namespace kedo {
 
@@ -73,6 +75,22 @@ void writePhoneCmd(const mlfClass& mlf, const StrVec& modelNames, const std::str
     for (int k = 0; k < DISCOUNT_REASON_NUM; ++k)
         os << "m_discountFactor[" << k << "] = " << mlf.discountOccurrence[k] << kReasonNamesBig5[k] << '\n';
     writeTextFile(path, os.str());
+}
+
+void writeAssessmentFiles(const mlfClass& mlf, const StrVec& modelNames, const recogParam& p) {
+    if (p.outputDir.empty()) return;
+    auto saved = [](const std::string& path) { std::printf("\t===> Saved %s\n", path.c_str()); };
+    const std::string dir = p.outputDir + "/";
+    writePhoneLevel(mlf, dir + "phone.lab", false, false, false);
+    saved(dir + "phone.lab");
+    writePhoneLevel(mlf, dir + "phone.cm", false, true, true);
+    saved(dir + "phone.cm");
+    writeXml(mlf, modelNames, dir + "output.xml", p);
+    saved(dir + "output.xml");
+    writePhonePlp(mlf, dir + "phone.plp");
+    saved(dir + "phone.plp");
+    writePhoneCmd(mlf, modelNames, dir + "phone.cmd");
+    saved(dir + "phone.cmd");
 }
 
 }  // namespace kedo

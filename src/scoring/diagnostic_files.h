@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kedo/result.h"
+#include "task/recog_param.h"
 #include "util/str_util.h"
 
 namespace kedo {
@@ -24,5 +25,10 @@ void writePhonePlp(const mlfClass& mlf, const std::string& path);
 // then the raw and corrected utterance scores and the discount occurrences.
 // A file that cannot be created is an error.
 void writePhoneCmd(const mlfClass& mlf, const StrVec& modelNames, const std::string& path);
+
+// The documents of a scored run, when p.outputDir is set: "phone.lab",
+// "phone.cm", "output.xml", "phone.plp" and "phone.cmd" under it, in this
+// order, each followed by "\t===> Saved PATH". Nothing without outputDir.
+void writeAssessmentFiles(const mlfClass& mlf, const StrVec& modelNames, const recogParam& p);
 
 }  // namespace kedo

@@ -67,4 +67,15 @@ std::vector<int32_t> normalisedSamples(const int32_t* samples, int count, int nb
     return out;
 }
 
+void nodePitchAndVolume(const int32_t* samples, int count, const ptParam& pp, mlfClass& mlf) {
+    const int n = frameCount(count, pp.frameSize, pp.overlap);
+    std::vector<float> volume(static_cast<size_t>(n), 0.0f);
+    if (n > 0) frameVolume(samples, count, pp.frameSize, pp.overlap, volume.data(), VOL_ABS_MEDIAN);
+    const std::vector<int32_t> normalised = normalisedSamples(samples, count, pp.nbits);
+    std::vector<float> pitch;
+    if (n > 0) pitchTrackTwoPass(normalised.data(), count, pp, pitch);
+    pitch.resize(static_cast<size_t>(n), 0.0f);
+    fillNodeTracks(mlf, volume.data(), pitch.data(), n);
+}
+
 }  // namespace kedo

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "frontend/pitch.h"
 #include "kedo/result.h"
 
 namespace kedo {
@@ -29,5 +30,11 @@ void fillNodeTracks(mlfClass& mlf, const float* volume, const float* pitch, int 
 // rounded half away from zero. nbits is taken within 1..31. An all-zero (or
 // constant) recording stays all zero.
 std::vector<int32_t> normalisedSamples(const int32_t* samples, int count, int nbits);
+
+// The pitch step: over the whole recording, n = (count - overlap) /
+// (frameSize - overlap) frames of pp's framing: the frame volume (method 1)
+// and the two-pass pitch track of the normalised samples (normalisedSamples
+// with pp.nbits), then fillNodeTracks. An all-zero recording has pitch 0.
+void nodePitchAndVolume(const int32_t* samples, int count, const ptParam& pp, mlfClass& mlf);
 
 }  // namespace kedo

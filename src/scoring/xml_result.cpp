@@ -3,6 +3,7 @@
 
 #include <iconv.h>
 
+#include <array>
 #include <charconv>
 #include <vector>
 
@@ -161,6 +162,30 @@ public:
 private:
     void text(const std::string& s) { appendXmlText(out_, s, big5_); }
 
+    // One element line of a single double value.
+    void scalar(const char* indent, const char* tag, int idx, float value, bool c, const char* comment) {
+        appendf(out_, "%s<%s idx=\"%d\" type=\"double\" size=\"1 1\">%g</%s>", indent, tag, idx,
+                static_cast<double>(value), tag);
+        endLine(out_, c, comment);
+    }
+
+    // One element line of a per-frame track.
+    void track(const char* indent, const char* tag, int idx, const std::vector<float>& values, bool c,
+               const char* comment) {
+        appendf(out_, "%s<%s idx=\"%d\" type=\"double\" size=\"1 %zu\">", indent, tag, idx, values.size());
+        appendTrack(out_, values);
+        appendf(out_, "</%s>", tag);
+        endLine(out_, c, comment);
+    }
+
+    // The four timber scores.
+    void scores(const char* indent, int idx, const std::array<float, 4>& s, bool c, const char* comment) {
+        appendf(out_, "%s<timberScores idx=\"%d\" type=\"double\" size=\"1 4\">%g %g %g %g</timberScores>", indent,
+                idx, static_cast<double>(s[0]), static_cast<double>(s[1]), static_cast<double>(s[2]),
+                static_cast<double>(s[3]));
+        endLine(out_, c, comment);
+    }
+
     void item(size_t i, int size, const std::string& value) {
         appendf(out_, "\t<item idx=\"%zu\" type=\"char\" size=\"1 %d\">", i + 1, size);
         text(value);
@@ -181,21 +206,10 @@ private:
         text(nd.text);
         out_ += "</text>";
         endLine(out_, c, "<!--Text of the node (empty if the node is sil/sp)-->\n");
-        appendf(out_, "\t\t<timberScore idx=\"%d\" type=\"double\" size=\"1 1\">%g</timberScore>", idx,
-                static_cast<double>(nd.timberScore));
-        endLine(out_, c, "<!--Score of the node (-1 if the node is sil/sp)-->\n");
-        appendf(out_, "\t\t<pitch idx=\"%d\" type=\"double\" size=\"1 %zu\">", idx, nd.pitch.size());
-        appendTrack(out_, nd.pitch);
-        out_ += "</pitch>";
-        endLine(out_, c, "<!--Pitch of the node (0 if no pitch at all)-->\n");
-        appendf(out_, "\t\t<volume idx=\"%d\" type=\"double\" size=\"1 %zu\">", idx, nd.volume.size());
-        appendTrack(out_, nd.volume);
-        out_ += "</volume>";
-        endLine(out_, c, "<!--Volume of the node (0 if not computed)-->\n");
-        appendf(out_, "\t\t<timberScores idx=\"%d\" type=\"double\" size=\"1 4\">%g %g %g %g</timberScores>", idx,
-                static_cast<double>(nd.timberScores[0]), static_cast<double>(nd.timberScores[1]),
-                static_cast<double>(nd.timberScores[2]), static_cast<double>(nd.timberScores[3]));
-        endLine(out_, c, "<!--All timber scores of the node (primarily for debugging)-->\n");
+        scalar("\t\t", "timberScore", idx, nd.timberScore, c, "<!--Score of the node (-1 if the node is sil/sp)-->\n");
+        track("\t\t", "pitch", idx, nd.pitch, c, "<!--Pitch of the node (0 if no pitch at all)-->\n");
+        track("\t\t", "volume", idx, nd.volume, c, "<!--Volume of the node (0 if not computed)-->\n");
+        scores("\t\t", idx, nd.timberScores, c, "<!--All timber scores of the node (primarily for debugging)-->\n");
         appendf(out_, "\t\t<phone idx=\"%d\" type=\"struct\" size=\"1 %zu\">", idx, nd.phones.size());
         endLine(out_, c, "<!--List of phones in the node-->\n");
         for (size_t j = 0; j < nd.phones.size(); ++j) phone(static_cast<int>(j) + 1, c && j == 0, nd.phones[j]);
@@ -212,27 +226,14 @@ private:
         appendf(out_, "\t\t\t<interval idx=\"%d\" type=\"double\" size=\"1 2\">%g %g</interval>", idx,
                 ph.startFrame / 100.0, (ph.endFrame + 1) / 100.0);
         endLine(out_, c, "<!--Time span of the phone, in seconds-->\n");
-        appendf(out_, "\t\t\t<timberScore idx=\"%d\" type=\"double\" size=\"1 1\">%g</timberScore>", idx,
-                static_cast<double>(ph.timberScore));
-        endLine(out_, c, "<!--Timber score of the node (-1 if the node is sil/sp)-->\n");
+        scalar("\t\t\t", "timberScore", idx, ph.timberScore, c,
+               "<!--Timber score of the node (-1 if the node is sil/sp)-->\n");
         appendf(out_, "\t\t\t<pitched idx=\"%d\" type=\"double\" size=\"1 1\">%d</pitched>\n", idx, ph.pitched);
-        appendf(out_, "\t\t\t<pitch idx=\"%d\" type=\"double\" size=\"1 %zu\">", idx, ph.pitch.size());
-        appendTrack(out_, ph.pitch);
-        out_ += "</pitch>";
-        endLine(out_, c, "<!--Pitch of the node (0 if no pitch at all)-->\n");
-        appendf(out_, "\t\t\t<volume idx=\"%d\" type=\"double\" size=\"1 %zu\">", idx, ph.volume.size());
-        appendTrack(out_, ph.volume);
-        out_ += "</volume>";
-        endLine(out_, c, "<!--Volume of the node (0 if no pitch at all)-->\n");
-        appendf(out_, "\t\t\t<cumLogLike idx=\"%d\" type=\"double\" size=\"1 1\">%g</cumLogLike>", idx,
-                static_cast<double>(ph.cumLogLike));
-        endLine(out_, c, "<!--Cumulated log probability of the phone-->\n");
-        appendf(out_, "\t\t\t<rankRatio idx=\"%d\" type=\"double\" size=\"1 1\">%g</rankRatio>", idx,
-                static_cast<double>(ph.rankRatio));
-        endLine(out_, c, "<!--Rank ratio of the phone-->\n");
-        appendf(out_, "\t\t\t<timeRatio idx=\"%d\" type=\"double\" size=\"1 1\">%g</timeRatio>", idx,
-                static_cast<double>(ph.timeRatio));
-        endLine(out_, c, "<!--Time ratio of the phone-->\n");
+        track("\t\t\t", "pitch", idx, ph.pitch, c, "<!--Pitch of the node (0 if no pitch at all)-->\n");
+        track("\t\t\t", "volume", idx, ph.volume, c, "<!--Volume of the node (0 if no pitch at all)-->\n");
+        scalar("\t\t\t", "cumLogLike", idx, ph.cumLogLike, c, "<!--Cumulated log probability of the phone-->\n");
+        scalar("\t\t\t", "rankRatio", idx, ph.rankRatio, c, "<!--Rank ratio of the phone-->\n");
+        scalar("\t\t\t", "timeRatio", idx, ph.timeRatio, c, "<!--Time ratio of the phone-->\n");
 
         appendf(out_, "\t\t\t<competingModelIndex idx=\"%d\" type=\"uint16\" size=\"1 %zu\">", idx,
                 ph.competingModelIndex.size());
@@ -259,10 +260,8 @@ private:
         out_ += "</competingModelLogLike>";
         endLine(out_, c, "<!--Log likelihoods of the competing models of the phone-->\n");
 
-        appendf(out_, "\t\t\t<timberScores idx=\"%d\" type=\"double\" size=\"1 4\">%g %g %g %g</timberScores>", idx,
-                static_cast<double>(ph.timberScores[0]), static_cast<double>(ph.timberScores[1]),
-                static_cast<double>(ph.timberScores[2]), static_cast<double>(ph.timberScores[3]));
-        endLine(out_, c, "<!--All timber scores of the phone (primarily for debugging)-->\n");
+        scores("\t\t\t", idx, ph.timberScores, c,
+               "<!--All timber scores of the phone (primarily for debugging)-->\n");
     }
 
     void discountFactors() {

@@ -1,6 +1,7 @@
 // The three levels of a run and the order of their stages.
 #include "task/pipeline.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "acoustic/macro.h"
@@ -10,9 +11,19 @@
 #include "decoder/best_path_text.h"
 #include "decoder/model_set_adapter.h"
 #include "decoder/viterbi.h"
+#include "frontend/frame_volume.h"
+#include "frontend/pitch.h"
 #include "lexicon/lexicon_stage.h"
 #include "net/net.h"
 #include "net/net_stage.h"
+#include "scoring/confidence.h"
+#include "scoring/diagnostic_files.h"
+#include "scoring/discount.h"
+#include "scoring/path_segmentation.h"
+#include "scoring/scoring_texts.h"
+#include "scoring/segmentation.h"
+#include "scoring/tracks.h"
+#include "util/file_util.h"
 #include "task/result_files.h"
 #include "util/report_error.h"
 #include "util/timing.h"
@@ -21,6 +32,10 @@ namespace kedo {
 
 namespace {
 constexpr const char* kModule = "recogTask";
+
+// "Check whether a confusing path was taken", in the Big5 code page.
+constexpr const char* kConfusingPathCheckBig5 =
+    "\xc0\xcb\xac\x64\xac\x4f\xa7\x5f\xa8\xab\xa8\xec\xb2\x56\xb2\x63\xb8\xf4\xae\x7c";
 
 // ---- stage hook: audio loading ----
 SampleArray loadAudio(const recogParam& p) { return readAudioFile(p.wavFile); }
@@ -47,6 +62,60 @@ struct CoreInputs {
     searchSize search;                  // candidate number and arena length
     // ---- end of core inputs ----
 };
+
+// Whether the search took a confusable syllable instead of the designated
+// one (the first entry of the syllable list); each such segment is aligned
+// again with the designated syllable alone. Writes "confusingPath.txt".
+void checkConfusingPath(const recogParam& p, mlfClass& mlf, CoreInputs& in, const IntVec& sylVsIdxVs,
+                        const searchModelSet& searchModels) {
+    const std::string path = p.outputDir + "/confusingPath.txt";
+    {
+        FilePtr f = openFile(path, "w");
+        const textClass& text = *in.text;
+        if (strEndsWith(p.sylFile, "syl2")) {
+            std::printf("%s (Check if a confusing path is taken instead of the correct one)\n",
+                        kConfusingPathCheckBig5);
+            const int32_t identifiedIdx = sylVsIdxVs.empty() ? 0 : sylVsIdxVs[0];
+            if (identifiedIdx != 0 && identifiedIdx > 0 && identifiedIdx < static_cast<int32_t>(text.m_sylVs.size())) {
+                const std::string designated = strSplit(text.m_sylVs[0], '\t')[0];
+                const std::string identified = strSplit(text.m_sylVs[identifiedIdx], '\t')[0];
+                std::fprintf(f.get(), "Designated: %s\n", designated.c_str());
+                std::fprintf(f.get(), "Identified: %s\n", identified.c_str());
+                // The designated syllables, without the short pauses put between
+                // them: they pair with the aligned segments that are not pauses.
+                StrVec syllables = strSplit(designated, '-');
+                std::erase_if(syllables, [](const std::string& s) { return isNonSpeechName(s); });
+                const FeatureMatrix& fea = *in.features;
+                size_t k = 0;
+                for (mlfNode& node : mlf.nodes) {
+                    if (k >= syllables.size()) break;
+                    if (isNonSpeechName(node.name)) continue;
+                    const std::string& want = syllables[k++];
+                    if (node.name == want) continue;
+                    std::fprintf(f.get(), "%s ===> %s\n", want.c_str(), node.name.c_str());
+                    netClass single;
+                    single.netFromLines({"VERSION=1.0 (by recogCore())", "N=3\tL=2", "I=0\tW=!NULL", "I=1\tW=!NULL",
+                                         "I=2\tW=" + want, "J=0\tS=0\tE=2", "J=1\tS=2\tE=1"},
+                                        *in.dict, "recogCore");
+                    const int first = node.startFrame;
+                    const int frames = node.endFrame - node.startFrame + 1;
+                    if (first < 0 || frames <= 0 || node.endFrame >= fea.frameNum) continue;
+                    viterbiClass search(in.search.arenaLen, in.models->m_modelNum);
+                    const int live = search.viterbiSearch(single, in.dict->m_pronDict, fea.row(first), fea.dim, frames,
+                                                          in.search.candidateNum, searchModels,
+                                                          static_cast<float>(p.probTh), p.getUvScore,
+                                                          p.useDescCandidateNum);
+                    const int best = std::max(search.bestPathIndex(live), 0);
+                    mlfClass aligned;
+                    buildFromPath(aligned, search.candidate(best), single, in.dict->m_pronDict, *in.models);
+                    shiftFrames(aligned, first);
+                    if (!aligned.nodes.empty()) node = aligned.nodes[0];
+                }
+            }
+        }
+    }
+    std::printf("\t===> Saved %s\n", path.c_str());
+}
 
 // Search, text, scoring and result files. Returns the recognised text indices.
 std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
@@ -119,9 +188,18 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
     // ---- end of core step 5 ----
 
     // ---- core step 6: phone segmentation, identified syllable count ----
+    StrVec modelNames;
+    in.models->modelNameList(modelNames);
+    if (!p.inputLabFile.empty())
+        readLabelFile(mlf, p.inputLabFile, modelNames);
+    else
+        buildFromPath(mlf, bestPath, *in.net, in.dict->m_pronDict, *in.models);
+    mlf.identifiedSylCount = static_cast<int32_t>(strSplit(sylPath, '-').size());
     // ---- end of core step 6 ----
 
     // ---- core step 7: confusing-path check ----
+    if (p.function == "assess" && !p.outputDir.empty() && !p.sylFile.empty())
+        checkConfusingPath(p, mlf, in, sylVsIdxVs, searchModels);
     // ---- end of core step 7 ----
 
     // ---- core step 8: result texts and Chinese renderings ----
@@ -137,7 +215,68 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
     // ---- end of core step 8 ----
 
     // ---- core steps 9 to 16: volume, scoring, pitch, result documents, score ----
-    stageNotBuilt("assessment scoring");  // until the scoring stages fill this block
+    const long scoringStart = processorTicks();
+    const SampleArray& wave = *in.wave;
+    // Node texts and pitched phones, on the segmentation as the check left it.
+    assignNodeTexts(mlf, textIdxVs.empty() ? std::string() : text.m_txtVsNormalized[textIdxVs[0]], p);
+    markPitched(mlf, p.qiYinFile);
+    {
+        const long volumeStart = processorTicks();
+        const int trackLen = frameCount(wave.count(), in.frameSize, in.frameSize - in.frameStep);
+        std::vector<int32_t> volume(static_cast<size_t>(trackLen));
+        if (trackLen > 0)
+            frameVolume(wave.samples.data(), wave.count(), in.frameSize, in.frameSize - in.frameStep, volume.data(), 1);
+        nodeVolume(mlf, volume.data(), trackLen);
+        std::printf("%4.3f sec: Compute volume\n", secondsSince(volumeStart));
+    }
+
+    int firstNode = 0, lastNode = static_cast<int>(mlf.nodes.size()) - 1;
+    bool rangeComplete = pathComplete;
+    int designatedCount = mlf.designatedSylCount;
+    if (p.comparisonMode == 3) {
+        firstNode = text.matchStart;
+        lastNode = text.matchStart + text.matchLength - 1;
+        rangeComplete = true;
+        designatedCount = -1;
+    }
+    const FeatureMatrix& fea = *in.features;
+    std::printf("\tFind the phone ranking...\n");
+    rankPhones(
+        mlf,
+        [&](int f1, int f2, int model) {
+            return vit.modelProb(fea.values.data(), fea.dim, f1, f2, searchModels, model);
+        },
+        *in.models, p);
+    std::printf("\tCompute possible score discount factors...\n");
+    computeDiscounts(mlf, firstNode, lastNode, rangeComplete, designatedCount);
+    computeTimberScores(mlf, firstNode, lastNode, p, *in.models);
+    shiftFrames(mlf, in.beginFrame);
+
+    if (p.getPitch != 0) {
+        const long pitchStart = processorTicks();
+        const ptParam pp = ptParamSet(wave.rate, wave.bits, 1, p.ptParamFile);
+        nodePitchAndVolume(wave.samples.data(), wave.count(), pp, mlf);
+        std::printf("%4.3f sec: %s\n", secondsSince(pitchStart), kPitchVolumeLabel);
+    }
+
+    writeAssessmentFiles(mlf, modelNames, p);
+    std::printf("%4.3f sec: Compute the score (Score=%f)\n", secondsSince(scoringStart),
+                static_cast<double>(mlf.timberScore));
+    if (!p.outputDir.empty()) {
+        const std::string scorePath = p.outputDir + "/score.txt";
+        writeFloatFile(scorePath, mlf.score);
+        std::printf("\t===> Saved %s\n", scorePath.c_str());
+    }
+    if (p.comparisonMode == 3) {
+        // One keyword: the recognised sentence over the matched node range.
+        std::vector<KeywordRecord> keywords(1);
+        keywords[0].name = mlf.texts.empty() ? std::string() : mlf.texts[0];
+        keywords[0].firstNode = firstNode;
+        keywords[0].lastNode = lastNode;
+        keywords[0].sylIndices = sylVsIdxVs;
+        computeKeywordScores(keywords, mlf);
+        printKeywordLines(keywords, text.m_sylVs);
+    }
     // ---- end of core steps 9 to 16 ----
 
     // ---- core step 17: recogResult.txt ----
@@ -146,7 +285,6 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
         writeRecogResult(resultPath, mlf);
         std::printf("\t===> Saved %s\n", resultPath.c_str());
     }
-    (void)pathComplete;
     return textIdxVs;
     // ---- end of core step 17 ----
 }

@@ -30,6 +30,10 @@ TEST(DecodeCommand, RunsTheRecognitionRoadUpToTheText) {
         raw.push_back(static_cast<char>((v >> 8) & 0xff));
     }
     writeFile(dir.file("speech.raw"), raw);
+    // What the scoring that follows the text needs.
+    writeFile(dir.file("rank2score.txt"), "0.05 0.5 0\n");
+    writeFile(dir.file("discount.txt"), "0.5 0.9 0.9 0.9 1 0.9 0.9\n");
+    writeFile(dir.file("qiyin.txt"), "");
 
     writeFile(dir.file("run.prm"), "language = chinese\n"
                                    "macFile = " + dir.file("models.mac") + "\n"
@@ -42,7 +46,11 @@ TEST(DecodeCommand, RunsTheRecognitionRoadUpToTheText) {
                                    "comparisonMode = 1\n"
                                    "maxCandidateNum = 1000\n"
                                    "probTh = 1000\n"
-                                   "useEpd = 0\n");
+                                   "useEpd = 0\n"
+                                   "useAllModelAsCompetingModel = 1\n"
+                                   "qiYinFile = " + dir.file("qiyin.txt") + "\n"
+                                   "phoneRank2scoreParamFile = " + dir.file("rank2score.txt") + "\n"
+                                   "scoreDiscountParamFile = " + dir.file("discount.txt") + "\n");
     CliResult r = runCli("decode --prm " + dir.file("run.prm") + " --wav " + dir.file("speech.raw") + " --txt " +
                          dataPath("lexicon/chinese_texts.txt") + " --outdir " + dir.path());
     ASSERT_EQ(r.status, 0) << r.out << r.err;

@@ -13,7 +13,6 @@
 #include "scoring/path_segmentation.h"
 #include "scoring/segmentation.h"
 #include "scoring/tracks.h"
-#include "scoring/xml_result.h"
 #include "support/search_fixtures.h"
 #include "support/synthetic_models.h"
 #include "support/test_support.h"
@@ -182,11 +181,10 @@ TEST_F(AssessmentTest, DocumentsOfARunAreWritten) {
     StrVec names;
     set.modelNameList(names);
     shiftFrames(bad.mlf, 15);
-    writePhoneLevel(bad.mlf, dir.file("phone.lab"), false, false, false);
-    writePhoneLevel(bad.mlf, dir.file("phone.cm"), false, true, true);
-    writeXml(bad.mlf, names, dir.file("output.xml"), p);
-    writePhonePlp(bad.mlf, dir.file("phone.plp"));
-    writePhoneCmd(bad.mlf, names, dir.file("phone.cmd"));
+    p.outputDir = dir.path();
+    testing::internal::CaptureStdout();
+    writeAssessmentFiles(bad.mlf, names, p);
+    testing::internal::GetCapturedStdout();
     EXPECT_EQ(test::runShell("xmllint --noout " + dir.file("output.xml")).status, 0);
     EXPECT_NE(readFile(dir.file("phone.cmd")).find("1: cat [27 "), std::string::npos);
     EXPECT_NE(readFile(dir.file("phone.lab")).find("1500000 2700000 sil "), std::string::npos);

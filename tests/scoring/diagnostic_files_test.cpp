@@ -82,5 +82,24 @@ TEST(WritePhoneCmd, ReadableAccountOfRanksAndScores) {
               "m_discountFactor[6] = 2\xa1]sil\xaa\xba\xad\xb5\xb6q\xb9L\xa4j\xa1^\n");
 }
 
+TEST(WriteAssessmentFiles, TheFilesOfAScoredRunInOrder) {
+    TempDir d;
+    recogParam p;
+    p.outputDir = d.path();
+    testing::internal::CaptureStdout();
+    writeAssessmentFiles(scoredObject(), kModels, p);
+    std::string expected;
+    for (const char* name : {"phone.lab", "phone.cm", "output.xml", "phone.plp", "phone.cmd"}) {
+        expected += "\t===> Saved " + d.file(name) + "\n";
+        EXPECT_TRUE(test::exists(d.file(name))) << name;
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+
+    p.outputDir.clear();
+    testing::internal::CaptureStdout();
+    writeAssessmentFiles(scoredObject(), kModels, p);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
 }  // namespace
 }  // namespace kedo

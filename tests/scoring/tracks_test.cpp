@@ -2,6 +2,8 @@
 // pitch step.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "scoring/tracks.h"
 #include "scoring_fixtures.h"
 
@@ -60,6 +62,41 @@ TEST(NormalisedSamples, PeakBecomesHalfTheBitRange) {
     const int32_t silent[] = {0, 0, 0};
     EXPECT_EQ(normalisedSamples(silent, 3, 16), (std::vector<int32_t>{0, 0, 0}));
     EXPECT_TRUE(normalisedSamples(silent, 0, 16).empty());
+}
+
+TEST(NodePitchAndVolume, ToneAndSilence) {
+    // 0.5 s of a 220 Hz tone (semitone 57) at 16 kHz, then the same length of
+    // silence; 100 pitch frames a second.
+    std::vector<int32_t> wave(16000, 0);
+    for (int i = 0; i < 8000; ++i)
+        wave[i] = static_cast<int32_t>(3000 * std::sin(2 * M_PI * 220.0 * i / 16000.0));
+    const ptParam pp = ptParamSet(16000, 16, 1, "");
+    mlfClass mlf;
+    mlf.nodes = {makeNode("a", {makePhone("a1", 0, 19), makePhone("a2", 20, 39)}),
+                 makeNode("b", {makePhone("b", 40, 200)})};
+    testing::internal::CaptureStdout();
+    nodePitchAndVolume(wave.data(), static_cast<int>(wave.size()), pp, mlf);
+    testing::internal::GetCapturedStdout();
+    const int n = (16000 - 480) / 160;
+    ASSERT_EQ(mlf.nodes[0].pitch.size(), 40u);
+    EXPECT_NEAR(mlf.nodes[0].pitch[20], 57.0f, 0.5f);
+    EXPECT_GT(mlf.nodes[0].volume[20], 1000.0f);
+    ASSERT_EQ(mlf.nodes[1].pitch.size(), 161u);
+    EXPECT_EQ(mlf.nodes[1].pitch.back(), 0.0f);  // the silence; the last frame repeats
+    EXPECT_EQ(mlf.nodes[1].volume.back(), 0.0f);
+    EXPECT_EQ(mlf.nodes[1].volume[n - 40 - 1], mlf.nodes[1].volume.back());
+    EXPECT_EQ(mlf.nodes[0].phones[1].pitch, std::vector<float>(mlf.nodes[0].pitch.begin() + 20, mlf.nodes[0].pitch.end()));
+
+    // An all-zero recording: zero pitch and volume, no failure.
+    std::fill(wave.begin(), wave.end(), 0);
+    testing::internal::CaptureStdout();
+    nodePitchAndVolume(wave.data(), static_cast<int>(wave.size()), pp, mlf);
+    testing::internal::GetCapturedStdout();
+    for (const mlfNode& node : mlf.nodes)
+        for (size_t i = 0; i < node.pitch.size(); ++i) EXPECT_EQ(node.pitch[i] + node.volume[i], 0.0f);
+    // A recording shorter than one frame gives empty tracks.
+    nodePitchAndVolume(wave.data(), 100, pp, mlf);
+    EXPECT_TRUE(mlf.nodes[0].pitch.empty());
 }
 
 }  // namespace

@@ -1,0 +1,151 @@
+// Whole runs through `kedo run`: synthetic models for the phones of the
+// Chinese test dictionary, the lexicon test data, and a synthetic recording.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <set>
+
+#include "support/synthetic_models.h"
+#include "support/test_support.h"
+
+namespace kedo::test {
+namespace {
+
+class PipelineRun : public testing::Test {
+protected:
+    void SetUp() override {
+        SyntheticModelSpec spec;
+        spec.names = {"sil", "sp", "ch", "ang", "h", "au", "j", "ung", "n", "i", "sh", "ing", "iu", "w", "en", "y", "in"};
+        makeSyntheticModels(spec).writeModels(dir.file("models.mac"));
+        std::string raw;
+        std::mt19937 rng(5);
+        std::normal_distribution<double> noise(0.0, 300.0);
+        for (int n = 0; n < 24000; ++n) {
+            auto v = static_cast<int16_t>(3000.0 * std::sin(n * 0.05) + noise(rng));
+            raw.push_back(static_cast<char>(v & 0xff));
+            raw.push_back(static_cast<char>((v >> 8) & 0xff));
+        }
+        writeFile(dir.file("speech.raw"), raw);
+        writeFile(dir.file("rank2score.txt"), "0.05 0.5 0\n");
+        writeFile(dir.file("discount.txt"), "0.5 0.9 0.9 0.9 1 0.9 0.9\n");
+        writeFile(dir.file("qiyin.txt"), "sh\n");
+        // The first candidate text alone: the sentence of an assessment.
+        writeFile(dir.file("sentence.txt"), "\xa7\x41\xa6\x6e");
+        std::filesystem::create_directory(dir.file("out"));
+    }
+
+    std::string prm(const std::string& extra) {
+        std::string path = dir.file("run.prm");
+        writeFile(path, "language = chinese\n"
+                        "macFile = " + dir.file("models.mac") + "\n"
+                        "dicFile = " + dataPath("lexicon/chinese.pam") + "\n"
+                        "pyTableFile = " + dataPath("lexicon/pinyin.tab") + "\n"
+                        "wpaFile = " + dataPath("lexicon/chinese.wpa") + "\n"
+                        "tnmFile = " + dataPath("lexicon/chinese.tnm") + "\n"
+                        "featureConfigFile = " + dir.file("none.cfg") + "\n"
+                        "qiYinFile = " + dir.file("qiyin.txt") + "\n"
+                        "phoneRank2scoreParamFile = " + dir.file("rank2score.txt") + "\n"
+                        "scoreDiscountParamFile = " + dir.file("discount.txt") + "\n"
+                        "pinyinType = cgu\n"
+                        "comparisonMode = 1\n"
+                        "maxCandidateNum = 1000\n"
+                        "probTh = 1000\n"
+                        "useAllModelAsCompetingModel = 1\n" + extra);
+        return path;
+    }
+
+    std::set<std::string> outputFiles() {
+        std::set<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.file("out")))
+            names.insert(e.path().filename().string());
+        return names;
+    }
+
+    TempDir dir;
+};
+
+TEST_F(PipelineRun, AssessmentWritesTheWholeFileSetAndEndsWithTheScore) {
+    CliResult r = runCli("run --prm " + prm("") + " --wav " + dir.file("speech.raw") + " --txt " +
+                         dir.file("sentence.txt") + " --function assess --outdir " + dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string last = r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1);
+    EXPECT_EQ(last.rfind("score=", 0), 0u) << last;
+    for (const char* line : {" sec: Read wave file \"", " sec: Viterbi search\n", " sec: Compute volume\n",
+                             "\tFind the phone ranking...\n", "\tCompute possible score discount factors...\n",
+                             " sec: Compute the score (Score="})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line;
+    std::set<std::string> files = outputFiles();
+    for (const char* f : {"output.wave", "arenaSylPath.txt", "phone.lab", "phone.cm", "output.xml", "phone.plp",
+                          "phone.cmd", "score.txt", "recogResult.txt"})
+        EXPECT_TRUE(files.count(f)) << f;
+    // No syllable file: the confusing-path check does not run.
+    EXPECT_FALSE(files.count("confusingPath.txt"));
+    EXPECT_EQ(readFile(dir.file("out/score.txt")), last.substr(6));
+    EXPECT_EQ(runShell("xmllint --noout " + dir.file("out/output.xml")).status, 0);
+}
+
+TEST_F(PipelineRun, RecognitionScoresTooAndReturnsACandidate) {
+    CliResult r = runCli("run --prm " + prm("") + " --wav " + dir.file("speech.raw") + " --txt " +
+                         dataPath("lexicon/chinese_texts.txt") + " --function recog --outdir " + dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("\ntext="), std::string::npos);
+    std::set<std::string> files = outputFiles();
+    EXPECT_TRUE(files.count("score.txt"));
+    EXPECT_TRUE(files.count("recogResult.txt"));
+    EXPECT_FALSE(files.count("confusingPath.txt"));
+    EXPECT_EQ(readFile(dir.file("out/recogResult.txt")).rfind("Text index=", 0), 0u);
+}
+
+TEST_F(PipelineRun, EmptyOutputDirWritesNothingButStillReports) {
+    CliResult r = runCli("run --prm " + prm("outputDir =\n") + " --wav " + dir.file("speech.raw") + " --txt " +
+                         dir.file("sentence.txt") + " --function assess");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.find("===> Saved"), std::string::npos);
+    EXPECT_NE(r.out.find(" sec: Compute the score (Score="), std::string::npos);
+    EXPECT_TRUE(outputFiles().empty());
+}
+
+TEST_F(PipelineRun, SyllableFileEndingInSyl2LeavesTheConfusingPathFile) {
+    // Without the "syl2" ending the check is skipped but the file exists, empty.
+    writeFile(dir.file("one.syl"), "ni-hau\t0\n");
+    CliResult r = runCli("run --prm " + prm("sylFile = " + dir.file("one.syl") + "\n") + " --wav " +
+                         dir.file("speech.raw") + " --txt " + dir.file("sentence.txt") + " --function assess --outdir " +
+                         dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(readFile(dir.file("out/confusingPath.txt")), "");
+    EXPECT_EQ(r.out.find("(Check if a confusing path"), std::string::npos);
+
+    writeFile(dir.file("one.syl2"), "ni-hau\t0\nyin-hang\t0\n");
+    r = runCli("run --prm " + prm("sylFile = " + dir.file("one.syl2") + "\n") + " --wav " + dir.file("speech.raw") +
+               " --txt " + dir.file("sentence.txt") + " --function assess --outdir " + dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("(Check if a confusing path is taken instead of the correct one)\n"), std::string::npos);
+    const std::string check = readFile(dir.file("out/confusingPath.txt"));
+    // Either the designated entry was recognised (nothing written) or both
+    // lines lead the file, followed by the re-aligned syllables.
+    if (!check.empty()) {
+        EXPECT_EQ(check.rfind("Designated: ni-sp-hau\nIdentified: yin-sp-hang\n", 0), 0u) << check;
+        EXPECT_EQ(check.find("sp ===>"), std::string::npos) << check;
+    }
+}
+
+TEST_F(PipelineRun, PitchTracksOfTheWholeRecording) {
+    CliResult r = runCli("run --prm " + prm("getPitch = 1\n") + " --wav " + dir.file("speech.raw") + " --txt " +
+                         dir.file("sentence.txt") + " --function assess --outdir " + dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    // The timing line of the pitch step carries its Big5 label.
+    EXPECT_NE(r.out.find(" sec: \xad\xb5\xb0\xaa"), std::string::npos);
+    EXPECT_EQ(runShell("xmllint --noout " + dir.file("out/output.xml")).status, 0);
+}
+
+TEST_F(PipelineRun, UnknownFunctionIsRefused) {
+    CliResult r = runCli("run --prm " + prm("") + " --wav " + dir.file("speech.raw") + " --txt " +
+                         dir.file("sentence.txt") + " --function align");
+    EXPECT_EQ(r.status, 1);
+}
+
+}  // namespace
+}  // namespace kedo::test
