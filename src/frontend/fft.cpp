@@ -1,6 +1,7 @@
 // Radix-2 complex FFT and a table-driven real FFT.
 #include "frontend/fft.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -92,6 +93,17 @@ RealFft::RealFft(int n) : n_(n), half_(n / 2) {
 }
 
 void RealFft::transform(float* x, float* spec) {
+    if (n_ == 2) {
+        spec[0] = x[0] + x[1];
+        spec[1] = 0.0f;
+        spec[2] = x[0] - x[1];
+        spec[3] = 0.0f;
+        return;
+    }
+    if (bitrev_.empty()) {  // not a power of two
+        std::fill(spec, spec + n_ + 2, 0.0f);
+        return;
+    }
     const int h = half_;
     float* zr = workRe_.data();
     float* zi = workIm_.data();

@@ -18,7 +18,8 @@ bool isPowerOfTwo(int n);
 // Fast real FFT for one fixed power-of-two length, with precomputed tables.
 // transform() fills spec with the unscaled DFT X[k] = sum x[j] exp(-2 pi i jk/n)
 // for k = 0..n/2 as interleaved (re, im) pairs (n + 2 floats); x holds n
-// values and is used as work space.
+// values and is used as work space. n must be a power of two (at least 2);
+// other lengths give a zero spectrum.
 class RealFft {
 public:
     explicit RealFft(int n);

@@ -112,6 +112,8 @@ TEST(Mfcc, LayoutsOutsideTheFixedColumnsAreRefused) {
             EXPECT_NE(std::string(e.what()).find("mfcc.cfg"), std::string::npos) << e.what();
         }
     }
+    // A one-sample window (2-point transform, no filter-bank bin) still works.
+    EXPECT_EQ(run(x, "WINDOWSIZE=650\n", dir).frames, 10);
     // Plain MFCC_E (13 values) and MFCC (12) need no fixed difference columns.
     EXPECT_EQ(run(x, "TARGETKIND=MFCC_E\n", dir).dim, 13);
     EXPECT_EQ(run(x, "TARGETKIND=MFCC\n", dir).dim, 12);
