@@ -3,14 +3,11 @@
 // Set KEDO_UPDATE_GOLDEN=1 to write new copies after an intended change.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <set>
 
-#include "support/synthetic_models.h"
+#include "support/run_fixture.h"
 #include "support/test_support.h"
 
 namespace kedo::test {
@@ -23,32 +20,18 @@ class GoldenRun : public testing::TestWithParam<const char*> {};
 TEST_P(GoldenRun, OutputFolderMatches) {
     const std::string function = GetParam();
     TempDir dir;
-    SyntheticModelSpec spec;
-    spec.names = {"sil", "sp", "ch", "ang", "h", "au", "j", "ung", "n", "i", "sh", "ing", "iu", "w", "en", "y", "in"};
-    makeSyntheticModels(spec).writeModels(dir.file("models.mac"));
-    std::string raw;
-    std::mt19937 rng(11);
-    std::normal_distribution<double> noise(0.0, 300.0);
-    for (int n = 0; n < 16000; ++n) {
-        auto v = static_cast<int16_t>(3000.0 * std::sin(n * 0.05) * (n > 3000 && n < 13000) + noise(rng));
-        raw.push_back(static_cast<char>(v & 0xff));
-        raw.push_back(static_cast<char>((v >> 8) & 0xff));
-    }
+    writeChineseTestModels(dir.file("models.mac"));
     // Relative names only, run from the temporary folder: no path of this
     // machine ends up in the files.
-    writeFile(dir.file("speech.raw"), raw);
-    writeFile(dir.file("rank2score.txt"), "0.05 0.5 0\n");
-    writeFile(dir.file("discount.txt"), "0.5 0.9 0.9 0.9 1 0.9 0.9\n");
-    writeFile(dir.file("qiyin.txt"), "sh\n");
+    writeFile(dir.file("speech.raw"), syntheticRecording(16000, 11, true));
+    const std::string scoring = writeScoringFiles(dir.path(), true);
     writeFile(dir.file("sentence.txt"), "\xa7\x41\xa6\x6e");
     for (const char* f : {"chinese.pam", "pinyin.tab", "chinese.wpa", "chinese.tnm", "chinese_texts.txt"})
         fs::copy_file(dataPath(std::string("lexicon/") + f), dir.file(f));
     writeFile(dir.file("run.prm"), "language = chinese\nmacFile = models.mac\ndicFile = chinese.pam\n"
                                    "pyTableFile = pinyin.tab\nwpaFile = chinese.wpa\ntnmFile = chinese.tnm\n"
-                                   "featureConfigFile = none.cfg\nqiYinFile = qiyin.txt\n"
-                                   "phoneRank2scoreParamFile = rank2score.txt\nscoreDiscountParamFile = discount.txt\n"
-                                   "pinyinType = cgu\ncomparisonMode = 1\nmaxCandidateNum = 1000\nprobTh = 1000\n"
-                                   "useAllModelAsCompetingModel = 1\nuseEpd = 1\noutputDir = out\n");
+                                   "featureConfigFile = none.cfg\npinyinType = cgu\ncomparisonMode = 1\n"
+                                   "maxCandidateNum = 1000\nprobTh = 1000\nuseEpd = 1\noutputDir = out\n" + scoring);
     fs::create_directory(dir.file("out"));
     const std::string texts = function == "assess" ? "sentence.txt" : "chinese_texts.txt";
     CliResult r = runShell("cd " + dir.path() + " && '" + KEDO_CLI_PATH + "' run --prm run.prm --wav speech.raw --txt " +

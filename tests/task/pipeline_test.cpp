@@ -2,13 +2,10 @@
 // Chinese test dictionary, the lexicon test data, and a synthetic recording.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdint>
 #include <filesystem>
-#include <random>
 #include <set>
 
-#include "support/synthetic_models.h"
+#include "support/run_fixture.h"
 #include "support/test_support.h"
 
 namespace kedo::test {
@@ -17,21 +14,9 @@ namespace {
 class PipelineRun : public testing::Test {
 protected:
     void SetUp() override {
-        SyntheticModelSpec spec;
-        spec.names = {"sil", "sp", "ch", "ang", "h", "au", "j", "ung", "n", "i", "sh", "ing", "iu", "w", "en", "y", "in"};
-        makeSyntheticModels(spec).writeModels(dir.file("models.mac"));
-        std::string raw;
-        std::mt19937 rng(5);
-        std::normal_distribution<double> noise(0.0, 300.0);
-        for (int n = 0; n < 24000; ++n) {
-            auto v = static_cast<int16_t>(3000.0 * std::sin(n * 0.05) + noise(rng));
-            raw.push_back(static_cast<char>(v & 0xff));
-            raw.push_back(static_cast<char>((v >> 8) & 0xff));
-        }
-        writeFile(dir.file("speech.raw"), raw);
-        writeFile(dir.file("rank2score.txt"), "0.05 0.5 0\n");
-        writeFile(dir.file("discount.txt"), "0.5 0.9 0.9 0.9 1 0.9 0.9\n");
-        writeFile(dir.file("qiyin.txt"), "sh\n");
+        writeChineseTestModels(dir.file("models.mac"));
+        writeFile(dir.file("speech.raw"), syntheticRecording(24000, 5));
+        scoring = writeScoringFiles(dir.path());
         // The first candidate text alone: the sentence of an assessment.
         writeFile(dir.file("sentence.txt"), "\xa7\x41\xa6\x6e");
         std::filesystem::create_directory(dir.file("out"));
@@ -46,14 +31,10 @@ protected:
                         "wpaFile = " + dataPath("lexicon/chinese.wpa") + "\n"
                         "tnmFile = " + dataPath("lexicon/chinese.tnm") + "\n"
                         "featureConfigFile = " + dir.file("none.cfg") + "\n"
-                        "qiYinFile = " + dir.file("qiyin.txt") + "\n"
-                        "phoneRank2scoreParamFile = " + dir.file("rank2score.txt") + "\n"
-                        "scoreDiscountParamFile = " + dir.file("discount.txt") + "\n"
                         "pinyinType = cgu\n"
                         "comparisonMode = 1\n"
                         "maxCandidateNum = 1000\n"
-                        "probTh = 1000\n"
-                        "useAllModelAsCompetingModel = 1\n" + extra);
+                        "probTh = 1000\n" + scoring + extra);
         return path;
     }
 
@@ -65,6 +46,7 @@ protected:
     }
 
     TempDir dir;
+    std::string scoring;  // parameter lines naming the scoring files
 };
 
 TEST_F(PipelineRun, AssessmentWritesTheWholeFileSetAndEndsWithTheScore) {
