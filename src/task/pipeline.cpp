@@ -76,7 +76,7 @@ void checkConfusingPath(const recogParam& p, mlfClass& mlf, CoreInputs& in, cons
             std::printf("%s (Check if a confusing path is taken instead of the correct one)\n",
                         kConfusingPathCheckBig5);
             const int32_t identifiedIdx = sylVsIdxVs.empty() ? 0 : sylVsIdxVs[0];
-            if (identifiedIdx != 0 && identifiedIdx > 0 && identifiedIdx < static_cast<int32_t>(text.m_sylVs.size())) {
+            if (identifiedIdx > 0 && identifiedIdx < static_cast<int32_t>(text.m_sylVs.size())) {
                 const std::string designated = strSplit(text.m_sylVs[0], '\t')[0];
                 const std::string identified = strSplit(text.m_sylVs[identifiedIdx], '\t')[0];
                 std::fprintf(f.get(), "Designated: %s\n", designated.c_str());
@@ -315,10 +315,6 @@ int recogWaveFile(recogParam& p, mlfClass& mlf) {
 }
 
 int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
-    (void)mlf;
-    (void)wave;
-    (void)p;
-
     // ---- step 1: model set and model count file ----
     long modelStart = processorTicks();
     macroClass models;
