@@ -132,43 +132,40 @@ void viterbiClass::sortSlots(int lastPos, int keep) {
     std::copy(m_orderScratch.begin(), m_orderScratch.begin() + lastPos, m_order.begin());
 }
 
+namespace {
+
+// Keeps the entries of one trace that the candidates' heads (member `head` of
+// the first `keep` candidates in `order`) reach, renumbers them oldest first,
+// and moves the heads along. remap is scratch space.
+template <class Entry, class Cand>
+void compactOneTrace(std::vector<Entry>& trace, std::vector<Cand>& arena, const std::vector<int32_t>& order, int keep,
+                     int32_t Cand::*head, std::vector<int32_t>& remap) {
+    remap.assign(trace.size(), -1);
+    for (int k = 0; k < keep; ++k)
+        for (int32_t e = arena[order[k]].*head; e >= 0 && remap[e] < 0; e = trace[e].prev) remap[e] = 0;
+    int32_t n = 0;
+    for (size_t e = 0; e < trace.size(); ++e) {
+        if (remap[e] < 0) continue;
+        Entry entry = trace[e];
+        if (entry.prev >= 0) entry.prev = remap[entry.prev];
+        remap[e] = n;
+        trace[n++] = entry;
+    }
+    trace.resize(n);
+    for (int k = 0; k < keep; ++k) {
+        int32_t& h = arena[order[k]].*head;
+        if (h >= 0) h = remap[h];
+    }
+}
+
+}  // namespace
+
 // Keeps the trace entries that the first `keep` sorted candidates reach and
 // renumbers them, oldest first.
 void viterbiClass::compactTrace(int keep) {
     keep = std::min(keep, m_arenaLen);
-    m_remap.assign(m_sylTrace.size(), -1);
-    for (int k = 0; k < keep; ++k)
-        for (int32_t e = m_arena[m_order[k]].sylHead; e >= 0 && m_remap[e] < 0; e = m_sylTrace[e].prev) m_remap[e] = 0;
-    int32_t n = 0;
-    for (size_t e = 0; e < m_sylTrace.size(); ++e) {
-        if (m_remap[e] < 0) continue;
-        SylEntry entry = m_sylTrace[e];
-        if (entry.prev >= 0) entry.prev = m_remap[entry.prev];
-        m_remap[e] = n;
-        m_sylTrace[n++] = entry;
-    }
-    m_sylTrace.resize(n);
-    for (int k = 0; k < keep; ++k) {
-        Cand& c = m_arena[m_order[k]];
-        if (c.sylHead >= 0) c.sylHead = m_remap[c.sylHead];
-    }
-
-    m_remap.assign(m_phoneTrace.size(), -1);
-    for (int k = 0; k < keep; ++k)
-        for (int32_t e = m_arena[m_order[k]].phoneHead; e >= 0 && m_remap[e] < 0; e = m_phoneTrace[e].prev) m_remap[e] = 0;
-    n = 0;
-    for (size_t e = 0; e < m_phoneTrace.size(); ++e) {
-        if (m_remap[e] < 0) continue;
-        PhoneEntry entry = m_phoneTrace[e];
-        if (entry.prev >= 0) entry.prev = m_remap[entry.prev];
-        m_remap[e] = n;
-        m_phoneTrace[n++] = entry;
-    }
-    m_phoneTrace.resize(n);
-    for (int k = 0; k < keep; ++k) {
-        Cand& c = m_arena[m_order[k]];
-        if (c.phoneHead >= 0) c.phoneHead = m_remap[c.phoneHead];
-    }
+    compactOneTrace(m_sylTrace, m_arena, m_order, keep, &Cand::sylHead, m_remap);
+    compactOneTrace(m_phoneTrace, m_arena, m_order, keep, &Cand::phoneHead, m_remap);
     // The slots beyond `keep` are dropped; their links are no longer valid.
     for (int k = keep; k < m_arenaLen; ++k) {
         Cand& c = m_arena[m_order[k]];
