@@ -4,9 +4,10 @@
 
 #include "acoustic/macro.h"
 #include "cli.h"
-#include "lexicon/lexicon_stage.h"
 #include "net/net.h"
-#include "net/net_stage.h"
+#include "lexicon/dict.h"
+#include "lexicon/text.h"
+#include "task/pipeline.h"
 #include "task/recog_param.h"
 #include "util/file_util.h"
 #include "util/timing.h"
@@ -32,14 +33,10 @@ int runNet(const Args& args) {
     models.readModels(p.macFile, false);
     models.sortModels();
     std::printf("%4.3f sec: Read \"%s\" (modelNum=%d)\n", secondsSince(start), p.macFile.c_str(), models.m_modelNum);
-    const modelSetView view = modelSetViewOf(models);
     dictClass dict;
-    loadDictionaries(p, dict, view);
     textClass text;
-    prepareTexts(p, dict, text, view);
     netClass net;
-    readOrBuildNet(p, dict, text, net);
-    saveUsedWpa(p, dict, text);
+    buildLexiconAndNet(p, models, dict, text, net);
 
     if (binary)
         net.netWriteBinary(out);

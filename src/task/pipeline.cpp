@@ -301,6 +301,15 @@ std::string recognisedSentence(const mlfClass& mlf) {
     return out;
 }
 
+void buildLexiconAndNet(recogParam& p, const macroClass& models, dictClass& dict, textClass& text, netClass& net) {
+    const modelSetView modelView = modelSetViewOf(models);
+    loadDictionaries(p, dict, modelView);
+    prepareTexts(p, dict, text, modelView);
+    readOrBuildNet(p, dict, text, net);
+    // After the net: the wpa entries the texts used ("output.wpa").
+    saveUsedWpa(p, dict, text);
+}
+
 int recogWaveFile(recogParam& p, mlfClass& mlf) {
     SampleArray wave = loadAudio(p);
     long start = processorTicks();
@@ -325,20 +334,13 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     // ---- end of step 1 ----
 
     // ---- step 2: pronunciation dictionaries ----
-    const modelSetView modelView = modelSetViewOf(models);
-    dictClass dict;
-    loadDictionaries(p, dict, modelView);
-    // ---- end of step 2 ----
-
     // ---- step 3: candidate texts, normalisation, syllable file, phonetic
     // units; the net read or built ("Unknown recogParam.function = %s!") ----
+    dictClass dict;
     textClass text;
-    prepareTexts(p, dict, text, modelView);
     netClass net;
-    readOrBuildNet(p, dict, text, net);
-    // After the net: the wpa entries the texts used ("output.wpa").
-    saveUsedWpa(p, dict, text);
-    // ---- end of step 3 ----
+    buildLexiconAndNet(p, models, dict, text, net);
+    // ---- end of steps 2 and 3 ----
 
     // ---- search sizing (after the net and its node penalties are in place) ----
     const searchSize search = sizeSearch(net.fanOut(), p.comparisonMode, p.maxCandidateNum);

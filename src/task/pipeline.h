@@ -12,6 +12,11 @@
 
 namespace kedo {
 
+class macroClass;
+class dictClass;
+class textClass;
+class netClass;
+
 // Loads and conditions the audio named by p.wavFile, saves "output.wave" when
 // p.outputDir is set, and runs recogWave. Fills mlf. Failures raise KedoError.
 // Conditioning may clear p.useDescCandidateNum (spectral subtraction).
@@ -22,6 +27,12 @@ int recogWaveFile(recogParam& p, mlfClass& mlf);
 // conditioned wave, and runs the search and scoring. Returns the first
 // recognised text index.
 int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave);
+
+// The dictionary, text and net stages of a run (recogWave's steps 2 and 3):
+// reads the dictionaries, reads and normalises the candidate texts and turns
+// them into phonetic units, reads or builds the net, and saves the wpa
+// entries the texts used. Prints the stages' timing lines.
+void buildLexiconAndNet(recogParam& p, const macroClass& models, dictClass& dict, textClass& text, netClass& net);
 
 // The text a recognition returns: the recognised candidate texts, concatenated.
 std::string recognisedSentence(const mlfClass& mlf);
