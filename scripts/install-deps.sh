@@ -7,8 +7,8 @@ packages=(
   libgtest-dev libbenchmark-dev
   libasound2-dev libavcodec-dev
   ffmpeg sox espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
-  # the Windows component: MinGW-w64 cross compiler, widl and Wine's IDL files, Wine to test it
-  g++-mingw-w64-x86-64-win32 mingw-w64-tools wine wine64 wine64-tools libwine-dev
+  # the Windows component: MinGW-w64 cross compiler (POSIX thread model: std::thread and std::mutex), widl and Wine's IDL files, Wine to test it
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 wine64-tools libwine-dev
 )
 missing=()
 for p in "${packages[@]}"; do
