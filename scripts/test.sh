@@ -2,9 +2,13 @@
 # Configures, builds and runs the whole test suite.
 #   scripts/test.sh            Release build in build/
 #   scripts/test.sh asan       AddressSanitizer + UBSan build in build-asan/
+#   scripts/test.sh windows    MinGW-w64 build in build-win/, tested under Wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-release}
+if [ "$mode" = windows ]; then
+  exec bash scripts/test-windows.sh
+fi
 jobs=$(nproc)
 if [ "$mode" = asan ]; then
   dir=build-asan
