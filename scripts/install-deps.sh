@@ -9,6 +9,8 @@ packages=(
   ffmpeg sox espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
   # the Windows component: MinGW-w64 cross compiler (POSIX thread model: std::thread and std::mutex), widl and Wine's IDL files, Wine to test it
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 wine64-tools libwine-dev
+  # the Chinese test of the Windows component runs Wine in the zh_TW.UTF-8 locale (code page 950)
+  locales
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -19,4 +21,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && SUDO=sudo
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# The zh_TW.UTF-8 locale for the Chinese test of the Windows component.
+if ! locale -a 2>/dev/null | grep -qix 'zh_TW.utf8'; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO localedef -i zh_TW -f UTF-8 zh_TW.UTF-8
 fi
