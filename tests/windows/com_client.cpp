@@ -10,6 +10,7 @@
 //                                        file's text in the ANSI code page
 //   com_client record-assess SECONDS TEXTFILE
 //   com_client record-recog SECONDS LISTFILE
+//   com_client busy SECONDS              a call during a recording is refused
 //   com_client acp                       prints the ANSI code page
 //
 // LANG is 0 (English) or 1 (Chinese). Sentence files are read as bytes in the
@@ -20,11 +21,13 @@
 #include <ole2.h>
 #include <oleauto.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cwchar>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KEDO_COM.h"
@@ -475,19 +478,55 @@ int record(bool assessIt, double seconds, const std::wstring& argFile) {
     return g_failures;
 }
 
+// While one thread records, a call from another thread is refused with
+// KEDO_E_BUSY and its own error information. The process runs in the
+// multithreaded apartment, so both threads use the object directly.
+int busy(double seconds) {
+    IKEDO* kedo = create(L"KEDO_COM.KEDO");
+    check(kedo != nullptr, "created");
+    if (!kedo) return g_failures;
+    HRESULT recorded = E_FAIL;
+    auto started = std::chrono::steady_clock::now();
+    double elapsed = 0;
+    std::thread worker([&]() {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        BSTR text = SysAllocString(L"hello");
+        double score = 0;
+        recorded = kedo->RecordAndAssess(seconds, text, &score);
+        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        SysFreeString(text);
+        CoUninitialize();
+    });
+    Sleep(static_cast<DWORD>(seconds * 250));
+    HRESULT second = kedo->SwitchLanguage(0);
+    double secondAt = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    ErrorInfo e = takeErrorInfo();
+    worker.join();
+    std::printf("recording hr=0x%08lx took %.2f s; the second call came at %.2f s\n",
+                static_cast<unsigned long>(recorded), elapsed, secondAt);
+    std::printf("error=%s\n", narrow(e.description).c_str());
+    check(elapsed > secondAt, "the second call came while the recording ran");
+    check(second == KEDO_E_BUSY && e.present && !e.description.empty(),
+          "a call from another thread meanwhile is KEDO_E_BUSY with a message");
+    check(SUCCEEDED(kedo->SwitchLanguage(0)), "afterwards the object takes calls again");
+    kedo->Release();
+    return g_failures;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::wstring> a(argv + 1, argv + argc);
     if (a.empty()) {
-        std::fprintf(stderr, "usage: com_client basics|assess|recog|record-assess|record-recog|acp ...\n");
+        std::fprintf(stderr, "usage: com_client basics|assess|recog|record-assess|record-recog|busy|acp ...\n");
         return 100;
     }
     if (a[0] == L"acp") {
         std::printf("acp=%u\n", GetACP());
         return 0;
     }
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 101;
+    bool multithreaded = a[0] == L"busy";
+    if (FAILED(CoInitializeEx(nullptr, multithreaded ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED))) return 101;
     int failures = 100;
     if (a[0] == L"basics" && a.size() == 2)
         failures = basics(a[1]);
@@ -497,6 +536,8 @@ int wmain(int argc, wchar_t** argv) {
         failures = recog(std::wcstol(a[1].c_str(), nullptr, 10), a[2], a[3], a.size() == 5 ? a[4] : L"");
     else if ((a[0] == L"record-assess" || a[0] == L"record-recog") && a.size() == 3)
         failures = record(a[0] == L"record-assess", std::wcstod(a[1].c_str(), nullptr), a[2]);
+    else if (a[0] == L"busy" && a.size() == 2)
+        failures = busy(std::wcstod(a[1].c_str(), nullptr));
     else
         std::fprintf(stderr, "com_client: unknown command or wrong number of arguments\n");
     CoUninitialize();

@@ -182,6 +182,16 @@ if [ "$size" -ge 44 ]; then
   fi
 fi
 
+out=$(HOME=$home win com_client.exe record-recog 1 "$samples\\english_list.txt")
+printf '%s\n' "$out" | grep -vE '^ok:' | sed 's/^/  /'
+size=$(stat -c %s "$work/kedoData/output/vcWAV.wav" 2>/dev/null || echo 0)
+expect "RecordAndRecog wrote vcWAV.wav ($size bytes)" test "$size" -ge 32044
+expect "RecordAndRecog through the vtable and Invoke agree" test "$(printf '%s\n' "$out" | field failures)" = 0
+out=$(HOME=$home win com_client.exe busy 2)
+printf '%s\n' "$out" | grep -vE '^ok:' | sed 's/^/  /'
+expect "a call from a second thread during a recording is KEDO_E_BUSY" \
+  test "$(printf '%s\n' "$out" | field failures)" = 0
+
 step "regsvr32 /u"
 wine regsvr32 /u /s 'C:\kedoComTest\KEDO_COM.dll' >/dev/null 2>&1
 expect "regsvr32 /u unregisters the DLL" test $? -eq 0
