@@ -21,7 +21,7 @@
 #include <ole2.h>
 #include <oleauto.h>
 
-#include <chrono>
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
 #include <fstream>
@@ -480,34 +480,45 @@ int record(bool assessIt, double seconds, const std::wstring& argFile) {
 
 // While one thread records, a call from another thread is refused with
 // KEDO_E_BUSY and its own error information. The process runs in the
-// multithreaded apartment, so both threads use the object directly.
+// multithreaded apartment, so both threads use the object directly. The
+// recording thread retries while the other thread's call holds the engine;
+// the other thread calls until it meets the recording or the recording ends.
 int busy(double seconds) {
     IKEDO* kedo = create(L"KEDO_COM.KEDO");
     check(kedo != nullptr, "created");
     if (!kedo) return g_failures;
+    std::atomic<bool> done{false};
     HRESULT recorded = E_FAIL;
-    auto started = std::chrono::steady_clock::now();
-    double elapsed = 0;
     std::thread worker([&]() {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         BSTR text = SysAllocString(L"hello");
         double score = 0;
-        recorded = kedo->RecordAndAssess(seconds, text, &score);
-        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        do {
+            recorded = kedo->RecordAndAssess(seconds, text, &score);
+        } while (recorded == KEDO_E_BUSY);
         SysFreeString(text);
+        done = true;
         CoUninitialize();
     });
-    Sleep(static_cast<DWORD>(seconds * 250));
-    HRESULT second = kedo->SwitchLanguage(0);
-    double secondAt = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    ErrorInfo e = takeErrorInfo();
+    HRESULT second = S_OK;
+    ErrorInfo e;
+    int calls = 0;
+    while (!done) {
+        ++calls;
+        second = kedo->SwitchLanguage(0);
+        if (second == KEDO_E_BUSY) {
+            e = takeErrorInfo();
+            break;
+        }
+        Sleep(5);
+    }
     worker.join();
-    std::printf("recording hr=0x%08lx took %.2f s; the second call came at %.2f s\n",
-                static_cast<unsigned long>(recorded), elapsed, secondAt);
+    std::printf("recording hr=0x%08lx; call %d from the other thread: hr=0x%08lx\n",
+                static_cast<unsigned long>(recorded), calls, static_cast<unsigned long>(second));
     std::printf("error=%s\n", narrow(e.description).c_str());
-    check(elapsed > secondAt, "the second call came while the recording ran");
-    check(second == KEDO_E_BUSY && e.present && !e.description.empty(),
-          "a call from another thread meanwhile is KEDO_E_BUSY with a message");
+    check(SUCCEEDED(recorded), "the recording thread's RecordAndAssess succeeds");
+    check(second == KEDO_E_BUSY && e.present && !e.description.empty() && e.source == L"KEDO_COM.KEDO.1",
+          "a call from another thread during the recording is KEDO_E_BUSY with a message");
     check(SUCCEEDED(kedo->SwitchLanguage(0)), "afterwards the object takes calls again");
     kedo->Release();
     return g_failures;
