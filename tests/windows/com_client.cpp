@@ -10,6 +10,7 @@
 //                                        file's text in the ANSI code page
 //   com_client record-assess SECONDS TEXTFILE
 //   com_client record-recog SECONDS LISTFILE
+//   com_client create-fails              creation when the engine cannot start
 //   com_client busy SECONDS              a call during a recording is refused
 //   com_client acp                       prints the ANSI code page
 //
@@ -524,12 +525,25 @@ int busy(double seconds) {
     return g_failures;
 }
 
+// Creation when the engine cannot start (its working folder is missing).
+int createFails() {
+    IKEDO* kedo = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_KEDO, nullptr, CLSCTX_INPROC_SERVER, IID_IKEDO,
+                                  reinterpret_cast<void**>(&kedo));
+    ErrorInfo e = takeErrorInfo();
+    std::printf("hr=0x%08lx\nerror=%s\n", static_cast<unsigned long>(hr), narrow(e.description).c_str());
+    check(hr == KEDO_E_ENGINE_START && kedo == nullptr, "creation fails with KEDO_E_ENGINE_START");
+    check(e.present && e.description.find(L"(line ") != std::wstring::npos, "with the engine's message");
+    if (kedo) kedo->Release();
+    return g_failures;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::wstring> a(argv + 1, argv + argc);
     if (a.empty()) {
-        std::fprintf(stderr, "usage: com_client basics|assess|recog|record-assess|record-recog|busy|acp ...\n");
+        std::fprintf(stderr, "usage: com_client basics|assess|recog|record-assess|record-recog|create-fails|busy|acp ...\n");
         return 100;
     }
     if (a[0] == L"acp") {
@@ -547,6 +561,8 @@ int wmain(int argc, wchar_t** argv) {
         failures = recog(std::wcstol(a[1].c_str(), nullptr, 10), a[2], a[3], a.size() == 5 ? a[4] : L"");
     else if ((a[0] == L"record-assess" || a[0] == L"record-recog") && a.size() == 3)
         failures = record(a[0] == L"record-assess", std::wcstod(a[1].c_str(), nullptr), a[2]);
+    else if (a[0] == L"create-fails" && a.size() == 1)
+        failures = createFails();
     else if (a[0] == L"busy" && a.size() == 2)
         failures = busy(std::wcstod(a[1].c_str(), nullptr));
     else

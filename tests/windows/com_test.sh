@@ -100,6 +100,11 @@ printf '%s\n' "$out" | grep -E '^(FAIL|error=)' | sed 's/^/  /'
 echo "  $(printf '%s\n' "$out" | grep -c '^ok:') client checks passed"
 expect "the client's checks all pass" test "$(printf '%s\n' "$out" | field failures)" = 0
 
+out=$(KEDO_HOME='C:\kedoNoSuchFolder' win com_client.exe create-fails)
+printf '%s\n' "$out" | grep -E '^(FAIL|hr=|error=)' | sed 's/^/  /'
+expect "an engine that cannot start fails CoCreateInstance with its message" \
+  test "$(printf '%s\n' "$out" | field failures)" = 0
+
 step "English assessment and recognition: C++ client against the native engine"
 sentence=$(cat "$sampleDir/english.txt")
 nativeScore=$("$KEDO_NATIVE_BUILD/kedo" assess --home "$native" "$native/kedoData/samples/english.wav" "$sentence" 2>/dev/null | field score)
@@ -191,6 +196,17 @@ out=$(HOME=$home win com_client.exe busy 5)
 printf '%s\n' "$out" | grep -E '^(FAIL|vtable|invoke|error=|sentence16|recording)' | sed 's/^/  /'
 expect "a call from a second thread during a recording is KEDO_E_BUSY" \
   test "$(printf '%s\n' "$out" | field failures)" = 0
+
+# Without a usable capture device the operation ends with the recorder's
+# message (or, where the machine has a sound card, records from it).
+nodev=$bin/nodevice
+mkdir -p "$nodev"
+echo 'pcm.!default { type hw card 99 }' >"$nodev/.asoundrc"
+out=$(HOME=$nodev win com_client.exe record-assess 1 "$samples\\english.txt")
+printf '%s\n' "$out" | grep -E '^(FAIL|vtable|invoke|error=)' | sed 's/^/  /'
+hr=$(printf '%s\n' "$out" | sed -n 's/^vtable hr=\(0x[0-9a-f]*\).*/\1/p')
+expect "RecordAndAssess without a capture device: a failure with a message, or a recording" \
+  bash -c '[ "$1" = 0x00000000 ] || { [ "$1" = 0x80040201 ] && [ -n "$2" ]; }' _ "$hr" "$(printf '%s\n' "$out" | field error)"
 
 step "regsvr32 /u"
 wine regsvr32 /u /s 'C:\kedoComTest\KEDO_COM.dll' >/dev/null 2>&1
