@@ -78,11 +78,23 @@ void releaseTypeInfo() {
 
 std::wstring utf8ToUtf16(const std::string& text) {
     if (text.empty()) return std::wstring();
-    // Bytes that are not UTF-8 become U+FFFD rather than losing the message.
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return std::wstring(text.begin(), text.end());
+    // Messages are UTF-8, but a file name or text quoted in one may be in the
+    // thread's ANSI code page (the engine's narrow names): bytes that are not
+    // UTF-8 are read in that code page rather than lost.
+    const int size = static_cast<int>(text.size());
+    UINT page = CP_UTF8;
+    int n = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (n <= 0) {
+        page = CP_THREAD_ACP;
+        n = MultiByteToWideChar(page, 0, text.data(), size, nullptr, 0);
+    }
+    if (n <= 0) {
+        std::wstring bytes;
+        for (char c : text) bytes += static_cast<wchar_t>(static_cast<unsigned char>(c));
+        return bytes;
+    }
     std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    MultiByteToWideChar(page, 0, text.data(), size, out.data(), n);
     return out;
 }
 

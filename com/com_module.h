@@ -29,7 +29,7 @@ HRESULT ikedoTypeInfo(ITypeInfo** info);
 // Releases the cached type information (when the module is about to unload).
 void releaseTypeInfo();
 
-// Text conversions at the interface: the engine's messages are UTF-8.
+// The engine's messages as UTF-16: UTF-8, else the thread's ANSI code page.
 std::wstring utf8ToUtf16(const std::string& text);
 
 // Sets the calling thread's error information: description, source

@@ -26,9 +26,9 @@ bool fromBstr(BSTR text, std::wstring& out) {
     return out.find(L'\0') == std::wstring::npos;
 }
 
-HRESULT invalidString(const wchar_t* what) {
-    return reportFailure(E_INVALIDARG, std::wstring(L"The ") + what +
-                                           L" holds a NUL character (KEDO_COM)");
+HRESULT invalidString(const wchar_t* what, int line) {
+    return reportFailure(E_INVALIDARG, std::wstring(L"The ") + what + L" holds a NUL character (line " +
+                                           std::to_wstring(line) + L" of KEDO_COM)");
 }
 
 class KedoObject final : public ::IKEDO, public ISupportErrorInfo {
@@ -99,7 +99,7 @@ public:
         if (score == nullptr) return E_POINTER;
         return guarded([&]() {
             std::wstring text;
-            if (!fromBstr(sentence, text)) return invalidString(L"sentence");
+            if (!fromBstr(sentence, text)) return invalidString(L"sentence", __LINE__);
             double result = 0;
             HRESULT hr = statusResult(m_engine->RecordAndAssess(recordTime, text, result));
             if (SUCCEEDED(hr)) *score = result;
@@ -111,7 +111,7 @@ public:
         *resultSentence = nullptr;
         return guarded([&]() {
             std::wstring list;
-            if (!fromBstr(sentenceListFileName, list)) return invalidString(L"sentence list file name");
+            if (!fromBstr(sentenceListFileName, list)) return invalidString(L"sentence list file name", __LINE__);
             std::wstring result;
             HRESULT hr = statusResult(m_engine->RecordAndRecog(recordTime, list, result));
             return SUCCEEDED(hr) ? toBstr(result, resultSentence) : hr;
@@ -121,8 +121,8 @@ public:
         if (score == nullptr) return E_POINTER;
         return guarded([&]() {
             std::wstring wav, text;
-            if (!fromBstr(wavFileName, wav)) return invalidString(L"audio file name");
-            if (!fromBstr(sentence, text)) return invalidString(L"sentence");
+            if (!fromBstr(wavFileName, wav)) return invalidString(L"audio file name", __LINE__);
+            if (!fromBstr(sentence, text)) return invalidString(L"sentence", __LINE__);
             double result = 0;
             HRESULT hr = statusResult(m_engine->Assess(wav, text, result));
             if (SUCCEEDED(hr)) *score = result;
@@ -134,8 +134,8 @@ public:
         *resultSentence = nullptr;
         return guarded([&]() {
             std::wstring wav, list;
-            if (!fromBstr(wavFileName, wav)) return invalidString(L"audio file name");
-            if (!fromBstr(sentenceListFileName, list)) return invalidString(L"sentence list file name");
+            if (!fromBstr(wavFileName, wav)) return invalidString(L"audio file name", __LINE__);
+            if (!fromBstr(sentenceListFileName, list)) return invalidString(L"sentence list file name", __LINE__);
             std::wstring result;
             HRESULT hr = statusResult(m_engine->Recog(wav, list, result));
             return SUCCEEDED(hr) ? toBstr(result, resultSentence) : hr;

@@ -160,6 +160,11 @@ expect "the recognised Big5 sentence comes back as the expected code units" \
 expect "the recognised sentence is the native one (code units)" \
   test "$(printf '%s\n' "$out" | field sentence16)" = "$(printf '%s' "$nativeText" | utf16hex)"
 
+out=$(LC_ALL=zh_TW.UTF-8 win com_client.exe missing "$samples\\無此檔.wav")
+printf '%s\n' "$out" | grep -E '^FAIL' | sed 's/^/  /'
+expect "the message of a missing Chinese file name names it (code units)" \
+  test "$(printf '%s\n' "$out" | field failures)" = 0
+
 step "Recording from Wine's null capture device"
 home=$bin/home
 mkdir -p "$home"
