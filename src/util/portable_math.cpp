@@ -35,6 +35,10 @@ constexpr double kTanPi12 = 2.67949192431122695530e-01;
 
 bool isNaN(double x) { return x != x; }
 
+// The nearest integer (halves away from zero) of |v| < 2^62, exactly, without
+// a library call.
+double roundNearest(double v) { return static_cast<double>(static_cast<int64_t>(v + (v < 0.0 ? -0.5 : 0.5))); }
+
 // v * 2^k with exact scaling steps.
 double scale2(double v, int k) {
     while (k > 1023) {
@@ -117,10 +121,15 @@ double cosKernel(double r) {
 }
 
 // x = k pi/2 + r with |r| <= about pi/4; exact enough for |x| < 2^20 pi/2
-// (every angle the engine uses), still deterministic beyond.
+// (every angle the engine uses), still deterministic beyond (and 0 from
+// 2^60 on, where a double holds no fraction of a turn).
 double reducePio2(double x, int& quadrant) {
-    const double k = std::floor(x * kInvPio2 + 0.5);
-    quadrant = static_cast<int>(static_cast<int64_t>(std::fmod(k, 4.0) + 4.0) & 3);
+    if (!(std::fabs(x) < 0x1p60)) {
+        quadrant = 0;
+        return 0.0;  // no meaningful angle is left at this size
+    }
+    const double k = roundNearest(x * kInvPio2);
+    quadrant = static_cast<int>(static_cast<int64_t>(k) & 3);
     return ((x - k * kPio2_1) - k * kPio2_2) - k * kPio2_3;
 }
 
@@ -169,7 +178,7 @@ double expTwoPart(double x, double tail) {
     if (isNaN(x)) return x;
     if (x > 709.782712893383973096) return kInf;
     if (x < -745.13321910194110842) return 0.0;
-    const double k = std::floor(x * kInvLn2 + 0.5);
+    const double k = roundNearest(x * kInvLn2);
     const double r = ((x - k * kLn2Hi) - k * kLn2Lo) + tail;
     // e^r = 1 + r + r^2/2! + ... + r^13/13!, |r| <= ln2/2.
     double p = 1.0 / 6227020800.0;
