@@ -88,7 +88,7 @@ CHINESE_PAM = {
 CHINESE_INITIALS = {"ch", "h", "j", "n", "sh", "w", "y"}
 CHINESE_SENTENCE = "我學中文"
 # Each sentence with the syllable of every character that the training takes read.
-CHINESE_LIST = [("你好", "ni hau"), ("銀行", "yin hang"), ("長行", "chang hang"),
+CHINESE_LIST = [("你好", "ni hau"), ("銀行", "yin hang"), ("許行", "shiu shing"), ("很長", "hen chang"),
                 ("我學中文", "wo shiue jung wen"), ("中文很好", "jung wen hen hau")]
 CHINESE_UNVOICED = ["ch", "h", "j", "sh"]
 
@@ -325,7 +325,7 @@ def train(takes, model_names, pooled):
                 frames = stats[(name, j)].n
                 occupancy = frames / max(1, visits.get((name, j), 1))
             else:
-                g, frames, occupancy = global_g, 0, 2.0
+                sys.exit("make_demo_data: no training sentence uses the model " + name)
             self_loop = min(0.95, max(0.3, 1.0 - 1.0 / max(occupancy, 1.0)))
             states.append((g, self_loop, frames))
         models[name] = states
