@@ -1,8 +1,6 @@
 // Wide strings and UTF-8 by hand, on every system.
 #include "facade/code_page.h"
 
-#include <cerrno>
-#include <cstring>
 #include <cwchar>
 
 #include "util/report_error.h"
@@ -11,7 +9,6 @@ namespace kedo {
 
 namespace {
 constexpr const char* kModule = "KEDO";
-
 }  // namespace
 
 bool decodeUtf8(const std::string& text, size_t& pos, char32_t& cp) {

@@ -296,4 +296,63 @@ double pow(double x, double y) {
     return expTwoPart(p, productError(y, hi, p) + y * lo);
 }
 
+namespace {
+
+// e^x for a float argument, |x| < 104: Taylor to r^8, |r| <= ln2/2.
+double expForFloat(double x) {
+    const double k = roundNearest(x * kInvLn2);
+    const double r = x - k * (kLn2Hi + kLn2Lo);
+    double p = 1.0 / 40320.0;
+    p = 1.0 / 5040.0 + r * p;
+    p = 1.0 / 720.0 + r * p;
+    p = 1.0 / 120.0 + r * p;
+    p = 1.0 / 24.0 + r * p;
+    p = 1.0 / 6.0 + r * p;
+    p = 0.5 + r * p;
+    return scale2(1.0 + (r + r * r * p), static_cast<int>(k));
+}
+
+// log(x) for a positive finite x that came from a float: the series of
+// 2 atanh(s) to s^11.
+double logForFloat(double x) {
+    int k = 0;
+    const double f = splitLog(x, k) - 1.0;
+    const double s = f / (2.0 + f);
+    const double z = s * s;
+    double r = 2.0 / 11;
+    r = 2.0 / 9 + z * r;
+    r = 2.0 / 7 + z * r;
+    r = 2.0 / 5 + z * r;
+    r = 2.0 / 3 + z * r;
+    r *= z;
+    const double hfsq = 0.5 * f * f;
+    return k * (kLn2Hi + kLn2Lo) + (f - (hfsq - s * (hfsq + r)));
+}
+
+}  // namespace
+
+float exp(float x) {
+    if (x != x) return x;
+    if (x > 89.0f) return std::numeric_limits<float>::infinity();
+    if (x < -104.0f) return 0.0f;
+    return static_cast<float>(expForFloat(x));
+}
+
+float log(float x) {
+    if (x != x) return x;
+    if (x < 0.0f) return std::numeric_limits<float>::quiet_NaN();
+    if (x == 0.0f) return -std::numeric_limits<float>::infinity();
+    if (x == std::numeric_limits<float>::infinity()) return x;
+    return static_cast<float>(logForFloat(x));
+}
+
+float log1p(float x) {
+    if (x != x || x == std::numeric_limits<float>::infinity()) return x;
+    if (x < -1.0f) return std::numeric_limits<float>::quiet_NaN();
+    if (x == -1.0f) return -std::numeric_limits<float>::infinity();
+    const double u = 1.0 + static_cast<double>(x);
+    if (u == 1.0) return x;
+    return static_cast<float>(logForFloat(u) * (static_cast<double>(x) / (u - 1.0)));
+}
+
 }  // namespace kedo::pm

@@ -5,7 +5,7 @@
 // and documents of a run. The engine therefore computes these functions
 // itself, with IEEE double arithmetic only (+, -, *, /, and exact scaling),
 // so that a run writes byte-identical files wherever it is built. Errors are
-// within a few units in the last place of a double; float overloads round the
+// within a few units in the last place of a double; float overloads round a
 // double result once.
 #pragma once
 
@@ -22,9 +22,12 @@ double atan2(double y, double x);
 // two), others as exp(y log x) carried in extra precision.
 double pow(double x, double y);
 
-inline float exp(float x) { return static_cast<float>(exp(static_cast<double>(x))); }
-inline float log(float x) { return static_cast<float>(log(static_cast<double>(x))); }
-inline float log1p(float x) { return static_cast<float>(log1p(static_cast<double>(x))); }
+// The float forms of exp, log and log1p (the decoder's hot path) use double
+// arithmetic with polynomials just long enough for a float result (relative
+// error about 1e-10 before the final rounding).
+float exp(float x);
+float log(float x);
+float log1p(float x);
 inline float log2(float x) { return static_cast<float>(log2(static_cast<double>(x))); }
 inline float sin(float x) { return static_cast<float>(sin(static_cast<double>(x))); }
 inline float cos(float x) { return static_cast<float>(cos(static_cast<double>(x))); }

@@ -65,7 +65,9 @@ for lang in english chinese; do
   done
 done
 
-# 2. The engine object on its working folder, Chinese under code page 950.
+# 2. The engine object on its working folder, Chinese under code page 950
+# (Wine takes it from the zh_TW.UTF-8 locale).
+locale -a 2> /dev/null | grep -qix 'zh_TW.utf8' || fail "no zh_TW.UTF-8 locale (scripts/install-deps.sh makes it)"
 big5_sentence=$(cat "$KEDO_SOURCE_DIR/data/kedoData/samples/chinese.txt")
 utf8_sentence=$(iconv -f BIG5 -t UTF-8 < "$KEDO_SOURCE_DIR/data/kedoData/samples/chinese.txt")
 zh() { (cd "$win" && LC_ALL=zh_TW.UTF-8 wine "$exe" "$@" --home 'C:\kedoPort' --lang zh 2> err.log | tr -d '\r'); }
