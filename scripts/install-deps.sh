@@ -20,3 +20,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# The Windows tests run the Chinese cases under zh_TW.UTF-8, from which Wine
+# takes the ANSI code page 950 (Big5).
+if ! locale -a 2>/dev/null | grep -qix 'zh_TW.utf8'; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  dpkg-query -W -f='${Status}' locales 2>/dev/null | grep -q 'install ok installed' ||
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends locales
+  $SUDO localedef -i zh_TW -f UTF-8 zh_TW.UTF-8
+fi

@@ -32,7 +32,10 @@ enum class Status : int32_t {
 // (or UTF-16 where wchar_t has 16 bits). Sentences are converted to the code
 // page of the current language (Big5/CP950 for Chinese, Latin-1 for English)
 // and the recognised sentence is converted back; a character the code page
-// cannot hold is an error. File names are handed to the file system as given.
+// cannot hold is an error. On Windows both directions use the calling thread's
+// ANSI code page instead. File names are handed to the file system as given
+// (on Windows: converted to the thread's ANSI code page, in which a name with
+// a character the code page cannot hold is an error).
 class IKEDO {
 public:
     virtual ~IKEDO() = default;
@@ -70,8 +73,8 @@ public:
 // parameter sets and empties "kedoData/output"; it throws KedoError when one
 // of these fails. The working folder is workingFolder when given, else the
 // environment variable KEDO_HOME, else the data folder installed with the
-// engine. A relative working folder is taken relative to the current folder
-// at construction.
+// engine ("C:\kedoCom" on Windows). A relative working folder is taken
+// relative to the current folder at construction.
 class KEDO : public IKEDO {
 public:
     explicit KEDO(const std::string& workingFolder = {});

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "acoustic/macro.h"
+#include "util/portable_math.h"
 
 namespace kedo {
 
@@ -71,7 +72,7 @@ float logAdd(float x, float y) {
         b = x;
     }
     float d = b - a;
-    if (d >= kLogAddMinDiff) return a + std::log1p(std::exp(d));
+    if (d >= kLogAddMinDiff) return a + pm::log1p(pm::exp(d));
     return a < kLogZeroBound ? LZERO : a;
 }
 
@@ -128,7 +129,7 @@ float streamLogLikelihood(const float* x, const macroClass& set, int model, int 
         rel4 += e;
     }
     float rel = (rel4[0] + rel4[2]) + (rel4[1] + rel4[3]);
-    float sum = top + std::log(rel);
+    float sum = top + pm::log(rel);
     return sum < kLogZeroBound ? LZERO : sum;
 }
 

@@ -11,6 +11,7 @@
 
 #include "util/file_util.h"
 #include "util/report_error.h"
+#include "util/portable_math.h"
 
 namespace kedo {
 
@@ -27,7 +28,7 @@ bool isBinaryExtension(const std::string& ext) { return ext == "macb" || ext == 
                           path.c_str(), 762, kModule));
 }
 
-float logOrZero(float v) { return v != 0.0f ? std::log(v) : LZERO; }
+float logOrZero(float v) { return v != 0.0f ? pm::log(v) : LZERO; }
 }  // namespace
 
 void macroClass::readModels(const std::string& path, bool sortAndConvert) {
@@ -202,7 +203,7 @@ void macroClass::readModelCount(const std::string& path) {
         std::string_view name = std::string_view(line).substr(0, tab);
         double count = tab == std::string::npos ? 0.0 : std::strtod(line.c_str() + tab + 1, nullptr);
         if (name != nameOf(m_models[i])) std::printf("Warning: Mismatched model count file! (line %d of %s)\n", 41, kModule);
-        if (count > 0.0) m_models[i].logCount = static_cast<float>(std::log(count));
+        if (count > 0.0) m_models[i].logCount = static_cast<float>(pm::log(count));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "acoustic/macro.h"
 #include "acoustic/macro_io.h"
 #include "util/report_error.h"
+#include "util/portable_math.h"
 
 namespace kedo {
 
@@ -60,13 +61,13 @@ HmmModel fileForm(const HmmModel& src, int streamNum, bool converted) {
             StreamRec& st = m.states[j].streams[s];
             for (int k = 0; k < st.mixtureNum; ++k) {
                 MixtureRec& mix = st.mixtures[k];
-                mix.weight = std::exp(mix.weight);
+                mix.weight = pm::exp(mix.weight);
                 for (float& v : mix.variance) v = 1.0f / v;
             }
         }
     }
     for (int i = 0; i < m.numStates; ++i)
-        for (int k = 0; k < m.numStates; ++k) m.transP[i][k] = std::exp(m.transP[i][k]);
+        for (int k = 0; k < m.numStates; ++k) m.transP[i][k] = pm::exp(m.transP[i][k]);
     return m;
 }
 

@@ -107,7 +107,11 @@ std::unique_ptr<CaptureService> makeCaptureService() {
     const char* name = std::getenv("KEDO_CAPTURE_DEVICE");
     std::string device = (name != nullptr && *name != '\0') ? name : "default";
     if (device.compare(0, 5, "file:") == 0) return makeFileCapture(device.substr(5));
+#ifdef _WIN32
+    return makeWinmmCapture();
+#else
     return makeAlsaCapture(device);
+#endif
 }
 
 }  // namespace kedo

@@ -35,10 +35,15 @@ public:
 
 // The capture device named by the environment variable KEDO_CAPTURE_DEVICE:
 // "file:PATH" plays the WAV file PATH in real time as if it were the
-// microphone; any other value names an ALSA capture device; unset or empty
-// means ALSA's "default".
+// microphone. Otherwise, on Windows, the default wave-in device (the wave
+// mapper); elsewhere any other value names an ALSA capture device, and unset
+// or empty means ALSA's "default".
 std::unique_ptr<CaptureService> makeCaptureService();
+#ifdef _WIN32
+std::unique_ptr<CaptureService> makeWinmmCapture();
+#else
 std::unique_ptr<CaptureService> makeAlsaCapture(const std::string& device);
+#endif
 std::unique_ptr<CaptureService> makeFileCapture(const std::string& wavPath);
 
 }  // namespace kedo

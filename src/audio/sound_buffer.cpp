@@ -63,14 +63,18 @@ bool soundBuffer::position(size_t& bytes) {
     return false;
 }
 
+// The device is reset before the captured bytes are copied: a wave-in
+// device may still be writing into the buffer until it has been reset.
 bool soundBuffer::finishRecording(size_t bytes) {
     bytes = std::min(bytes, m_capture.size());
-    m_data.assign(m_capture.begin(), m_capture.begin() + static_cast<std::ptrdiff_t>(bytes));
     m_recording = false;
-    if (!m_device) return true;
+    bool ok = true;
     std::string error;
-    bool ok = m_device->reset(error) && m_device->close(error);
-    m_device.reset();
+    if (m_device) {
+        ok = m_device->reset(error) && m_device->close(error);
+        m_device.reset();
+    }
+    m_data.assign(m_capture.begin(), m_capture.begin() + static_cast<std::ptrdiff_t>(bytes));
     if (!ok) m_lastError = error;
     return ok;
 }

@@ -1,10 +1,6 @@
-// Host text to code-page bytes and back, through iconv; wide strings by hand.
+// Wide strings and UTF-8 by hand, on every system.
 #include "facade/code_page.h"
 
-#include <iconv.h>
-
-#include <cerrno>
-#include <cstring>
 #include <cwchar>
 
 #include "util/report_error.h"
@@ -13,9 +9,8 @@ namespace kedo {
 
 namespace {
 constexpr const char* kModule = "KEDO";
+}  // namespace
 
-// Decodes one UTF-8 character at text[pos]; advances pos past it. False for a
-// malformed, overlong or surrogate sequence (pos unchanged).
 bool decodeUtf8(const std::string& text, size_t& pos, char32_t& cp) {
     auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
     unsigned char b0 = byte(pos);
@@ -44,6 +39,8 @@ bool decodeUtf8(const std::string& text, size_t& pos, char32_t& cp) {
     return true;
 }
 
+namespace {
+
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -62,75 +59,15 @@ void appendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-[[noreturn]] void malformedUtf8(const char* what, size_t at, int line) {
+}  // namespace
+
+void malformedUtf8(const char* what, size_t at, int line) {
     reportError(strFormat("The %s is not valid UTF-8 (at byte %zu) (line %d of %s)", what, at, line, kModule));
 }
 
-struct IconvHandle {
-    iconv_t cd;
-    IconvHandle(const char* to, const char* from) : cd(iconv_open(to, from)) {
-        if (cd == reinterpret_cast<iconv_t>(-1))
-            reportError(strFormat("Cannot convert text from %s to %s: %s (line %d of %s)", from, to,
-                                  std::strerror(errno), __LINE__, kModule));
-    }
-    ~IconvHandle() { iconv_close(cd); }
-    IconvHandle(const IconvHandle&) = delete;
-    IconvHandle& operator=(const IconvHandle&) = delete;
-};
-
-// Converts all of text; on failure returns false with errno's value in err
-// and the offset of the offending input byte in failedAt.
-bool convert(const char* to, const char* from, const std::string& text, std::string& out, int& err,
-             size_t& failedAt) {
-    IconvHandle h(to, from);
-    out.assign(text.size() * 2 + 16, '\0');
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    size_t used = 0;
-    while (inLeft > 0) {
-        char* outPtr = out.data() + used;
-        size_t outLeft = out.size() - used;
-        size_t r = iconv(h.cd, &in, &inLeft, &outPtr, &outLeft);
-        used = out.size() - outLeft;
-        if (r != static_cast<size_t>(-1)) break;
-        if (errno == E2BIG) {
-            out.resize(out.size() * 2);
-            continue;
-        }
-        err = errno;
-        failedAt = text.size() - inLeft;
-        return false;
-    }
-    out.resize(used);
-    return true;
-}
+namespace {
 
 }  // namespace
-
-const char* codePageName(CodePage page) { return page == CodePage::cp950 ? "CP950" : "ISO-8859-1"; }
-
-std::string utf8ToCodePage(const std::string& text, CodePage page, const char* what) {
-    std::string out;
-    int err = 0;
-    size_t at = 0;
-    if (convert(codePageName(page), "UTF-8", text, out, err, at)) return out;
-    size_t pos = at;
-    char32_t cp = 0;
-    if (err != EILSEQ || !decodeUtf8(text, pos, cp)) malformedUtf8(what, at, __LINE__);
-    reportError(strFormat("The %s holds the character \"%s\" (U+%04X, at byte %zu), which code page %s cannot "
-                          "hold (line %d of %s)",
-                          what, text.substr(at, pos - at).c_str(), static_cast<unsigned>(cp), at,
-                          codePageName(page), __LINE__, kModule));
-}
-
-std::string codePageToUtf8(const std::string& text, CodePage page, const char* what) {
-    std::string out;
-    int err = 0;
-    size_t at = 0;
-    if (convert("UTF-8", codePageName(page), text, out, err, at)) return out;
-    reportError(strFormat("The %s holds bytes that are no character of code page %s (at byte %zu) (line %d of %s)",
-                          what, codePageName(page), at, __LINE__, kModule));
-}
 
 std::string wideToUtf8(const std::wstring& text, const char* what) {
     std::string out;

@@ -8,7 +8,9 @@
 
 namespace kedo {
 
-// The iconv name of a code page: "CP950" or "ISO-8859-1".
+// The iconv name of a code page: "CP950" or "ISO-8859-1". The code-page
+// conversions below are those of the POSIX layer (iconv); the Windows layer
+// converts with the thread's ANSI code page instead.
 const char* codePageName(CodePage page);
 
 // UTF-8 to the code page. A character the code page cannot hold raises
@@ -18,6 +20,12 @@ std::string utf8ToCodePage(const std::string& text, CodePage page, const char* w
 // The code page's bytes to UTF-8; bytes that are not a character of the code
 // page raise an error naming the byte offset.
 std::string codePageToUtf8(const std::string& text, CodePage page, const char* what);
+
+// Decodes one UTF-8 character at text[pos] into cp and advances pos past it.
+// False for a malformed, overlong or surrogate sequence (pos unchanged).
+bool decodeUtf8(const std::string& text, size_t& pos, char32_t& cp);
+// Raises "The <what> is not valid UTF-8 (at byte <at>)".
+[[noreturn]] void malformedUtf8(const char* what, size_t at, int line);
 
 // Wide strings (UTF-32, or UTF-16 where wchar_t has 16 bits) to UTF-8 and
 // back. Values that are no Unicode character (lone surrogates, beyond

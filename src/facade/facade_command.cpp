@@ -9,12 +9,27 @@
 #include <filesystem>
 #include <new>
 
+#ifdef _WIN32
+#include "facade/windows_platform.h"
+#endif
+
 namespace kedo {
 
 namespace fs = std::filesystem;
 
 namespace {
 
+#ifdef _WIN32
+// The command line's narrow strings are in the thread's ANSI code page; the
+// engine's narrow strings are UTF-8.
+std::string commandLineToHost(const std::string& text, const char* what) { return threadCodePageToUtf8(text, what); }
+std::string hostToCommandLine(const std::string& text, const char* what) { return utf8ToThreadCodePage(text, what); }
+#else
+std::string commandLineToHost(const std::string& text, const char*) { return text; }
+std::string hostToCommandLine(const std::string& text, const char*) { return text; }
+#endif
+
+// The absolute form of a file name in the command line's code page.
 std::string absolutePath(const std::string& name) {
     std::error_code ec;
     fs::path p = fs::absolute(name, ec);
@@ -58,9 +73,12 @@ private:
 FacadeOutcome runFacadeRequest(const FacadeRequest& request) {
     FacadeOutcome out;
     bool isRecog = request.operation == FacadeOperation::recog || request.operation == FacadeOperation::recordRecog;
-    std::string audio = request.audio.empty() ? std::string() : absolutePath(request.audio);
-    std::string text = isRecog ? absolutePath(request.text) : request.text;
+    std::string audio, text;
     try {
+        audio = request.audio.empty() ? std::string()
+                                      : commandLineToHost(absolutePath(request.audio), "audio file name");
+        text = commandLineToHost(isRecog ? absolutePath(request.text) : request.text,
+                                 isRecog ? "sentence list file name" : "sentence");
         KEDO engine(request.home);
         out.outputFolder = engine.outputFolder();
         out.status = request.language != 0 ? engine.SwitchLanguage(request.language) : Status::ok;
@@ -147,8 +165,16 @@ int runFacadeCommand(const FacadeRequest& request, bool json) {
         std::printf("%s\n", facadeOutcomeJson(request, outcome).c_str());
     else if (assess)
         std::printf("score=%g\n", outcome.score);
-    else
-        std::printf("text=%s\n", outcome.sentence.c_str());
+    else {
+        std::string sentence;
+        try {
+            sentence = hostToCommandLine(outcome.sentence, "recognised sentence");
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+        std::printf("text=%s\n", sentence.c_str());
+    }
     std::fflush(stdout);
     return 0;
 }

@@ -7,7 +7,6 @@
 
 #include "facade/code_page.h"
 #include "facade/kedo_internals.h"
-#include "facade/posix_platform.h"
 #include "task/pipeline.h"
 #include "util/file_util.h"
 #include "util/limits.h"
@@ -192,7 +191,7 @@ std::unique_ptr<KEDO> KEDOInternals::make(const std::string& workingFolder, std:
     return std::unique_ptr<KEDO>(new KEDO(makeState(workingFolder, std::move(platform), std::move(pipeline))));
 }
 
-KEDO::KEDO(const std::string& workingFolder) : KEDO(makeState(workingFolder, makePosixPlatform(), recogWaveFile)) {}
+KEDO::KEDO(const std::string& workingFolder) : KEDO(makeState(workingFolder, makePlatform(), recogWaveFile)) {}
 
 KEDO::KEDO(std::unique_ptr<State> state) : m_state(std::move(state)) {
     State& s = *m_state;
@@ -245,7 +244,8 @@ Status KEDO::Assess(const std::string& wavFileName, const std::string& sentence,
         State& s = *m_state;
         prologue(s);
         std::string text = s.platform->toEngineText(sentence, s.codePage, "sentence");
-        s.saParam.wavFile = checkedFileName(wavFileName, "audio file name");
+        s.saParam.wavFile = checkedFileName(s.platform->toEngineFileName(wavFileName, "audio file name"),
+                                            "audio file name");
         writeSentence(dataPath(s, {"kedoData", "output", "saTXT.txt"}), text);
         mlfClass mlf;
         s.pipeline(s.saParam, mlf);
@@ -261,8 +261,11 @@ Status KEDO::Recog(const std::string& wavFileName, const std::string& sentenceLi
     return runOperation(*m_state, [&]() {
         State& s = *m_state;
         prologue(s);
-        s.vcParam.wavFile = checkedFileName(wavFileName, "audio file name");
-        s.vcParam.txtFile = checkedFileName(sentenceListFileName, "sentence list file name");
+        s.vcParam.wavFile = checkedFileName(s.platform->toEngineFileName(wavFileName, "audio file name"),
+                                            "audio file name");
+        s.vcParam.txtFile = checkedFileName(
+            s.platform->toEngineFileName(sentenceListFileName, "sentence list file name"),
+            "sentence list file name");
         mlfClass mlf;
         s.pipeline(s.vcParam, mlf);
         std::string result = s.platform->toHostText(recognisedSentence(mlf), s.codePage, "recognised sentence");

@@ -53,15 +53,24 @@ public:
     // code page cannot hold, or malformed input, raises KedoError.
     virtual std::string toEngineText(const std::string& hostText, CodePage page, const char* what) const = 0;
     virtual std::string toHostText(const std::string& engineText, CodePage page, const char* what) const = 0;
+    // A file name given by the host (UTF-8) as the narrow name that the C
+    // runtime opens. `what` names it in error messages ("audio file name");
+    // a name the system's narrow file names cannot spell raises KedoError.
+    virtual std::string toEngineFileName(const std::string& hostName, const char* what) const = 0;
 
     // The recorder of the engine object.
     virtual std::unique_ptr<Recorder> makeRecorder(int channels, int rate, int bits) = 0;
     virtual void sleepMilliseconds(int ms) = 0;
 };
 
-// The POSIX layer: KEDO_HOME or the installed data folder, chdir, iconv, and
-// the audio subsystem's recorder with the capture device that
-// KEDO_CAPTURE_DEVICE names.
-std::unique_ptr<Platform> makePosixPlatform();
+// The layer of the system the engine was built for: the POSIX layer
+// (KEDO_HOME or the installed data folder, chdir, iconv) or the Windows layer
+// (KEDO_HOME or "C:\\kedoCom", SetCurrentDirectory, the thread's ANSI code
+// page). Both record with makeSoundBufferRecorder.
+std::unique_ptr<Platform> makePlatform();
+
+// The audio subsystem's sound buffer as the recorder, with the capture device
+// that KEDO_CAPTURE_DEVICE names (see audio/capture_service.h).
+std::unique_ptr<Recorder> makeSoundBufferRecorder(int channels, int rate, int bits);
 
 }  // namespace kedo

@@ -71,8 +71,15 @@ std::string PosixPlatform::toHostText(const std::string& engineText, CodePage pa
     return codePageToUtf8(engineText, page, what);
 }
 
+// File names are bytes on POSIX systems: the host's name is opened as given.
+std::string PosixPlatform::toEngineFileName(const std::string& hostName, const char*) const { return hostName; }
+
+std::unique_ptr<Recorder> PosixPlatform::makeRecorder(int channels, int rate, int bits) {
+    return makeSoundBufferRecorder(channels, rate, bits);
+}
+
 void PosixPlatform::sleepMilliseconds(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-std::unique_ptr<Platform> makePosixPlatform() { return std::make_unique<PosixPlatform>(); }
+std::unique_ptr<Platform> makePlatform() { return std::make_unique<PosixPlatform>(); }
 
 }  // namespace kedo

@@ -17,6 +17,7 @@ public:
     void emptyFolder(const std::string& folder) override;
     std::string toEngineText(const std::string& hostText, CodePage page, const char* what) const override;
     std::string toHostText(const std::string& engineText, CodePage page, const char* what) const override;
+    std::string toEngineFileName(const std::string& hostName, const char* what) const override;
     std::unique_ptr<Recorder> makeRecorder(int channels, int rate, int bits) override;
     void sleepMilliseconds(int ms) override;
 };

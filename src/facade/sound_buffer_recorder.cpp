@@ -1,8 +1,8 @@
-// The recorder of the POSIX layer: the audio subsystem's sound buffer, with
-// the capture device that KEDO_CAPTURE_DEVICE names.
+// The recorder of the platform layers: the audio subsystem's sound buffer,
+// with the capture device that KEDO_CAPTURE_DEVICE names.
 #include "audio/sound_buffer.h"
 #include "audio/wav_file.h"
-#include "facade/posix_platform.h"
+#include "facade/platform.h"
 
 namespace kedo {
 
@@ -23,7 +23,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Recorder> PosixPlatform::makeRecorder(int channels, int rate, int bits) {
+std::unique_ptr<Recorder> makeSoundBufferRecorder(int channels, int rate, int bits) {
     return std::make_unique<SoundBufferRecorder>(channels, rate, bits);
 }
 

@@ -111,7 +111,7 @@ int featureDimension(int numCeps, uint16_t kind) {
 }
 
 void readFeatureConfig(FeatureConfig& cfg, const std::string& path) {
-    FilePtr f(std::fopen(path.c_str(), "r"));
+    FilePtr f(std::fopen(path.c_str(), "rb"));
     if (!f) {
         std::printf("Can't open config file %s \n", path.c_str());
         return;

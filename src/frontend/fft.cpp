@@ -1,5 +1,6 @@
 // Radix-2 complex FFT and a table-driven real FFT.
 #include "frontend/fft.h"
+#include "util/portable_math.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,9 +35,9 @@ void fftRadix2(float* re, float* im, int n, bool inverse) {
     const double sign = inverse ? 1.0 : -1.0;
     for (int half = 1; half < n; half <<= 1) {
         double theta = sign * M_PI / half;
-        double wtemp = std::sin(0.5 * theta);
+        double wtemp = pm::sin(0.5 * theta);
         double wpr = -2.0 * wtemp * wtemp;
-        double wpi = std::sin(theta);
+        double wpi = pm::sin(theta);
         double wr = 1.0, wi = 0.0;
         for (int m = 0; m < half; ++m) {
             for (int i = m; i < n; i += 2 * half) {
@@ -78,15 +79,15 @@ RealFft::RealFft(int n) : n_(n), half_(n / 2) {
     twIm_.resize(half_ / 2 + 1);
     for (int k = 0; k <= half_ / 2; ++k) {
         double a = -2.0 * M_PI * k / half_;
-        twRe_[k] = static_cast<float>(std::cos(a));
-        twIm_[k] = static_cast<float>(std::sin(a));
+        twRe_[k] = static_cast<float>(pm::cos(a));
+        twIm_[k] = static_cast<float>(pm::sin(a));
     }
     postRe_.resize(half_ + 1);
     postIm_.resize(half_ + 1);
     for (int k = 0; k <= half_; ++k) {
         double a = -2.0 * M_PI * k / n_;
-        postRe_[k] = static_cast<float>(std::cos(a));
-        postIm_[k] = static_cast<float>(std::sin(a));
+        postRe_[k] = static_cast<float>(pm::cos(a));
+        postIm_[k] = static_cast<float>(pm::sin(a));
     }
     workRe_.resize(half_);
     workIm_.resize(half_);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "util/report_error.h"
+#include "util/portable_math.h"
 
 namespace kedo {
 
@@ -86,7 +87,7 @@ void frameVolume(const int32_t* x, int len, int frameSize, int overlap, int32_t*
                 out[i] = saturate(sum);
             else
                 out[i] = sum == 0 ? LOG_ZERO_VOLUME_INT
-                                  : static_cast<int32_t>(std::log(static_cast<double>(sum)));
+                                  : static_cast<int32_t>(pm::log(static_cast<double>(sum)));
         }
     }
 }
@@ -109,7 +110,7 @@ void frameVolume(const int32_t* x, int len, int frameSize, int overlap, float* o
                 float d = static_cast<float>(f[j]) - mean;
                 sum += d * d;
             }
-            if (method == VOL_LOG_SQ_MEAN) sum = sum > 0.0f ? std::log(sum) : LOG_ZERO_VOLUME;
+            if (method == VOL_LOG_SQ_MEAN) sum = sum > 0.0f ? pm::log(sum) : LOG_ZERO_VOLUME;
         }
         out[i] = sum;
     }

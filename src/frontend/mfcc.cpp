@@ -10,6 +10,7 @@
 #include "util/file_util.h"
 #include "util/limits.h"
 #include "util/report_error.h"
+#include "util/portable_math.h"
 
 namespace kedo {
 
@@ -21,7 +22,7 @@ constexpr int kCepsCols = 12;
 constexpr int kEnergyCol = 12;
 constexpr int kStaticWidth = 13;
 
-float mel(int k, float fres) { return 1127.0f * std::log(1.0f + (k - 1) * fres); }
+float mel(int k, float fres) { return 1127.0f * pm::log(1.0f + (k - 1) * fres); }
 
 std::string kindText(uint16_t kind) {
     static const char* const names[] = {"WAVEFORM", "LPC",   "LPREFC",  "LPCEPSTRA", "LPDELCEP", "IREFC",
@@ -92,13 +93,13 @@ void initMelBank(MelBank& fb, const FeatureConfig& cfg, int frameLen, int sample
     fb.mlo = 0.0f;
     fb.mhi = mel(half + 1, fb.fres);
     if (cfg.loFreq >= 0.0f) {
-        fb.mlo = 1127.0f * std::log(1.0f + cfg.loFreq / 700.0f);
+        fb.mlo = 1127.0f * pm::log(1.0f + cfg.loFreq / 700.0f);
         double klo = samplePeriod * static_cast<double>(cfg.loFreq) * 1.0e-7 * fb.fftN + 2.5;
         fb.klo = klo >= half + 1 ? half + 1 : static_cast<int>(klo);
         if (fb.klo < 2) fb.klo = 2;
     }
     if (cfg.hiFreq >= 0.0f) {
-        fb.mhi = 1127.0f * std::log(1.0f + cfg.hiFreq / 700.0f);
+        fb.mhi = 1127.0f * pm::log(1.0f + cfg.hiFreq / 700.0f);
         double khi = samplePeriod * static_cast<double>(cfg.hiFreq) * 1.0e-7 * fb.fftN + 0.5;
         fb.khi = khi >= half ? half : static_cast<int>(khi);
     }
@@ -172,12 +173,12 @@ void computeMfcc(CFeaBuf& buf, const int32_t* x, int fs, int bits, int len, cons
     buf.m_hamming.assign(n + 1, 0.0f);
     for (int i = 1; i <= n; ++i)
         buf.m_hamming[i] =
-            n > 1 ? static_cast<float>(0.54 - 0.46 * std::cos(2.0 * M_PI * (i - 1) / (n - 1))) : 1.0f;
+            n > 1 ? static_cast<float>(0.54 - 0.46 * pm::cos(2.0 * M_PI * (i - 1) / (n - 1))) : 1.0f;
     const int numCeps = c.numCeps;
     buf.m_lifter.assign(numCeps + 1, 1.0f);
     if (c.cepLifter > 0)
         for (int j = 1; j <= numCeps; ++j)
-            buf.m_lifter[j] = static_cast<float>(1.0 + c.cepLifter / 2.0 * std::sin(M_PI * j / c.cepLifter));
+            buf.m_lifter[j] = static_cast<float>(1.0 + c.cepLifter / 2.0 * pm::sin(M_PI * j / c.cepLifter));
     MelBank& fb = buf.m_melBank;
     initMelBank(fb, c, n, buf.m_samplePeriod);
     const int numChans = c.numChans;
@@ -186,7 +187,7 @@ void computeMfcc(CFeaBuf& buf, const int32_t* x, int fs, int bits, int len, cons
     for (int j = 1; j <= numCeps; ++j)
         for (int k = 1; k <= numChans; ++k)
             dct[static_cast<size_t>(j - 1) * numChans + (k - 1)] =
-                static_cast<float>(std::cos(M_PI * j / numChans * (k - 0.5)));
+                static_cast<float>(pm::cos(M_PI * j / numChans * (k - 0.5)));
     const float mfnorm = std::sqrt(2.0f / static_cast<float>(numChans));
 
     // Per frame.
@@ -227,7 +228,7 @@ void computeMfcc(CFeaBuf& buf, const int32_t* x, int fs, int bits, int len, cons
             if (lo > 0) chans[lo] += ew;
             if (lo < numChans) chans[lo + 1] += e - ew;
         }
-        for (int k = 1; k <= numChans; ++k) chans[k] = std::log(std::max(chans[k], 1.0f));
+        for (int k = 1; k <= numChans; ++k) chans[k] = pm::log(std::max(chans[k], 1.0f));
         for (int j = 1; j <= numCeps; ++j) {
             const float* cosRow = dct.data() + static_cast<size_t>(j - 1) * numChans;
             float sum = 0.0f;
@@ -241,14 +242,14 @@ void computeMfcc(CFeaBuf& buf, const int32_t* x, int fs, int bits, int len, cons
             for (int k = 1; k <= numChans; ++k) sum += chans[k];
             row[numCeps] = sum * mfnorm;
         }
-        if (hasE) row[numCeps] = energy < 2.45e-308 ? -1.0e10f : std::log(energy);
+        if (hasE) row[numCeps] = energy < 2.45e-308 ? -1.0e10f : pm::log(energy);
     }
 
     // Over the utterance.
     if (frames > 0 && hasE && c.eNormalise) {
         float maxE = -std::numeric_limits<float>::infinity();
         for (int t = 0; t < frames; ++t) maxE = std::max(maxE, buf.m_fea[static_cast<size_t>(t) * d + kEnergyCol]);
-        float minE = maxE - (c.silFloor * std::log(10.0f)) / 10.0f;
+        float minE = maxE - (c.silFloor * pm::log(10.0f)) / 10.0f;
         for (int t = 0; t < frames; ++t) {
             float& e = buf.m_fea[static_cast<size_t>(t) * d + kEnergyCol];
             if (e < minE) e = minE;
@@ -271,7 +272,7 @@ void computeMfcc(CFeaBuf& buf, const int32_t* x, int fs, int bits, int len, cons
 }
 
 void CFeaBuf::write2bin(const std::string& path) const {
-    FilePtr f(std::fopen(path.c_str(), "w"));
+    FilePtr f(std::fopen(path.c_str(), "wb"));
     if (!f) reportError("[ERRMSG] CFeaBuf::write2bin => Can't write to file " + path);
     if (m_frameNum <= 0) reportError("[ERRMSG] CFeaBuf::write2bin => Write frame number error! ");
     if (!(m_cfg.windowSize >= 1.0f))  // truncates to 0 or less

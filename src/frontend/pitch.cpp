@@ -15,6 +15,7 @@
 #include "util/limits.h"
 #include "util/report_error.h"
 #include "util/str_util.h"
+#include "util/portable_math.h"
 
 namespace kedo {
 
@@ -320,9 +321,9 @@ void pitchTransitions(const std::vector<double>& prev, const std::vector<int>& p
         bestTransitions<false>(prev, prevKey, curKey, cost, best, arg);
 }
 
-double semitone(double freq) { return freq > 0.0 ? 69.0 + 12.0 * std::log2(freq / 440.0) : 0.0; }
+double semitone(double freq) { return freq > 0.0 ? 69.0 + 12.0 * pm::log2(freq / 440.0) : 0.0; }
 
-double freqOfSemitone(double s) { return s > 0.0 ? 440.0 * std::pow(2.0, (s - 69.0) / 12.0) : 0.0; }
+double freqOfSemitone(double s) { return s > 0.0 ? 440.0 * pm::pow(2.0, (s - 69.0) / 12.0) : 0.0; }
 
 ptParam ptParamSet(int fs, int nbits, int pfType, const std::string& path) {
     if (pfType != 0 && pfType != 1)

@@ -11,6 +11,7 @@
 #include "util/limits.h"
 #include "util/report_error.h"
 #include "util/str_util.h"
+#include "util/portable_math.h"
 
 namespace kedo {
 
@@ -128,7 +129,7 @@ std::vector<int32_t> spectralSubtraction(const int32_t* x, int len, int fs, int&
 
     std::vector<float> window(n);
     for (int i = 0; i < n; ++i)
-        window[i] = static_cast<float>(0.54 - 0.46 * std::cos(2.0 * M_PI * i / (n - 1)));
+        window[i] = static_cast<float>(0.54 - 0.46 * pm::cos(2.0 * M_PI * i / (n - 1)));
 
     std::vector<float> re(n), im(n), noise(n, 0.0f);
     auto load = [&](int frame) {
@@ -148,12 +149,12 @@ std::vector<int32_t> spectralSubtraction(const int32_t* x, int len, int fs, int&
     for (int t = 0; t < frames; ++t) {
         load(t);
         for (int k = 0; k < n; ++k) {
-            float phase = std::atan2(im[k], re[k]);
+            float phase = pm::atan2(im[k], re[k]);
             float power = re[k] * re[k] + im[k] * im[k] - noise[k];
             if (power < 0.0f) power = 0.0f;
             float mag = std::sqrt(power);
-            re[k] = mag * std::cos(phase);
-            im[k] = mag * std::sin(phase);
+            re[k] = mag * pm::cos(phase);
+            im[k] = mag * pm::sin(phase);
         }
         fftRadix2(re.data(), im.data(), n, true);
         int32_t* o = out.data() + static_cast<int64_t>(t) * hop;
@@ -176,7 +177,7 @@ void conditionWave(SampleArray& wave, recogParam& p) {
     // 1. Amplify to 16 bits; wider samples are scaled down.
     if (wave.bits != CONDITION_BITS) {
         if (wave.bits < CONDITION_BITS) {
-            int64_t factor = static_cast<int64_t>(std::pow(2.0, CONDITION_BITS - wave.bits));
+            int64_t factor = static_cast<int64_t>(pm::pow(2.0, CONDITION_BITS - wave.bits));
             std::printf("nbits=%d ===> Amplify to have nbits=%d\n", wave.bits, CONDITION_BITS);
             for (int32_t& s : wave.samples) s = clampToInt32(s * factor);
         } else {

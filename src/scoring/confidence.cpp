@@ -11,6 +11,7 @@
 #include "scoring/segmentation.h"
 #include "util/file_util.h"
 #include "util/report_error.h"
+#include "util/portable_math.h"
 
 namespace kedo {
 
@@ -89,10 +90,10 @@ float posteriorScore(const mlfPhone& ph, const macroClass& models) {
             total = w;
         } else {
             const float hi = std::max(total, w), lo = std::min(total, w);
-            total = hi + std::log(1.0f + std::exp(lo - hi));
+            total = hi + pm::log(1.0f + pm::exp(lo - hi));
         }
     }
-    return 100.0f * std::exp(logCount(ph.index) + ph.ownLogLike - total);
+    return 100.0f * pm::exp(logCount(ph.index) + ph.ownLogLike - total);
 }
 
 }  // namespace
@@ -101,7 +102,7 @@ float bellScore(float x, float a, float b, float c) {
     if (a == 0) return x == c ? 100.0f : 0.0f;
     const float u = (x - c) / a;
     if (u == 0) return 100.0f;
-    return 100.0f / (static_cast<float>(std::pow(static_cast<double>(u * u), static_cast<double>(b))) + 1.0f);
+    return 100.0f / (static_cast<float>(pm::pow(static_cast<double>(u * u), static_cast<double>(b))) + 1.0f);
 }
 
 void rankPhones(mlfClass& mlf, const ModelProbFn& modelProb, const macroClass& models, const recogParam& p) {

@@ -13,6 +13,7 @@
 #include "scoring/segmentation.h"
 #include "util/file_util.h"
 #include "util/report_error.h"
+#include "util/portable_math.h"
 
 namespace kedo {
 
@@ -143,7 +144,7 @@ void computeUtteranceScore(mlfClass& mlf, int first, int last, const recogParam&
     for (int k = 0; k < DISCOUNT_REASON_NUM; ++k) {
         if (k == 4 || mlf.discountOccurrence[k] == 0) continue;
         const float factor = static_cast<float>(
-            std::pow(static_cast<double>(mlf.discountRatio[k]), mlf.discountOccurrence[k]));
+            pm::pow(static_cast<double>(mlf.discountRatio[k]), mlf.discountOccurrence[k]));
         for (auto& pair : mlf.timberScores) pair.final *= factor;
     }
     // The share of the designated syllables that were identified; without a

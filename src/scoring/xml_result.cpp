@@ -1,7 +1,11 @@
 // The XML result document.
 #include "scoring/xml_result.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <array>
 #include <charconv>
@@ -49,30 +53,59 @@ bool isBig5Shape(unsigned lead, unsigned trail) {
     return lead >= 0x81 && lead <= 0xFE && ((trail >= 0x40 && trail <= 0x7E) || (trail >= 0xA1 && trail <= 0xFE));
 }
 
+#ifdef _WIN32
+// Windows' Big5 table: code page 950.
+class Big5Converter {
+public:
+    bool decodes(unsigned lead, unsigned trail) const {
+        if (!available_) return true;
+        char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        wchar_t out[4];
+        return MultiByteToWideChar(950, MB_ERR_INVALID_CHARS, in, 2, out, 4) == 1;
+    }
+
+private:
+    bool available_ = IsValidCodePage(950) != 0;
+};
+#else
+// iconv's Big5 table.
+class Big5Converter {
+public:
+    Big5Converter() : cd_(iconv_open("UTF-8", "BIG5")) {}
+    ~Big5Converter() {
+        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+    }
+    Big5Converter(const Big5Converter&) = delete;
+    Big5Converter& operator=(const Big5Converter&) = delete;
+    bool decodes(unsigned lead, unsigned trail) {
+        if (cd_ == reinterpret_cast<iconv_t>(-1)) return true;
+        char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        char out[16];
+        char* ip = in;
+        char* op = out;
+        size_t inLeft = 2, outLeft = sizeof out;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        return iconv(cd_, &ip, &inLeft, &op, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
+    }
+
+private:
+    iconv_t cd_;
+};
+#endif
+
 // The two-byte codes that a reader of a "big5" document decodes: the Big5
 // table of the system's converter (the same one XML parsers hand "big5" to),
 // built once. Without a converter every code of the Big5 shape counts.
 class Big5Table {
 public:
     Big5Table() : known_(65536, 0) {
-        iconv_t cd = iconv_open("UTF-8", "BIG5");
+        Big5Converter converter;
         for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
             for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
                 if (!isBig5Shape(lead, trail)) continue;
-                bool ok = true;
-                if (cd != reinterpret_cast<iconv_t>(-1)) {
-                    char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                    char out[16];
-                    char* ip = in;
-                    char* op = out;
-                    size_t inLeft = 2, outLeft = sizeof out;
-                    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-                    ok = iconv(cd, &ip, &inLeft, &op, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
-                }
-                known_[lead << 8 | trail] = ok ? 1 : 0;
+                known_[lead << 8 | trail] = converter.decodes(lead, trail) ? 1 : 0;
             }
         }
-        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
     }
     bool known(unsigned char lead, unsigned char trail) const { return known_[lead << 8 | trail] != 0; }
 

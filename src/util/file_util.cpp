@@ -10,8 +10,13 @@ namespace {
 constexpr const char* kModule = "utility";
 }
 
+// Files are always opened in binary mode, so that the bytes read and written
+// are the same on every system (no "\r\n" translation on Windows): a reader
+// sees a carriage return before a line end wherever the file has one.
 FilePtr openFile(const std::string& path, const char* mode) {
-    std::FILE* f = std::fopen(path.c_str(), mode);
+    std::string binary = mode;
+    if (binary.find('b') == std::string::npos) binary += 'b';
+    std::FILE* f = std::fopen(path.c_str(), binary.c_str());
     if (f == nullptr)
         reportError(strFormat("Cannot open file %s (line %d of %s)", path.c_str(), __LINE__, kModule));
     return FilePtr(f);
@@ -19,7 +24,7 @@ FilePtr openFile(const std::string& path, const char* mode) {
 
 bool fileExists(const char* path) {
     if (path == nullptr) return false;
-    std::FILE* f = std::fopen(path, "r");
+    std::FILE* f = std::fopen(path, "rb");
     if (f == nullptr) return false;
     std::fclose(f);
     return true;

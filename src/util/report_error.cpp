@@ -40,7 +40,11 @@ std::string errorLogPath() {
     if (dir == nullptr || *dir == '\0') return {};
     std::time_t now = std::time(nullptr);
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
     localtime_r(&now, &local);
+#endif
     char name[32];
     std::strftime(name, sizeof name, "error_%Y%m%d_%H%M%S.log", &local);
     return std::string(dir) + "/" + name;
@@ -49,7 +53,7 @@ std::string errorLogPath() {
 void reportError(const std::string& message) {
     std::string path = errorLogPath();
     if (!path.empty()) {
-        if (std::FILE* f = std::fopen(path.c_str(), "w")) {
+        if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
             std::printf("\nSaved error log at %s...\n", path.c_str());
             std::fprintf(f, "Error: %s\n", message.c_str());
             std::fclose(f);

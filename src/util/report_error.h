@@ -5,10 +5,18 @@
 
 #include "kedo/error.h"
 
+// The printf flavour of the formatting functions: MinGW's C99 printf (the
+// one __USE_MINGW_ANSI_STDIO selects) on Windows, the C library's elsewhere.
+#if defined(__MINGW32__)
+#define KEDO_PRINTF_FORMAT(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#else
+#define KEDO_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
+#endif
+
 namespace kedo {
 
 // printf-style formatting into a std::string of any length.
-std::string strFormat(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string strFormat(const char* fmt, ...) KEDO_PRINTF_FORMAT(1, 2);
 
 // Ends the running operation: saves the one-line log "Error: <message>" as
 // $temp/error_YYYYMMDD_HHMMSS.log (or $TEMP when temp is unset; skipped when
