@@ -9,7 +9,8 @@
 #     the round trip through the thread's code page (950) by its bytes;
 #   - record-assess records from the wave-in device (ALSA's null device
 #     under a HOME of the test's own) and writes a WAV of the asked length;
-#   - an FLV file is refused with a message that names it.
+#   - an FLV file is refused with a message that names it;
+#   - without KEDO_HOME the engine object works in C:\kedoCom.
 # Run by scripts/test-windows.sh, which sets KEDO_SOURCE_DIR, KEDO_WIN_BUILD,
 # KEDO_NATIVE_BUILD and a fresh WINEPREFIX.
 set -euo pipefail
@@ -124,6 +125,21 @@ elif grep -q "Cannot read speech.flv: FLV audio is not supported by the Windows 
   pass "FLV refused: $(grep -o 'Cannot read speech.flv[^(]*' "$win/flv.log")"
 else
   fail "FLV: unexpected message: $(tail -2 "$win/flv.log")"
+fi
+
+# 5. Without KEDO_HOME the working folder is C:\kedoCom; the failure to enter
+# it is reported and logged in %temp% as on Linux.
+if [ ! -e "$WINEPREFIX/drive_c/kedoCom" ]; then
+  out=$(cd "$win" && env -u KEDO_HOME wine "$exe" assess speech.wav hello 2>&1 | tr -d '\r' || true)
+  log=$(printf '%s\n' "$out" | sed -n 's/^Saved error log at \(.*\)\.\.\.$/\1/p')
+  unix_log=$(winepath -u "$log" 2> /dev/null || true)
+  if printf '%s\n' "$out" | grep -q 'Cannot make C:\\kedoCom the current folder' &&
+     [ -n "$unix_log" ] && grep -q '^Error: Cannot make C:\\kedoCom the current folder' "$unix_log"; then
+    pass "default working folder C:\\kedoCom; error log $log"
+  else
+    fail "default working folder: $out"
+  fi
+  [ -n "$unix_log" ] && rm -f "$unix_log"
 fi
 
 if [ "$failures" -gt 0 ]; then
