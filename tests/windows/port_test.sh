@@ -107,7 +107,15 @@ for f in "$nat"/kedoData/output/*; do
 done
 pass "engine object: $same output files byte-identical"
 
-# 3. Recording from the wave-in device: ALSA's null device captures silence.
+# 3. Recording from the wave-in device. Without an ALSA device Wine has no
+# wave-in device, and the service's own error text is reported.
+out=$(cd "$win" && HOME=$home wine "$exe" record-assess 0.5 "hello world" --home 'C:\kedoPort' 2>&1 | tr -d '\r' || true)
+if printf '%s\n' "$out" | grep -q '^Cannot start recording: A device ID has been used that is out of range'; then
+  pass "record-assess without a device: $(printf '%s\n' "$out" | grep '^Cannot start')"
+else
+  fail "record-assess without a device: $out"
+fi
+# ALSA's null device captures silence.
 printf 'pcm.!default { type null }\n' > "$home/.asoundrc"
 rm -f "$win/kedoData/output/"*
 (cd "$win" && HOME=$home wine "$exe" record-assess 0.5 "hello world" --home 'C:\kedoPort' > rec.log 2>&1) ||
