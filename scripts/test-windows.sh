@@ -21,7 +21,7 @@ cmake --build build-win -j "$jobs"
 if [ ! -x build/kedo ]; then
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build build -j "$jobs" --target kedo
+cmake --build build -j "$jobs" --target kedo_cli
 echo "== windows build ready after $(( $(date +%s) - start )) s"
 
 export KEDO_SOURCE_DIR=$root KEDO_WIN_BUILD=$root/build-win KEDO_NATIVE_BUILD=$root/build
