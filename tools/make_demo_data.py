@@ -19,7 +19,7 @@ pipeline at work, they do not measure pronunciation.
 
 Usage: tools/make_demo_data.py [--kedo build/kedo] [--out data/kedoData]
 Needs python3, espeak-ng (with the cmn voice) and sox. Pure Python; the whole
-run takes about a minute.
+run takes about 15 s. Every run with the same tools writes the same bytes.
 """
 
 import argparse
@@ -164,8 +164,10 @@ def write_wav(path, samples):
 
 def features(kedo, config, wav_path, workdir):
     out = os.path.join(workdir, "take.fea")
-    subprocess.run([kedo, "features", "--config", config, wav_path, out], check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    run = subprocess.run([kedo, "features", "--config", config, wav_path, out],
+                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    if run.returncode != 0:
+        sys.exit("make_demo_data: %s features failed: %s" % (kedo, run.stderr.strip()))
     rows = []
     with open(out) as f:
         for line in f:
