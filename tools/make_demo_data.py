@@ -19,7 +19,7 @@ pipeline at work, they do not measure pronunciation.
 
 Usage: tools/make_demo_data.py [--kedo build/kedo] [--out data/kedoData]
 Needs python3, espeak-ng (with the cmn voice) and sox. Pure Python; the whole
-run takes about a minute.
+run takes about 15 s. Every run with the same tools writes the same bytes.
 """
 
 import argparse
@@ -164,8 +164,10 @@ def write_wav(path, samples):
 
 def features(kedo, config, wav_path, workdir):
     out = os.path.join(workdir, "take.fea")
-    subprocess.run([kedo, "features", "--config", config, wav_path, out], check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    run = subprocess.run([kedo, "features", "--config", config, wav_path, out],
+                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    if run.returncode != 0:
+        sys.exit("make_demo_data: %s features failed: %s" % (kedo, run.stderr.strip()))
     rows = []
     with open(out) as f:
         for line in f:
@@ -273,14 +275,23 @@ def forced_alignment(rows, chain, gauss):
     return path
 
 
+def state_stats(takes, aligns):
+    stats = {}
+    for (rows, _), align in zip(takes, aligns):
+        for x, key in zip(rows, align):
+            stats.setdefault(key, Stats()).add(x)
+    return stats
+
+
 def train(takes, model_names, pooled):
-    """takes: list of (rows, phone list); returns {(model, state): Gaussian}, durations."""
+    """takes: list of (feature rows, phone list); pooled: model -> the models
+    whose frames it shares. Returns model -> [(Gaussian, self-loop, frames)]
+    for each emitting state."""
     all_stats = Stats()
     for rows, _ in takes:
         for r in rows:
             all_stats.add(r)
-    global_g = all_stats.gaussian([1e-6] * DIM)
-    floor = [0.05 * v for v in global_g.var]
+    floor = [0.05 * v for v in all_stats.gaussian([1e-6] * DIM).var]
     chains = []
     for rows, phones in takes:
         chain = [(p, j) for p in ["sil"] + phones + ["sil"] for j in range(EMITTING)]
@@ -288,26 +299,15 @@ def train(takes, model_names, pooled):
             sys.exit("make_demo_data: a take is too short for its phones")
         chains.append(chain)
     aligns = [initial_alignment(rows, chain) for (rows, _), chain in zip(takes, chains)]
-    gauss = {}
-    for rnd in range(ROUNDS):
-        stats = {}
-        for (rows, _), align in zip(takes, aligns):
-            for x, key in zip(rows, align):
-                stats.setdefault(key, Stats()).add(x)
-        gauss = {key: st.gaussian(floor) for key, st in stats.items()}
-        if rnd + 1 < ROUNDS:
-            aligns = [forced_alignment(rows, chain, gauss) for (rows, _), chain in zip(takes, chains)]
-    # Final statistics: state occupancy for the transitions, pools for the fillers.
-    stats, visits = {}, {}
+    for _ in range(ROUNDS - 1):
+        gauss = {key: st.gaussian(floor) for key, st in state_stats(takes, aligns).items()}
+        aligns = [forced_alignment(rows, chain, gauss) for (rows, _), chain in zip(takes, chains)]
+    stats = state_stats(takes, aligns)
+    visits = {}  # how often each state is entered, for its mean duration
     for align in aligns:
-        prev = None
-        for key in align:
-            if key != prev:
+        for t, key in enumerate(align):
+            if t == 0 or align[t - 1] != key:
                 visits[key] = visits.get(key, 0) + 1
-            prev = key
-    for (rows, _), align in zip(takes, aligns):
-        for x, key in zip(rows, align):
-            stats.setdefault(key, Stats()).add(x)
     models = {}
     for name in model_names:
         states = []
@@ -317,17 +317,14 @@ def train(takes, model_names, pooled):
                 for member in pooled[name]:
                     if (member, j) in stats:
                         st.merge(stats[(member, j)])
-                g = st.gaussian(floor)
-                frames = st.n
-                occupancy = 2.0
+                duration = 2.0
             elif (name, j) in stats:
-                g = gauss[(name, j)] if (name, j) in gauss else stats[(name, j)].gaussian(floor)
-                frames = stats[(name, j)].n
-                occupancy = frames / max(1, visits.get((name, j), 1))
+                st = stats[(name, j)]
+                duration = st.n / visits[(name, j)]
             else:
                 sys.exit("make_demo_data: no training sentence uses the model " + name)
-            self_loop = min(0.95, max(0.3, 1.0 - 1.0 / max(occupancy, 1.0)))
-            states.append((g, self_loop, frames))
+            self_loop = min(0.95, max(0.3, 1.0 - 1.0 / max(duration, 1.0)))
+            states.append((st.gaussian(floor), self_loop, st.n))
         models[name] = states
     return models
 

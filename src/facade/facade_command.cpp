@@ -10,6 +10,8 @@
 #include <new>
 
 #ifdef _WIN32
+#include <windows.h>
+
 #include "facade/windows_platform.h"
 #endif
 
@@ -30,11 +32,21 @@ std::string hostToCommandLine(const std::string& text, const char*) { return tex
 #endif
 
 // The absolute form of a file name in the command line's code page.
+#ifdef _WIN32
+// The system's own narrow call: std::filesystem would convert the name's
+// bytes through UTF-16 with a code page of its own.
+std::string absolutePath(const std::string& name) {
+    char buffer[MAX_PATH * 4];
+    DWORD n = GetFullPathNameA(name.c_str(), sizeof buffer, buffer, nullptr);
+    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : name;
+}
+#else
 std::string absolutePath(const std::string& name) {
     std::error_code ec;
     fs::path p = fs::absolute(name, ec);
     return ec ? name : p.lexically_normal().string();
 }
+#endif
 
 std::vector<std::string> folderFiles(const std::string& folder) {
     std::vector<std::string> names;

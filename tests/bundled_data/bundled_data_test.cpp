@@ -321,5 +321,20 @@ TEST(BundledCli, MainJobAssessesTheEnglishSample) {
     EXPECT_TRUE(exists(home.file("kedoData/output/output.xml")));
 }
 
+// The sample played as the microphone: the recording lands in the output
+// folder and is assessed like the file itself.
+TEST(BundledCli, RecordAssessPlaysTheSampleAsTheMicrophone) {
+    CurrentFolder keep;
+    BundledHome home;
+    CliResult r = runShell("KEDO_CAPTURE_DEVICE='file:" + kBundled + "/samples/english.wav' '" + KEDO_CLI_PATH +
+                           "' record-assess 2.6 \"i like to read a good book\" --json --home '" + home.path() + "'");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const size_t at = r.out.find("\"score\": ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    EXPECT_GT(std::stod(r.out.substr(at + 9)), 90.0) << r.out;
+    EXPECT_NE(r.out.find("\"saWAV.wav\""), std::string::npos) << r.out;
+    EXPECT_EQ(readAudioFile(home.file("kedoData/output/saWAV.wav")).rate, 16000);
+}
+
 }  // namespace
 }  // namespace kedo::test

@@ -9,7 +9,8 @@
 #     the round trip through the thread's code page (950) by its bytes;
 #   - record-assess records from the wave-in device (ALSA's null device
 #     under a HOME of the test's own) and writes a WAV of the asked length;
-#   - an FLV file is refused with a message that names it.
+#   - an FLV file is refused with a message that names it;
+#   - without KEDO_HOME the engine object works in C:\kedoCom.
 # Run by scripts/test-windows.sh, which sets KEDO_SOURCE_DIR, KEDO_WIN_BUILD,
 # KEDO_NATIVE_BUILD and a fresh WINEPREFIX.
 set -euo pipefail
@@ -71,11 +72,14 @@ locale -a 2> /dev/null | grep -qix 'zh_TW.utf8' || fail "no zh_TW.UTF-8 locale (
 big5_sentence=$(cat "$KEDO_SOURCE_DIR/data/kedoData/samples/chinese.txt")
 utf8_sentence=$(iconv -f BIG5 -t UTF-8 < "$KEDO_SOURCE_DIR/data/kedoData/samples/chinese.txt")
 zh() { (cd "$win" && LC_ALL=zh_TW.UTF-8 wine "$exe" "$@" --home 'C:\kedoPort' --lang zh 2> err.log | tr -d '\r'); }
-result=$(zh recog 'kedoData\samples\chinese.wav' 'kedoData\samples\chinese_list.txt' | tail -1) ||
+# The audio file's name is Chinese too: it reaches the C runtime in code
+# page 950.
+cp "$win/$samples/chinese.wav" "$win/語音.wav"
+result=$(zh recog '語音.wav' 'kedoData\samples\chinese_list.txt' | tail -1) ||
   fail "kedo.exe recog --lang zh: $(cat "$win/err.log")"
 native_result=$("$native" recog "$nat/$samples/chinese.wav" "$nat/$samples/chinese_list.txt" --home "$nat" --lang zh | tail -1)
 if [ "$result" = "text=$big5_sentence" ] && [ "$native_result" = "text=$utf8_sentence" ]; then
-  pass "recog --lang zh: the Big5 sentence comes back as the same bytes (native: the same sentence in UTF-8)"
+  pass "recog --lang zh 語音.wav: the Big5 sentence comes back as the same bytes (native: the same sentence in UTF-8)"
 else
   fail "recog --lang zh: got $(printf %s "$result" | od -An -tx1 | tr -d '\n'), native $native_result"
 fi
@@ -103,7 +107,15 @@ for f in "$nat"/kedoData/output/*; do
 done
 pass "engine object: $same output files byte-identical"
 
-# 3. Recording from the wave-in device: ALSA's null device captures silence.
+# 3. Recording from the wave-in device. Without an ALSA device Wine has no
+# wave-in device, and the service's own error text is reported.
+out=$(cd "$win" && HOME=$home wine "$exe" record-assess 0.5 "hello world" --home 'C:\kedoPort' 2>&1 | tr -d '\r' || true)
+if printf '%s\n' "$out" | grep -q '^Cannot start recording: A device ID has been used that is out of range'; then
+  pass "record-assess without a device: $(printf '%s\n' "$out" | grep '^Cannot start')"
+else
+  fail "record-assess without a device: $out"
+fi
+# ALSA's null device captures silence.
 printf 'pcm.!default { type null }\n' > "$home/.asoundrc"
 rm -f "$win/kedoData/output/"*
 (cd "$win" && HOME=$home wine "$exe" record-assess 0.5 "hello world" --home 'C:\kedoPort' > rec.log 2>&1) ||
@@ -124,6 +136,21 @@ elif grep -q "Cannot read speech.flv: FLV audio is not supported by the Windows 
   pass "FLV refused: $(grep -o 'Cannot read speech.flv[^(]*' "$win/flv.log")"
 else
   fail "FLV: unexpected message: $(tail -2 "$win/flv.log")"
+fi
+
+# 5. Without KEDO_HOME the working folder is C:\kedoCom; the failure to enter
+# it is reported and logged in %temp% as on Linux.
+if [ ! -e "$WINEPREFIX/drive_c/kedoCom" ]; then
+  out=$(cd "$win" && env -u KEDO_HOME wine "$exe" assess speech.wav hello 2>&1 | tr -d '\r' || true)
+  log=$(printf '%s\n' "$out" | sed -n 's/^Saved error log at \(.*\)\.\.\.$/\1/p')
+  unix_log=$(winepath -u "$log" 2> /dev/null || true)
+  if printf '%s\n' "$out" | grep -q 'Cannot make C:\\kedoCom the current folder' &&
+     [ -n "$unix_log" ] && grep -q '^Error: Cannot make C:\\kedoCom the current folder' "$unix_log"; then
+    pass "default working folder C:\\kedoCom; error log $log"
+  else
+    fail "default working folder: $out"
+  fi
+  [ -n "$unix_log" ] && rm -f "$unix_log"
 fi
 
 if [ "$failures" -gt 0 ]; then

@@ -1,0 +1,108 @@
+// Whole operations of the engine object on the bundled data set: one
+// assessment and one recognition of each language's sample, everything read
+// anew on every call as the engine does.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "kedo/engine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A scratch working folder with a copy of data/kedoData, removed at the end.
+class ScratchHome {
+public:
+    ScratchHome() {
+        char pattern[] = "/tmp/kedo_bench_XXXXXX";
+        const char* made = mkdtemp(pattern);
+        if (made) {
+            m_path = made;
+            fs::copy(std::string(KEDO_SOURCE_DIR) + "/data/kedoData", m_path + "/kedoData", fs::copy_options::recursive);
+        }
+    }
+    ~ScratchHome() {
+        std::error_code ignored;
+        if (!m_path.empty()) fs::remove_all(m_path, ignored);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// The engine's progress lines go to /dev/null while the loop runs.
+class QuietStdout {
+public:
+    QuietStdout() : m_saved(dup(STDOUT_FILENO)) {
+        std::fflush(stdout);
+        const int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            dup2(null, STDOUT_FILENO);
+            close(null);
+        }
+    }
+    ~QuietStdout() {
+        std::fflush(stdout);
+        if (m_saved >= 0) {
+            dup2(m_saved, STDOUT_FILENO);
+            close(m_saved);
+        }
+    }
+
+private:
+    int m_saved;
+};
+
+void runBundled(benchmark::State& state, int language, bool assess) {
+    ScratchHome home;
+    if (home.path().empty()) {
+        state.SkipWithError("no scratch folder");
+        return;
+    }
+    const std::string samples = home.path() + "/kedoData/samples/";
+    const std::string stem = language ? "chinese" : "english";
+    // The sentence in UTF-8, as callers of the narrow interface pass it.
+    const std::string sentence = language ? "\xe6\x88\x91\xe5\xad\xb8\xe4\xb8\xad\xe6\x96\x87" : "i like to read a good book";
+    const fs::path started = fs::current_path();  // the engine changes it
+    bool ok = true;
+    {
+        QuietStdout quiet;
+        kedo::KEDO engine(home.path());
+        engine.SwitchLanguage(language);
+        for (auto _ : state) {
+            kedo::Status status;
+            if (assess) {
+                double score = 0;
+                status = engine.Assess(samples + stem + ".wav", sentence, score);
+                benchmark::DoNotOptimize(score);
+            } else {
+                std::string text;
+                status = engine.Recog(samples + stem + ".wav", samples + stem + "_list.txt", text);
+                benchmark::DoNotOptimize(text);
+            }
+            ok = ok && status == kedo::Status::ok;
+        }
+    }
+    fs::current_path(started);
+    if (!ok) state.SkipWithError("the operation failed");
+}
+
+void BM_AssessEnglishSample(benchmark::State& state) { runBundled(state, 0, true); }
+void BM_RecogEnglishSample(benchmark::State& state) { runBundled(state, 0, false); }
+void BM_AssessChineseSample(benchmark::State& state) { runBundled(state, 1, true); }
+void BM_RecogChineseSample(benchmark::State& state) { runBundled(state, 1, false); }
+
+BENCHMARK(BM_AssessEnglishSample)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecogEnglishSample)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AssessChineseSample)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecogChineseSample)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
