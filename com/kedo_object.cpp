@@ -76,6 +76,7 @@ public:
     }
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+        if (names == nullptr || ids == nullptr) return E_POINTER;
         ITypeInfo* info = nullptr;
         HRESULT hr = ikedoTypeInfo(&info);
         if (FAILED(hr)) return hr;
@@ -86,6 +87,8 @@ public:
     STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* exception, UINT* argError) override {
         if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+        // The system's dispatcher reads the arguments without asking.
+        if (params == nullptr) return E_INVALIDARG;
         ITypeInfo* info = nullptr;
         HRESULT hr = ikedoTypeInfo(&info);
         if (FAILED(hr)) return hr;

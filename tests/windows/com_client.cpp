@@ -392,6 +392,11 @@ int basics(const std::wstring& missingWav) {
         if (p) p->Release();
 
     checkTypeInfo(kedo);
+    check(kedo->Invoke(5, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr) ==
+              E_INVALIDARG,
+          "Invoke without arguments is E_INVALIDARG");
+    check(kedo->GetIDsOfNames(IID_NULL, nullptr, 1, LOCALE_USER_DEFAULT, nullptr) == E_POINTER,
+          "GetIDsOfNames without names is E_POINTER");
     check(SUCCEEDED(kedo->SwitchLanguage(0)), "SwitchLanguage(0) through the vtable");
     VARIANT out;
     VariantInit(&out);
