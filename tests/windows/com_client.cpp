@@ -295,6 +295,29 @@ void checkUnloadCounting() {
     check(canUnload() == S_OK, "DllCanUnloadNow is S_OK once everything is released");
 }
 
+// The DLL's version resource: 1.0.0.1, a DLL that registers itself.
+void checkVersionResource() {
+    HMODULE module = GetModuleHandleW(L"KEDO_COM.dll");
+    wchar_t path[MAX_PATH] = {};
+    if (module == nullptr || GetModuleFileNameW(module, path, MAX_PATH) == 0) {
+        check(false, "the DLL is loaded");
+        return;
+    }
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(path, &handle);
+    std::vector<BYTE> data(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    void* selfRegister = nullptr;
+    bool ok = size > 0 && GetFileVersionInfoW(path, 0, size, data.data()) &&
+              VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed != nullptr &&
+              fixed->dwFileVersionMS == 0x00010000 && fixed->dwFileVersionLS == 0x00000001 &&
+              fixed->dwFileType == VFT_DLL;
+    check(ok, "version resource 1.0.0.1 of a DLL");
+    check(VerQueryValueW(data.data(), L"\\StringFileInfo\\040904B0\\OLESelfRegister", &selfRegister, &length),
+          "the version resource marks the DLL self-registering");
+}
+
 void checkErrors(IKEDO* kedo, const std::wstring& missingWav) {
     double score = -1;
     BSTR wav = SysAllocString(missingWav.c_str());
@@ -343,6 +366,7 @@ int basics(const std::wstring& missingWav) {
     check(SUCCEEDED(CLSIDFromProgID(L"KEDO_COM.KEDO", &fromIndependent)) && fromIndependent == CLSID_KEDO,
           "ProgID KEDO_COM.KEDO names the class");
     checkUnloadCounting();
+    checkVersionResource();
     IKEDO* first = create(L"KEDO_COM.KEDO.1");
     check(first != nullptr, "CoCreateInstance by KEDO_COM.KEDO.1");
     if (first) first->Release();
