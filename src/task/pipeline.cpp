@@ -31,6 +31,22 @@
 namespace kedo {
 
 namespace {
+
+// The syllables of an identified path: its "-" pieces, without the short
+// pauses, silences and fillers that the net pads around and between words.
+// Counting those would scale the score by more than the share of designated
+// syllables that were identified (a 7-word sentence padded with "sp" would
+// count 13 and score above 100).
+int32_t spokenSyllableCount(const std::string& sylPath) {
+    int32_t count = 0;
+    for (const std::string& piece : strSplit(sylPath, '-')) {
+        if (piece.empty() || piece == "sp" || piece == "sil" || piece == "filler" || piece == "fillerC" ||
+            piece == "fillerV")
+            continue;
+        ++count;
+    }
+    return count;
+}
 constexpr const char* kModule = "recogTask";
 
 // "Check whether a confusing path was taken", in the Big5 code page.
@@ -194,7 +210,7 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
         readLabelFile(mlf, p.inputLabFile, modelNames);
     else
         buildFromPath(mlf, bestPath, *in.net, in.dict->m_pronDict, *in.models);
-    mlf.identifiedSylCount = static_cast<int32_t>(strSplit(sylPath, '-').size());
+    mlf.identifiedSylCount = spokenSyllableCount(sylPath);
     // ---- end of core step 6 ----
 
     // ---- core step 7: confusing-path check ----

@@ -282,6 +282,29 @@ TEST_F(BundledRuns, ChineseAssessScoresTheSampleWithPitch) {
     EXPECT_NE(xml.find("pitch"), std::string::npos);
 }
 
+// With short pauses padded between the words the identified path holds an
+// "sp" between every two syllables; they are no syllables of the sentence, so
+// the share of identified syllables stays 1 and the score within 0..100.
+TEST_F(BundledRuns, PaddedShortPausesDoNotCountAsSyllables) {
+    for (const char* set : {"english.sa.prm", "chinese.sa.prm"}) {
+        std::string prm = readFile(m_home.file(std::string("kedoData/") + set));
+        const size_t at = prm.find("usePaddedHardSp = 0");
+        ASSERT_NE(at, std::string::npos) << set;
+        prm.replace(at, 19, "usePaddedHardSp = 1");
+        writeFile(m_home.file(std::string("kedoData/") + set), prm);
+    }
+    KEDO engine(m_home.path());
+    const double score = assess(engine, "english.wav", "i like to read a good book");
+    EXPECT_GT(score, 50.0);
+    EXPECT_LE(score, 100.0);
+    EXPECT_NE(readFile(m_home.file("kedoData/output/arenaSylPath.txt")).find("-sp-"), std::string::npos)
+        << "the path is padded with short pauses";
+    ASSERT_EQ(engine.SwitchLanguage(1), Status::ok);
+    const double zh = assess(engine, "chinese.wav", kChineseUtf8);
+    EXPECT_GT(zh, 50.0);
+    EXPECT_LE(zh, 100.0);
+}
+
 TEST_F(BundledRuns, RecogFindsTheSpokenSentenceOfEachList) {
     KEDO engine(m_home.path());
     EXPECT_EQ(recog(engine, "english.wav", "english_list.txt"), "i like to read a good book");
