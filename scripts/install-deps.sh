@@ -7,25 +7,34 @@ packages=(
   libgtest-dev libbenchmark-dev
   libasound2-dev libavcodec-dev
   ffmpeg sox espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
-  # the Windows component: MinGW-w64 cross compiler (POSIX thread model: std::thread and std::mutex), widl and Wine's IDL files, Wine to test it
+)
+# The Windows component: the MinGW-w64 cross compiler (POSIX thread model,
+# which has std::thread and std::mutex), widl and Wine's IDL files, and Wine
+# to test it. Wine is installed with the packages it recommends, as it is
+# tested.
+windows_packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 wine64-tools libwine-dev
 )
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+updated=0
+# install_missing [apt-get options...] -- packages...
+install_missing() {
+  local options=() missing=()
+  while [ "$1" != -- ]; do options+=("$1"); shift; done
+  shift
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -gt 0 ] || return 0
+  if [ "$updated" = 0 ]; then $SUDO apt-get update -qq; updated=1; fi
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${options[@]}" "${missing[@]}"
+}
+install_missing --no-install-recommends -- "${packages[@]}"
+install_missing -- "${windows_packages[@]}"
 # The Windows tests run the Chinese cases under zh_TW.UTF-8, from which Wine
 # takes the ANSI code page 950 (Big5).
 if ! locale -a 2>/dev/null | grep -qix 'zh_TW.utf8'; then
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO=sudo
-  dpkg-query -W -f='${Status}' locales 2>/dev/null | grep -q 'install ok installed' ||
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends locales
+  install_missing --no-install-recommends -- locales
   $SUDO localedef -i zh_TW -f UTF-8 zh_TW.UTF-8
 fi
