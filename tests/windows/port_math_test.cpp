@@ -82,6 +82,29 @@ TEST(PortableMath, FloatFormsStayWithinOneFloatStep) {
     EXPECT_EQ(pm::log(1e-45f), std::log(1e-45f));  // the smallest subnormal
 }
 
+// The float logarithm near 1, where the result nears 0 and an absolute error
+// would be a large relative one (the likelihood's log of a sum that one
+// mixture dominates), and at every sixteenth of the table's octaves.
+TEST(PortableMath, FloatLogStaysWithinOneStepNearOneAndAtTableEdges) {
+    auto steps = [](float a, float b) {
+        int32_t ia, ib;
+        std::memcpy(&ia, &a, 4);
+        std::memcpy(&ib, &b, 4);
+        return std::abs(ia - ib);
+    };
+    int worst = 0;
+    for (float x = 0.9f; x < 1.1f; x = std::nextafter(x, 2.0f))
+        worst = std::max(worst, steps(pm::log(x), static_cast<float>(std::log(static_cast<double>(x)))));
+    EXPECT_LE(worst, 1);
+    worst = 0;
+    for (int e = -140; e <= 120; ++e)
+        for (int part = 0; part <= 16; ++part)
+            for (float x : {std::ldexp(1.0f + part / 16.0f, e), std::nextafter(std::ldexp(1.0f + part / 16.0f, e), 0.0f)})
+                if (x > 0 && std::isfinite(x))
+                    worst = std::max(worst, steps(pm::log(x), static_cast<float>(std::log(static_cast<double>(x)))));
+    EXPECT_LE(worst, 1);
+}
+
 TEST(PortableMath, ExactWhereTheEngineNeedsIt) {
     EXPECT_EQ(pm::pow(2.0, 16.0), 65536.0);
     EXPECT_EQ(pm::pow(2.0, -3.0), 0.125);
