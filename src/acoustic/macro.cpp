@@ -11,6 +11,7 @@
 
 #include "util/file_util.h"
 #include "util/report_error.h"
+#include "util/unit_names.h"
 #include "util/portable_math.h"
 
 namespace kedo {
@@ -215,7 +216,7 @@ int macroClass::findModel(const std::string& name) const {
 }
 
 int macroClass::findSubstituteModel(const std::string& name) const {
-    if (name == "sp" || name == "sil" || name == "filler" || name == "fillerC" || name == "fillerV") return -1;
+    if (isNonSpeechUnit(name)) return -1;
     size_t plus = name.find('+');
     if (plus == std::string::npos)
         reportError(strFormat("Error in macroClass::findSubstituteModel(): Cannot find '+' sign, modelStr=%s (line %d of %s) \n",

@@ -8,6 +8,7 @@
 #include "util/file_util.h"
 #include "util/limits.h"
 #include "util/report_error.h"
+#include "util/unit_names.h"
 
 namespace kedo {
 
@@ -22,10 +23,6 @@ int findByWord(const List& list, const std::string& word) {
                                [](const auto& e, const std::string& w) { return e.word < w; });
     if (it == list.end() || it->word != word) return -1;
     return static_cast<int>(it - list.begin());
-}
-
-bool isReservedUnit(const std::string& s) {
-    return s == "sp" || s == "sil" || s == "filler" || s == "fillerC" || s == "fillerV";
 }
 
 [[noreturn]] void missingPronunciation(const std::string& word, int line) {
@@ -105,7 +102,7 @@ std::string dictClass::pinyinConvert(const std::string& syllable, int from, int 
                 return row[to];
         }
     }
-    if (!isReservedUnit(syllable)) std::printf("Warning: Cannot find %s in the pinyinTable!\n", syllable.c_str());
+    if (!isNonSpeechUnit(syllable)) std::printf("Warning: Cannot find %s in the pinyinTable!\n", syllable.c_str());
     return syllable;
 }
 

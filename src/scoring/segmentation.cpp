@@ -12,6 +12,7 @@
 #include "util/file_util.h"
 #include "util/limits.h"
 #include "util/report_error.h"
+#include "util/unit_names.h"
 
 namespace kedo {
 
@@ -38,9 +39,7 @@ std::vector<std::string_view> physicalLines(const std::string& text) {
 
 }  // namespace
 
-bool isNonSpeechName(const std::string& name) {
-    return name == "sp" || name == "sil" || name == "filler" || name == "fillerC" || name == "fillerV";
-}
+bool isNonSpeechName(const std::string& name) { return isNonSpeechUnit(name); }
 
 void resetPhoneScores(mlfPhone& phone) {
     phone.rank = -1;

@@ -26,6 +26,7 @@
 #include "util/file_util.h"
 #include "task/result_files.h"
 #include "util/report_error.h"
+#include "util/unit_names.h"
 #include "util/timing.h"
 
 namespace kedo {
@@ -40,13 +41,11 @@ namespace {
 int32_t spokenSyllableCount(const std::string& sylPath) {
     int32_t count = 0;
     for (const std::string& piece : strSplit(sylPath, '-')) {
-        if (piece.empty() || piece == "sp" || piece == "sil" || piece == "filler" || piece == "fillerC" ||
-            piece == "fillerV")
-            continue;
-        ++count;
+        if (!piece.empty() && !isNonSpeechUnit(piece)) ++count;
     }
     return count;
 }
+
 constexpr const char* kModule = "recogTask";
 
 // "Check whether a confusing path was taken", in the Big5 code page.
