@@ -26,6 +26,7 @@ import os
 import re
 import subprocess
 import sys
+import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pinyin  # noqa: E402
@@ -183,15 +184,18 @@ def main():
     entries = {}
     no_reading = []
     for ch, code in chars.items():
+        # A compatibility ideograph (CP950 holds two characters twice) reads
+        # as the character it is canonically equal to.
+        ch = ch if ch in readings else unicodedata.normalize("NFC", ch)
         if ch not in readings:
             if unicode_is_han(ch):
-                no_reading.append(ch)
+                no_reading.append((ch, code))
             continue
         rs = char_readings(readings[ch], known, unknown)
         if rs:
             entries[code] = (ch, rs)
         else:
-            no_reading.append(ch)
+            no_reading.append((ch, code))
 
     toned_set = {r for _, rs in entries.values() for r in rs}
     rows = table_rows(syllables, toned_set, args.toned)
@@ -212,7 +216,7 @@ def main():
     if args.report:
         os.makedirs(args.report, exist_ok=True)
         with open(os.path.join(args.report, "no_reading.txt"), "w", encoding="utf-8") as f:
-            f.write("".join("U+%04X\t%s\t%s\n" % (ord(c), c, chars[c].hex()) for c in sorted(no_reading)))
+            f.write("".join("U+%04X\t%s\t%s\n" % (ord(c), c, code.hex()) for c, code in sorted(no_reading)))
         with open(os.path.join(args.report, "unknown_readings.txt"), "w", encoding="utf-8") as f:
             f.write("".join("%s\t%d\n" % (r, n) for r, n in sorted(unknown.items())))
     multi = sum(1 for _, rs in entries.values() if len({s for s, _ in rs}) > 1)
