@@ -89,7 +89,10 @@ def split(hanyu):
         final = {"iu": "iou", "ui": "uei", "un": "uen"}[final]
     if final == "i" and (initial in RETROFLEXES or initial in DENTALS):
         final = "-i"
-    if final not in ZHUYIN_FINAL:
+    front = final.startswith(("i", "v")) and final != "-i"  # an i or u-umlaut final
+    if (final not in ZHUYIN_FINAL or (initial in PALATALS and not front)
+            or (front and initial in RETROFLEXES | DENTALS | {"g", "k", "h"})
+            or (final.startswith("v") and initial not in ("", "j", "q", "x", "n", "l"))):
         raise ValueError("not a Mandarin syllable: %s" % hanyu)
     return initial, final
 
