@@ -8,6 +8,8 @@
 #include <set>
 #include <sstream>
 
+#include "decoder/best_path_text.h"
+#include "kedo/result.h"
 #include "lexicon/dict.h"
 #include "lexicon/text.h"
 #include "lexicon_test_util.h"
@@ -57,6 +59,27 @@ TEST(MandarinTable, EverySyllableConvertsAmongHanyuMpaAndCgu) {
         }
     });
     EXPECT_EQ(out, "");  // no syllable missed the table
+}
+
+std::string joinColumn(int column) {
+    std::string out;
+    for (const StrVec& row : table().m_pinyinTable) out += (out.empty() ? "" : "-") + row[column];
+    return out;
+}
+
+TEST(MandarinTable, TheResultRenderingsOfAPathOfEverySyllableGoBothWays) {
+    mlfClass fromCgu, fromHanyu;
+    fromCgu.identifiedSyl = joinColumn(kCgu);
+    std::string out = captureOut([&] {
+        renderSylPath(table(), "cgu", fromCgu);
+        fromHanyu.identifiedSyl = fromCgu.HanYu;
+        renderSylPath(table(), "hanyu", fromHanyu);
+    });
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(fromCgu.HanYu, joinColumn(kHanyu));
+    EXPECT_EQ(fromCgu.MPA, joinColumn(kMpa));
+    EXPECT_EQ(fromHanyu.CGU, fromCgu.identifiedSyl);
+    EXPECT_EQ(fromHanyu.MPA, fromCgu.MPA);
 }
 
 TEST(MandarinTable, EveryColumnSpellsEachSyllableOnce) {
