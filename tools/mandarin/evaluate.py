@@ -8,7 +8,7 @@
          wrong sentence of the same list, and against the right sentence with
          one character changed to one of other syllables; AUC of each pair
   tones  the engine's pitch track (kedo pitch) of single syllables in the
-         four tones: a nearest-centre contour classifier learnt on the
+         four tones: a Gaussian contour classifier learnt on the
          training variants, tested on the held-out ones
 
 The first two need trained models (OUT/models, as kedo train writes them);
@@ -52,62 +52,104 @@ def pitch_track(kedo, wav):
     return [float(v) for v in out.stdout.split()]
 
 
-def contour_features(track, points=8):
-    """The longest voiced stretch, resampled to `points` values with its mean
-    taken away (the shape), then its mean slope and where its low point lies."""
+def voiced_stretch(track):
+    """The longest run of voiced frames."""
     best, run = [], []
-    for v in track + [0.0]:
+    for v in list(track) + [0.0]:
         if v > 0:
             run.append(v)
         else:
             if len(run) > len(best):
                 best = run
             run = []
+    return best
+
+
+def contour_features(track, reference=None, points=8):
+    """The longest voiced stretch resampled to `points` values with its mean
+    taken away (the shape), its overall slope and where its low point lies;
+    with a reference pitch of the speaker (semitones) also the stretch's
+    mean, start and end against it (the register)."""
+    best = voiced_stretch(track)
     if len(best) < 3:
         return None
     n = len(best)
     shape = [best[min(n - 1, round(i * (n - 1) / (points - 1)))] for i in range(points)]
     mean = sum(shape) / points
-    shape = [v - mean for v in shape]
-    low = min(range(n), key=lambda i: best[i]) / (n - 1)
-    return shape + [(shape[-1] - shape[0]), 4.0 * low]
+    f = [v - mean for v in shape]
+    f += [f[-1] - f[0], 4.0 * min(range(n), key=lambda i: best[i]) / (n - 1)]
+    if reference is not None:
+        f += [mean - reference, shape[0] - reference, shape[-1] - reference]
+    return f
 
 
-def nearest_centre(train, test):
-    """train, test: lists of (features, label). Returns the predicted labels."""
-    sums, counts = {}, {}
+def speaker_references(tracks_by_speaker):
+    """{speaker: median voiced pitch over all the speaker's tracks}: the
+    register a speaker's tones are measured against (no labels used)."""
+    out = {}
+    for speaker, tracks in tracks_by_speaker.items():
+        voiced = sorted(v for t in tracks for v in voiced_stretch(t))
+        if voiced:
+            out[speaker] = voiced[len(voiced) // 2]
+    return out
+
+
+def gaussian_classifier(train, test):
+    """train, test: lists of (features, label). Returns the predicted labels:
+    the class whose diagonal Gaussian (fitted on train) is likeliest."""
+    by_label = {}
     for f, label in train:
-        s = sums.setdefault(label, [0.0] * len(f))
-        for i, v in enumerate(f):
-            s[i] += v
-        counts[label] = counts.get(label, 0) + 1
-    centres = {k: [v / counts[k] for v in s] for k, s in sums.items()}
-    dist = lambda a, b: sum((x - y) ** 2 for x, y in zip(a, b))  # noqa: E731
-    return [min(centres, key=lambda k: dist(f, centres[k])) for f, _ in test]
+        by_label.setdefault(label, []).append(f)
+    models = {}
+    for label, fs in by_label.items():
+        n, d = len(fs), len(fs[0])
+        mean = [sum(f[i] for f in fs) / n for i in range(d)]
+        var = [max(0.05, sum((f[i] - mean[i]) ** 2 for f in fs) / n) for i in range(d)]
+        models[label] = (mean, var)
+
+    def loglike(f, m):
+        mean, var = m
+        return -sum((x - mu) ** 2 / v + math.log(v) for x, mu, v in zip(f, mean, var))
+
+    return [max(sorted(models), key=lambda k: loglike(f, models[k])) for f, _ in test]
+
+
+def cached_tracks(a, ids_wavs):
+    """{recording id: pitch track}, kept in OUT/eval/pitch.tsv between runs."""
+    path = os.path.join(a.out, "eval", "pitch.tsv")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    tracks = {}
+    if os.path.exists(path):
+        for row in tsv_read(path):
+            tracks[row[0]] = [float(v) for v in row[1].split()] if len(row) > 1 else []
+    with open(path, "a", encoding="utf-8") as f:
+        for rid, wav in ids_wavs:
+            if rid not in tracks:
+                tracks[rid] = pitch_track(a.kedo, wav)
+                f.write("%s\t%s\n" % (rid, " ".join("%g" % v for v in tracks[rid])))
+    return tracks
 
 
 def eval_tones(a, results):
     plan = tsv_read(os.path.join(a.out, "plan.tsv"))
     texts = {t[0]: t for t in tsv_read(os.path.join(a.out, "texts.tsv"))}
+    rows = [r for r in plan if texts[r[1]][1] == "single" and os.path.exists(os.path.join(a.out, "wav", r[0] + ".wav"))]
+    tracks = cached_tracks(a, [(r[0], os.path.join(a.out, "wav", r[0] + ".wav")) for r in rows])
+    by_speaker = {}
+    for r in rows:
+        by_speaker.setdefault(r[3], []).append(tracks[r[0]])
+    refs = speaker_references(by_speaker)
     sets = {"train": [], "heldout": []}
-    for row in plan:
-        t = texts[row[1]]
-        wav = os.path.join(a.out, "wav", row[0] + ".wav")
-        if t[1] != "single" or not os.path.exists(wav):
-            continue
-        f = contour_features(pitch_track(a.kedo, wav))
-        split = "heldout" if row[2] == "heldout" else "train"
-        if f is None:
-            sets[split].append((None, t[6]))
-        else:
-            sets[split].append((f, t[6]))
+    for r in rows:
+        f = contour_features(tracks[r[0]], refs.get(r[3]))
+        sets["heldout" if r[2] == "heldout" else "train"].append((f, texts[r[1]][6]))
     train = [x for x in sets["train"] if x[0] is not None]
     test = sets["heldout"]
     if not train or not test:
         print("tones: no single-syllable recordings yet (render stage)")
         return
     voiced = [x for x in test if x[0] is not None]
-    predicted = nearest_centre(train, voiced)
+    predicted = gaussian_classifier(train, voiced)
     right = sum(1 for p, (_, label) in zip(predicted, voiced) if p == label)
     confusion = {}
     for p, (_, label) in zip(predicted, voiced):
