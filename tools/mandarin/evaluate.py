@@ -8,7 +8,7 @@
          wrong sentence of the same list, and against the right sentence with
          one character changed to one of other syllables; AUC of each pair
   tones  the engine's pitch track (kedo pitch) of single syllables in the
-         four tones: a Gaussian contour classifier learnt on the
+         four tones: a nearest-neighbour contour classifier learnt on the
          training variants, tested on the held-out ones
 
 The first two need trained models (OUT/models, as kedo train writes them);
@@ -16,6 +16,8 @@ the tone test needs only the recordings. Results go to OUT/eval/results.json.
 """
 
 import argparse
+import collections
+import heapq
 import json
 import math
 import os
@@ -94,24 +96,25 @@ def speaker_references(tracks_by_speaker):
     return out
 
 
-def gaussian_classifier(train, test):
+def knn_classifier(train, test, k=7):
     """train, test: lists of (features, label). Returns the predicted labels:
-    the class whose diagonal Gaussian (fitted on train) is likeliest."""
-    by_label = {}
-    for f, label in train:
-        by_label.setdefault(label, []).append(f)
-    models = {}
-    for label, fs in by_label.items():
-        n, d = len(fs), len(fs[0])
-        mean = [sum(f[i] for f in fs) / n for i in range(d)]
-        var = [max(0.05, sum((f[i] - mean[i]) ** 2 for f in fs) / n) for i in range(d)]
-        models[label] = (mean, var)
+    the commonest label among the k nearest training contours, each feature
+    in units of its spread over the training set (ties: the smaller label)."""
+    d = len(train[0][0])
+    mean = [sum(f[i] for f, _ in train) / len(train) for i in range(d)]
+    sd = [max(1e-3, math.sqrt(sum((f[i] - mean[i]) ** 2 for f, _ in train) / len(train))) for i in range(d)]
 
-    def loglike(f, m):
-        mean, var = m
-        return -sum((x - mu) ** 2 / v + math.log(v) for x, mu, v in zip(f, mean, var))
+    def z(f):
+        return [(x - m) / s for x, m, s in zip(f, mean, sd)]
 
-    return [max(sorted(models), key=lambda k: loglike(f, models[k])) for f, _ in test]
+    scaled = [(z(f), label) for f, label in train]
+    out = []
+    for f, _ in test:
+        q = z(f)
+        near = heapq.nsmallest(k, scaled, key=lambda x: sum((a - b) ** 2 for a, b in zip(q, x[0])))
+        votes = collections.Counter(label for _, label in near)
+        out.append(min(votes, key=lambda label: (-votes[label], label)))
+    return out
 
 
 def cached_tracks(a, ids_wavs):
@@ -149,7 +152,7 @@ def eval_tones(a, results):
         print("tones: no single-syllable recordings yet (render stage)")
         return
     voiced = [x for x in test if x[0] is not None]
-    predicted = gaussian_classifier(train, voiced)
+    predicted = knn_classifier(train, voiced)
     right = sum(1 for p, (_, label) in zip(predicted, voiced) if p == label)
     confusion = {}
     for p, (_, label) in zip(predicted, voiced):

@@ -188,7 +188,7 @@ class Evaluation(unittest.TestCase):
                  for t in "1234" for _ in range(20)]
         test = [(evaluate.contour_features(contour(t, rng.uniform(40, 60), rng.randint(15, 40), rng)), t)
                 for t in "1234" for _ in range(10)]
-        predicted = evaluate.gaussian_classifier(train, test)
+        predicted = evaluate.knn_classifier(train, test)
         self.assertEqual(predicted, [t for _, t in test])
 
     def test_a_contour_needs_a_voiced_stretch_of_three_frames(self):
