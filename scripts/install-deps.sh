@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   libasound2-dev libavcodec-dev
   ffmpeg sox espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
+  festlex-cmu python3
 )
 # The Windows component: the MinGW-w64 cross compiler (POSIX thread model,
 # which has std::thread and std::mutex), widl and Wine's IDL files, and Wine
