@@ -145,6 +145,9 @@ std::string numbersToWords(const std::string& text) {
         if (decimals.empty() && suffixIs("s", 1) && digits.back() == '0') {
             words = pluralOfLast(words);
             i += 1;
+        } else if (i < text.size() && text[i] == '%') {
+            words += " percent";
+            i += 1;
         }
         // Blanks part the words from letters and digits only.
         if (!out.empty() && (isLetter(out.back()) || isDigit(out.back()))) out += ' ';

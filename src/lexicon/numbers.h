@@ -23,6 +23,7 @@ std::string yearWords(uint64_t year);
 //  - digits followed by "st", "nd", "rd" or "th" read as ordinals ("21st");
 //  - four digits from 1100 to 2099 without commas read as a year;
 //  - digits followed by "s" read as plural ("1990s", "80s");
+//  - a "%" right after a number reads "percent";
 //  - numbers with a leading zero ("007") or more than 15 digits read digit by
 //    digit.
 // Other bytes are left as they are.

@@ -68,6 +68,7 @@ TEST(NumberWords, NumbersInsideText) {
     EXPECT_EQ(numbersToWords("12345678901234567"),
               "one two three four five six seven eight nine zero one two three four five six seven");
     EXPECT_EQ(numbersToWords("3."), "three.");
+    EXPECT_EQ(numbersToWords("50% or 2.5%off"), "fifty percent or two point five percent off");
     EXPECT_EQ(numbersToWords("1000 and 2000"), "one thousand and two thousand");
 }
 
