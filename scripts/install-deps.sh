@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages needed to build, test and benchmark the engine.
 # Idempotent and non-interactive; run as root (or through sudo).
+# With the argument "english-corpus" it installs only what the English data
+# recipe (tools/english/run.sh) reads: voices, texts and the pronunciation list.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -15,6 +17,10 @@ packages=(
 # tested.
 windows_packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 wine64-tools libwine-dev
+)
+corpus_packages=(
+  festlex-cmu espeak-ng flite festival festvox-kallpc16k festvox-kdlpc16k festvox-us-slt-hts
+  wordnet-base fortunes-min sox python3-numpy
 )
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
@@ -31,6 +37,10 @@ install_missing() {
   if [ "$updated" = 0 ]; then $SUDO apt-get update -qq; updated=1; fi
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${options[@]}" "${missing[@]}"
 }
+if [ "${1:-}" = english-corpus ]; then
+  install_missing --no-install-recommends -- "${corpus_packages[@]}"
+  exit 0
+fi
 install_missing --no-install-recommends -- "${packages[@]}"
 install_missing -- "${windows_packages[@]}"
 # The Windows tests run the Chinese cases under zh_TW.UTF-8, from which Wine
