@@ -239,9 +239,9 @@ def synth_one(engine, voice, rate, pitch, text, dest):
                             "(Parameter.set 'Duration_Stretch %.2f)" % (1 / rate), txt, "-o", raw],
                            check=True, capture_output=True)
         effects = ["pitch", str(pitch * 40)] if engine != "espeak" and pitch else []
-        subprocess.run(["sox", raw, "-r", "16000", "-c", "1", "-b", "16", dest + ".tmp.wav"] + effects +
+        subprocess.run(["sox", raw, "-r", "16000", "-c", "1", "-b", "16", "-t", "wav", dest + ".part"] + effects +
                        ["norm", "-3"], check=True, capture_output=True)
-        os.replace(dest + ".tmp.wav", dest)
+        os.replace(dest + ".part", dest)
 
 
 def seconds(path):
@@ -319,7 +319,7 @@ def add_noise(path, snr, g):
 
 def cmd_augment(out):
     made = 0
-    log = []
+    log = open(os.path.join(out, "lists", "augment.log"), "a")
     for src in sorted(glob.glob(os.path.join(out, "wav", "train", "*", "*.wav"))):
         uid = os.path.basename(src)[:-4]
         for c in range(AUG_COPIES):
@@ -330,15 +330,15 @@ def cmd_augment(out):
             if os.path.exists(dest):
                 continue
             os.makedirs(os.path.dirname(dest), exist_ok=True)
-            tmp = dest + ".tmp.wav"
-            subprocess.run(["sox", src, "-b", "16", tmp] + effects, check=True, capture_output=True)
+            tmp = dest + ".part"
+            subprocess.run(["sox", src, "-b", "16", "-t", "wav", tmp] + effects, check=True, capture_output=True)
             if snr is not None:
                 desc += " %s %.1f dB" % (add_noise(tmp, snr, g), snr)
             os.replace(tmp, dest)
-            log.append("%s\t%s" % (os.path.basename(dest), desc))
+            log.write("%s\t%s\n" % (os.path.basename(dest), desc))
+            log.flush()
             made += 1
-    with open(os.path.join(out, "lists", "augment.log"), "a") as f:
-        f.write("".join(l + "\n" for l in log))
+    log.close()
     print("augment: %d new files" % made)
 
 

@@ -33,6 +33,8 @@ stage=0
 stop_stage=9
 out="${KEDO_ENGLISH_SETS:-/work/sets/english}"
 kedo="${KEDO_BIN:-$repo/build/kedo}"
+# Debian's python3 (with python3-numpy), ahead of any other on the PATH.
+python="${KEDO_PYTHON:-$(command -v /usr/bin/python3 || command -v python3)}"
 while [ $# -gt 0 ]; do
   case "$1" in
     --stage) stage="$2"; shift 2 ;;
@@ -53,33 +55,33 @@ if run 0; then
 fi
 if run 1; then
   say 1 "lexicon"
-  python3 "$here/make_lexicon.py" "$out/lexicon"
+  "$python" "$here/make_lexicon.py" "$out/lexicon"
   cp "$here/english_addenda.wpa" "$here/english.tnm" "$out/lexicon/"
 fi
 if run 2; then
   say 2 "texts"
-  python3 "$here/corpus.py" texts "$out"
+  "$python" "$here/corpus.py" texts "$out"
 fi
 if run 3; then
   say 3 "voices and plans"
-  python3 "$here/corpus.py" voices "$out"
-  python3 "$here/corpus.py" plan "$out"
+  "$python" "$here/corpus.py" voices "$out"
+  "$python" "$here/corpus.py" plan "$out"
 fi
 if run 4; then
   say 4 "held-out synthesis"
-  python3 "$here/corpus.py" synth "$out" eval
+  "$python" "$here/corpus.py" synth "$out" eval
 fi
 if run 5; then
   say 5 "training synthesis"
-  python3 "$here/corpus.py" synth "$out" train
+  "$python" "$here/corpus.py" synth "$out" train
 fi
 if run 6; then
   say 6 "augmentation"
-  python3 "$here/corpus.py" augment "$out"
+  "$python" "$here/corpus.py" augment "$out"
 fi
 if run 7; then
   say 7 "lists"
-  python3 "$here/corpus.py" lists "$out"
+  "$python" "$here/corpus.py" lists "$out"
 fi
 if run 8; then
   say 8 "training"
@@ -92,5 +94,5 @@ if run 8; then
 fi
 if run 9; then
   say 9 "evaluation"
-  python3 "$here/evaluate.py" --out "$out" --kedo "$kedo"
+  "$python" "$here/evaluate.py" --out "$out" --kedo "$kedo"
 fi
