@@ -68,6 +68,9 @@ std::string guessPronunciation(const wpaList& wpa, const std::string& word) {
 }
 
 void wpaGuessMissing(wpaList& wpa, const StrVec& normTexts, StrVec& warnings) {
+    // An empty list is a set-up fault that the listing reports; guessing
+    // every word would hide it.
+    if (wpa.empty()) return;
     StrVec units;
     for (const std::string& t : normTexts) textUnits(t.substr(0, t.find('\t')), "english", units);
     std::sort(units.begin(), units.end());

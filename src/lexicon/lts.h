@@ -21,7 +21,8 @@ std::string guessPronunciation(const wpaList& wpa, const std::string& word);
 // Adds a guessed entry to wpa for every English unit of the texts that has
 // none and can be guessed, and re-sorts wpa when it added any. Each guess is
 // reported in `warnings` as one line (without "Warning: ") and printed.
-// Units that cannot be guessed are left for the listing to refuse.
+// Units that cannot be guessed are left for the listing to refuse, and so is
+// an empty wpa (nothing is guessed then).
 void wpaGuessMissing(wpaList& wpa, const StrVec& normTexts, StrVec& warnings);
 
 }  // namespace kedo

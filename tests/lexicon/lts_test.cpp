@@ -80,6 +80,12 @@ TEST(LetterToSound, GuessingStepAddsSortedEntriesAndWarnsOncePerWord) {
     EXPECT_TRUE(quiet.empty());
     EXPECT_TRUE(warnings.empty());
     EXPECT_EQ(wpa.size(), before.size());
+
+    // An empty list stays empty, for the listing to report.
+    wpaList none;
+    captureOut([&] { wpaGuessMissing(none, {"blick"}, warnings); });
+    EXPECT_TRUE(none.empty());
+    EXPECT_TRUE(warnings.empty());
 }
 
 TEST(LetterToSound, RunGoesOnWithAGuessedWord) {
