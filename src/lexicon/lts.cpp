@@ -36,7 +36,7 @@ std::string ltsGuess(const std::string& word) {
         if (c < 'a' || c > 'z') return "";
         letters += c;
     }
-    if (letters.empty()) return "";
+    if (letters.empty() || letters.size() > kLtsMaxLetters) return "";
     const std::string padded = "#" + letters + "#";
     std::string pa;
     for (int i = 1; i + 1 < static_cast<int>(padded.size()); ++i) {

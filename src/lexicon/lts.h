@@ -1,6 +1,7 @@
 // Guessed English pronunciations for words the lexicon lacks.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "lexicon/dict.h"
@@ -10,7 +11,10 @@ namespace kedo {
 
 // The pronunciation that the letter-to-sound rules give a lower-case word:
 // phones joined by "_" without stress marks. Apostrophes are ignored; a word
-// with any other byte outside a-z, or without letters, gives "".
+// with any other byte outside a-z, without letters or with more than
+// kLtsMaxLetters letters (whose guess would outgrow the lexicon's line
+// limits) gives "".
+constexpr size_t kLtsMaxLetters = 60;
 std::string ltsGuess(const std::string& word);
 
 // The guess for a word missing from wpa: a possessive or contraction ending

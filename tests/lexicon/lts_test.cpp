@@ -41,6 +41,8 @@ TEST(LetterToSound, RefusesWhatItCannotSpell) {
     EXPECT_EQ(ltsGuess("caf\xe9"), "");
     EXPECT_EQ(ltsGuess("a1"), "");
     EXPECT_EQ(ltsGuess("Cat"), "");  // the texts are lowered before this
+    EXPECT_FALSE(ltsGuess(std::string(kLtsMaxLetters, 'a')).empty());
+    EXPECT_EQ(ltsGuess(std::string(kLtsMaxLetters + 1, 'a')), "");
     // Apostrophes do not count as letters.
     EXPECT_EQ(ltsGuess("o'neil"), ltsGuess("oneil"));
 }
