@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Evaluates an English data set on held-out speakers and sentences.
 
-  evaluate.py [--out DIR] [--kedo BIN] [--home HOME] [--limit N] [--alsa]
+  evaluate.py [--out DIR] [--kedo BIN] [--home HOME] [--limit N] [--alsa] [--klettres]
 
 HOME is a working folder holding the kedoData/ to evaluate (default
 DIR/home, which stage 8 of run.sh fills); the engine runs in a scratch copy
@@ -16,7 +16,8 @@ DIR/lists/eval.tsv (audio TAB speaker TAB text):
     replaced by another held-out word.
 
 --alsa adds alsa-utils' spoken channel names (/usr/share/sounds/alsa),
-closed-set over the eight phrases. The results go to DIR/eval/results.json.
+closed-set over the eight phrases; --klettres klettres-data's English letter
+names (among the 26) and short words (among themselves). The results go to DIR/eval/results.json.
 Choices are seeded (KEDO_CORPUS_SEED, default 15), so runs compare.
 """
 import argparse
@@ -144,6 +145,31 @@ def evaluate_alsa(engine):
     return {"utterances": len(files), "closed_set_accuracy": correct / len(files) if files else None}
 
 
+def evaluate_klettres(engine):
+    """klettres-data's English letter names and short words, closed-set within
+    each group (the letters among the 26, the words among the words)."""
+    base = "/usr/share/klettres/en"
+    groups = {
+        "letters": sorted(glob.glob(os.path.join(base, "alpha", "*.ogg"))),
+        # Syllable sounds that are not words (aw, ch, th) are left out.
+        "words": sorted(f for f in glob.glob(os.path.join(base, "syllab", "*.ogg"))
+                        if os.path.basename(f)[:-4] not in ("aw", "ch", "th")),
+    }
+    results = {}
+    with tempfile.TemporaryDirectory() as tmp:
+        for name, files in groups.items():
+            labels = [os.path.basename(f)[:-4].lower() for f in files]
+            correct = 0
+            for f, label in zip(files, labels):
+                wav = os.path.join(tmp, label + ".wav")
+                subprocess.run(["sox", f, "-r", "16000", "-c", "1", "-b", "16", wav], check=True)
+                got = engine.recog(wav, labels)
+                correct += got is not None and got.strip() == label
+                print("%s -> %s" % (os.path.basename(f), got), flush=True)
+            results[name] = {"utterances": len(files), "closed_set_accuracy": correct / len(files) if files else None}
+    return results
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[1])
     ap.add_argument("--out", default=os.environ.get("KEDO_ENGLISH_SETS", "/work/sets/english"))
@@ -151,6 +177,7 @@ def main():
     ap.add_argument("--home", default=None)
     ap.add_argument("--limit", type=int, default=0, help="evaluate only the first N held-out utterances")
     ap.add_argument("--alsa", action="store_true")
+    ap.add_argument("--klettres", action="store_true")
     args = ap.parse_args()
     home = args.home or os.path.join(args.out, "home")
     if not os.path.isdir(os.path.join(home, "kedoData")):
@@ -160,6 +187,8 @@ def main():
         results = {"held_out": evaluate_held_out(engine, held_out(args.out, args.limit))}
         if args.alsa:
             results["alsa"] = evaluate_alsa(engine)
+        if args.klettres:
+            results["klettres"] = evaluate_klettres(engine)
     finally:
         engine.close()
     os.makedirs(os.path.join(args.out, "eval"), exist_ok=True)
