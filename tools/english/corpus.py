@@ -304,10 +304,10 @@ def add_noise(path, snr, g):
     colour = g.choice(["white", "pink", "brown"])
     n = np.random.default_rng(g.randint(0, 2**31)).standard_normal(len(x))
     if colour != "white":
-        spec = np.fft.rfft(n)
-        f = np.arange(len(spec)) + 1.0
-        spec /= np.sqrt(f) if colour == "pink" else f
-        n = np.fft.irfft(spec, len(x))
+        spectrum = np.fft.rfft(n)
+        f = np.arange(len(spectrum)) + 1.0
+        spectrum /= np.sqrt(f) if colour == "pink" else f
+        n = np.fft.irfft(spectrum, len(x))
     speech = np.mean(x ** 2) + 1e-9
     n *= np.sqrt(speech / (np.mean(n ** 2) + 1e-12) / 10 ** (snr / 10))
     y = np.clip(x + n, -32768, 32767).astype("<i2")
