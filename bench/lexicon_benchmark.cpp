@@ -1,6 +1,8 @@
-// Lexicon: reading a large English wpa (text and binary), merging addenda,
-// listing and building the dictionary for 2000 sentences; reading the full
-// Mandarin lexicon and listing 100 Chinese sentences with it.
+// Lexicon: reading a large English wpa (text and binary), the real English
+// lexicon made by tools/english/make_lexicon.py (folder in
+// KEDO_ENGLISH_LEXICON, default /work/sets/english/lexicon), merging addenda,
+// listing and building the dictionary for 2000 sentences, letter-to-sound;
+// reading the full Mandarin lexicon and listing 100 Chinese sentences with it.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -8,9 +10,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <vector>
 #include <string>
 
 #include "lexicon/dict.h"
+#include "lexicon/lts.h"
 #include "lexicon/text.h"
 
 namespace {
@@ -91,6 +96,48 @@ void BM_WpaReadBinary(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kWords);
 }
 BENCHMARK(BM_WpaReadBinary)->Unit(benchmark::kMillisecond);
+
+// The English lexicon as tools/english/make_lexicon.py writes it.
+std::string englishLexicon(const char* name) {
+    const char* dir = std::getenv("KEDO_ENGLISH_LEXICON");
+    return std::string(dir ? dir : "/work/sets/english/lexicon") + "/" + name;
+}
+
+void readEnglishLexicon(benchmark::State& state, const char* name) {
+    std::string path = englishLexicon(name);
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::fclose(f);
+    } else {
+        state.SkipWithError(("no " + path + ": run tools/english/make_lexicon.py").c_str());
+        return;
+    }
+    kedo::dictClass d;
+    for (auto _ : state) d.wpaRead(path, "english");
+    state.counters["entries"] = static_cast<double>(d.m_wpa.size());
+}
+void BM_EnglishLexiconReadText(benchmark::State& state) { readEnglishLexicon(state, "english.wpa"); }
+BENCHMARK(BM_EnglishLexiconReadText)->Unit(benchmark::kMillisecond);
+void BM_EnglishLexiconReadBinary(benchmark::State& state) { readEnglishLexicon(state, "english.wpab"); }
+BENCHMARK(BM_EnglishLexiconReadBinary)->Unit(benchmark::kMillisecond);
+
+// Guessing 1000 made-up words of 5 to 12 letters.
+void BM_LetterToSound1000(benchmark::State& state) {
+    std::vector<std::string> words;
+    unsigned seed = 7;
+    for (int i = 0; i < 1000; ++i) {
+        std::string w;
+        int len = 5 + i % 8;
+        for (int k = 0; k < len; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            w += static_cast<char>('a' + (seed >> 16) % 26);
+        }
+        words.push_back(w);
+    }
+    for (auto _ : state)
+        for (const std::string& w : words) benchmark::DoNotOptimize(kedo::ltsGuess(w));
+    state.SetItemsProcessed(state.iterations() * 1000);
+}
+BENCHMARK(BM_LetterToSound1000)->Unit(benchmark::kMicrosecond);
 
 void BM_WpaMergeAndSort(benchmark::State& state) {
     kedo::wpaList base = makeWpa();

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages needed to build, test and benchmark the engine.
 # Idempotent and non-interactive; run as root (or through sudo).
+# With the argument "english-corpus" it installs only what the English data
+# recipe (tools/english/run.sh) reads: voices, texts and the pronunciation list.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libbenchmark-dev
   libasound2-dev libavcodec-dev
   ffmpeg sox espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
+  festlex-cmu python3
 )
 # The Mandarin data recipe (tools/mandarin): the Unicode Han database, the
 # fortunes-zh texts and OpenCC's converter.
@@ -17,6 +20,10 @@ recipe_packages=(unicode-data fortunes-zh opencc)
 # tested.
 windows_packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 wine64-tools libwine-dev
+)
+corpus_packages=(
+  festlex-cmu espeak-ng flite festival festvox-kallpc16k festvox-kdlpc16k festvox-us-slt-hts
+  wordnet-base fortunes-min sox python3-numpy klettres-data
 )
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
@@ -33,6 +40,10 @@ install_missing() {
   if [ "$updated" = 0 ]; then $SUDO apt-get update -qq; updated=1; fi
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${options[@]}" "${missing[@]}"
 }
+if [ "${1:-}" = english-corpus ]; then
+  install_missing --no-install-recommends -- "${corpus_packages[@]}"
+  exit 0
+fi
 install_missing --no-install-recommends -- "${packages[@]}" "${recipe_packages[@]}"
 install_missing -- "${windows_packages[@]}"
 # The Windows tests run the Chinese cases under zh_TW.UTF-8, from which Wine

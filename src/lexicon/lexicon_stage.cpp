@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "lexicon/lts.h"
 #include "util/file_util.h"
 #include "util/report_error.h"
 #include "util/timing.h"
@@ -52,7 +53,8 @@ void loadDictionaries(const recogParam& p, dictClass& dict, const modelSetView& 
     }
 }
 
-void prepareTexts(const recogParam& p, dictClass& dict, textClass& text, const modelSetView& models) {
+void prepareTexts(const recogParam& p, dictClass& dict, textClass& text, const modelSetView& models,
+                  StrVec* warnings) {
     const std::string& lang = p.language;
     if (p.tnmFile.empty())
         reportError(strFormat("Error: recogParam.tnmFile is not specified! (line %d in %s)", __LINE__, kModule));
@@ -74,6 +76,12 @@ void prepareTexts(const recogParam& p, dictClass& dict, textClass& text, const m
         std::string path = p.outputDir + "/output.nt";
         writeLines(path, text.m_txtVsNormalized);
         saved(path);
+    }
+
+    if (lang == "english") {
+        StrVec guessed;
+        wpaGuessMissing(dict.m_wpa, text.m_txtVsNormalized, guessed);
+        if (warnings) warnings->insert(warnings->end(), guessed.begin(), guessed.end());
     }
 
     start = processorTicks();

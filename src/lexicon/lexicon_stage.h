@@ -15,8 +15,11 @@ void loadDictionaries(const recogParam& p, dictClass& dict, const modelSetView& 
 // Reads the tnm file, the texts, normalises them, lists or reads the syllable
 // paths (Japanese syllabification included), pads "-sp-" for assessment and,
 // for English, builds the dictionary from the texts; writes "output.nt",
-// "output.syl" and "output.dic" when outputDir is set.
-void prepareTexts(const recogParam& p, dictClass& dict, textClass& text, const modelSetView& models);
+// "output.syl" and "output.dic" when outputDir is set. English words without a
+// wpa entry get a guessed one (wpaGuessMissing); each guess is appended to
+// warnings when given.
+void prepareTexts(const recogParam& p, dictClass& dict, textClass& text, const modelSetView& models,
+                  StrVec* warnings = nullptr);
 
 // After the net: "output.wpa" with the entries the texts used (not for
 // Japanese, only when outputDir is set).

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "lexicon/lexicon_util.h"
+#include "lexicon/numbers.h"
 #include "util/file_util.h"
 #include "util/limits.h"
 #include "util/report_error.h"
@@ -93,7 +94,10 @@ void textClass::readTextNormMap(const std::string& fileName, char delimiter) {
 std::string normalizeText(const std::string& text, const std::vector<textNormRule>& rules,
                           const std::string& language) {
     std::string s = text.substr(0, text.find('\t'));
-    if (language == "english") strToLower(s);
+    if (language == "english") {
+        strToLower(s);
+        s = numbersToWords(s);
+    }
     for (const textNormRule& r : rules) {
         if (r.mode.empty() || r.from.empty()) continue;
         switch (r.mode[0]) {

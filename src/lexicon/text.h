@@ -66,7 +66,8 @@ public:
     void japaneseSyl(const recogParam& p);
 };
 
-// Normalises one text with the rules (the language lowers English capitals).
+// Normalises one text with the rules. English capitals are lowered and
+// numbers spelt out in words (numbersToWords) before the rules run.
 std::string normalizeText(const std::string& text, const std::vector<textNormRule>& rules,
                           const std::string& language);
 

@@ -316,10 +316,11 @@ std::string recognisedSentence(const mlfClass& mlf) {
     return out;
 }
 
-void buildLexiconAndNet(recogParam& p, const macroClass& models, dictClass& dict, textClass& text, netClass& net) {
+void buildLexiconAndNet(recogParam& p, const macroClass& models, dictClass& dict, textClass& text, netClass& net,
+                        std::vector<std::string>* warnings) {
     const modelSetView modelView = modelSetViewOf(models);
     loadDictionaries(p, dict, modelView);
-    prepareTexts(p, dict, text, modelView);
+    prepareTexts(p, dict, text, modelView, warnings);
     readOrBuildNet(p, dict, text, net);
     // After the net: the wpa entries the texts used ("output.wpa").
     saveUsedWpa(p, dict, text);
@@ -354,7 +355,7 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     dictClass dict;
     textClass text;
     netClass net;
-    buildLexiconAndNet(p, models, dict, text, net);
+    buildLexiconAndNet(p, models, dict, text, net, &mlf.warnings);
     // ---- end of steps 2 and 3 ----
 
     // ---- search sizing (after the net and its node penalties are in place) ----

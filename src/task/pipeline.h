@@ -32,7 +32,8 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave);
 // reads the dictionaries, reads and normalises the candidate texts and turns
 // them into phonetic units, reads or builds the net, and saves the wpa
 // entries the texts used. Prints the stages' timing lines.
-void buildLexiconAndNet(recogParam& p, const macroClass& models, dictClass& dict, textClass& text, netClass& net);
+void buildLexiconAndNet(recogParam& p, const macroClass& models, dictClass& dict, textClass& text, netClass& net,
+                        std::vector<std::string>* warnings = nullptr);
 
 // The text a recognition returns: the recognised candidate texts, concatenated.
 std::string recognisedSentence(const mlfClass& mlf);

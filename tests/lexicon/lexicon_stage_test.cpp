@@ -144,10 +144,10 @@ TEST(LexiconStage, MissingTnmKeyAndOtherNetTypes) {
     std::string msg = errorOf([&] { prepareTexts(p, d, t, models.view()); });
     EXPECT_EQ(msg.rfind("Error: recogParam.tnmFile is not specified! (line ", 0), 0u) << msg;
     p.tnmFile = lexData("english.tnm");
-    p.txtFile = "anything at all";
+    p.txtFile = "any_thing at all";  // "_" is beyond the letter-to-sound rules
     p.netType = 2;  // no listing: the English dictionary still needs the words
     msg = errorOf([&] { prepareTexts(p, d, t, models.view()); });
-    EXPECT_NE(msg.find("Found no pronunciation entry for \"anything\""), std::string::npos) << msg;
+    EXPECT_NE(msg.find("Found no pronunciation entry for \"any_thing\""), std::string::npos) << msg;
     EXPECT_TRUE(t.m_sylVs.empty());
 }
 

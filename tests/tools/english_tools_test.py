@@ -1,0 +1,132 @@
+#!/usr/bin/env python3
+"""The English data tools on small made-up inputs: the letter-to-sound
+converter, the lexicon maker, and the pure helpers of the recipe and the
+evaluation."""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "english")
+sys.path.insert(0, TOOLS)
+
+import corpus     # noqa: E402
+import evaluate   # noqa: E402
+
+
+def read(path, mode="r"):
+    with open(path, mode) as f:
+        return f.read()
+
+
+def run_tool(name, *args):
+    return subprocess.run([sys.executable, os.path.join(TOOLS, name)] + list(args), capture_output=True, text=True)
+
+
+class LetterToSoundConverter(unittest.TestCase):
+    def convert(self, trees):
+        with tempfile.TemporaryDirectory() as d:
+            scm = os.path.join(d, "rules.scm")
+            with open(scm, "w") as f:
+                f.write(";; comment (with brackets)\n(set! cmu_lts_rules '(\n" + trees + "\n))\n")
+            out = os.path.join(d, "out.cpp")
+            r = run_tool("lts_rules_to_cpp.py", scm, out)
+            return r, (read(out) if r.returncode == 0 else "")
+
+    def letters(self, skip=""):
+        return "\n".join("(%s (((%s 1) %s)))" % (c, c, c) for c in "abcdefghijklmnopqrstuvwxyz" if c not in skip)
+
+    def test_questions_leaves_and_phone_strings(self):
+        tree = ("(x ((n.name is #) (((k-s 1) k-s)) ((p.p.name is 0) (((_epsilon_ 1) _epsilon_)) "
+                "(((g-z 0.5) (aa1 0.5) aa1)))))")
+        r, cpp = self.convert(self.letters("x") + "\n" + tree)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        # Stress digits go, multi-phone classes are joined by "_", epsilon is "".
+        self.assertIn('"k_s",', cpp)
+        self.assertIn('"aa",', cpp)
+        self.assertNotIn("aa1", cpp)
+        self.assertIn('    "",\n', cpp)
+        # The x tree: question at offset +1 for "#", then offset -2 for "0".
+        self.assertIn("{1,'#',", cpp)
+        self.assertIn("{-2,'0',", cpp)
+        self.assertIn("kLtsNodeCount = 30;", cpp)  # 25 one-leaf trees and the x tree of 5
+
+    def test_a_missing_letter_or_strange_question_is_refused(self):
+        r, _ = self.convert(self.letters("q"))
+        self.assertNotEqual(r.returncode, 0)
+        self.assertIn("no tree for q", r.stderr)
+        r, _ = self.convert(self.letters("x") + "\n(x ((p.gpos is a) (((k 1) k)) (((s 1) s))))")
+        self.assertNotEqual(r.returncode, 0)
+        self.assertIn("unexpected question", r.stderr)
+
+
+class LexiconMaker(unittest.TestCase):
+    def test_merges_lowers_sorts_and_writes_both_layouts(self):
+        with tempfile.TemporaryDirectory() as d:
+            src = os.path.join(d, "dict.out")
+            with open(src, "w") as f:
+                f.write('MNCL\n("zoo" nil (((z uw) 1)))\n("Aaron" n (((eh) 1) ((r ax n) 0)))\n'
+                        '("a" dt (((ax) 0)))\n("a" n (((ey) 1)))\n("a" v (((ax) 0)))\n'
+                        '("ab" nil (((ae b) 1)))\n')
+            r = run_tool("make_lexicon.py", "--cmudict", src, os.path.join(d, "out"))
+            self.assertEqual(r.returncode, 0, r.stderr)
+            text = read(os.path.join(d, "out", "english.wpa"))
+            self.assertEqual(text, "a\tax#ey\naaron\teh_r_ax_n\nab\tae_b\nzoo\tz_uw\n")
+            data = read(os.path.join(d, "out", "english.wpab"), "rb")
+            expect = struct.pack("<i", 4)
+            for w, pas in (("a", ["ax", "ey"]), ("aaron", ["eh_r_ax_n"]), ("ab", ["ae_b"]), ("zoo", ["z_uw"])):
+                expect += struct.pack("<i", len(w)) + w.encode() + struct.pack("<i", len(pas))
+                for pa in pas:
+                    expect += struct.pack("<i", len(pa)) + pa.encode()
+            self.assertEqual(data, expect)
+
+    def test_a_malformed_entry_names_the_file_and_line(self):
+        with tempfile.TemporaryDirectory() as d:
+            src = os.path.join(d, "dict.out")
+            with open(src, "w") as f:
+                f.write('("a" dt (((ax) 0)))\n("b" broken\n')
+            r = run_tool("make_lexicon.py", "--cmudict", src, os.path.join(d, "out"))
+            self.assertNotEqual(r.returncode, 0)
+            self.assertIn("dict.out:2:", r.stderr)
+            self.assertFalse(os.path.exists(os.path.join(d, "out", "english.wpa")))
+
+
+class RecipeHelpers(unittest.TestCase):
+    def test_normalise_keeps_words_and_apostrophes_and_drops_digits(self):
+        self.assertEqual(corpus.normalise("\u201cDon\u2019t go,\u201d she said -- twice."), "don't go she said twice")
+        self.assertEqual(corpus.normalise("'Tis the students' well-known books!"), "tis the students well known books")
+        self.assertIsNone(corpus.normalise("In 1999 we met"))
+        self.assertIsNone(corpus.normalise("Tom & Jerry"))
+
+    def test_right_contexts_end_in_sil(self):
+        self.assertEqual(corpus.contexts("k_ae_t"), ["k+ae", "ae+t", "t+sil"])
+        self.assertEqual(corpus.contexts("ax"), ["ax+sil"])
+
+    def test_item_generators_are_fixed_by_seed_and_key(self):
+        self.assertEqual(corpus.rng("a", 1).random(), corpus.rng("a", 1).random())
+        self.assertNotEqual(corpus.rng("a", 1).random(), corpus.rng("a", 2).random())
+
+    def test_augmentation_chains_use_two_kinds_in_range(self):
+        for i in range(200):
+            effects, snr, desc = corpus.augment_chain(corpus.rng("t", i))
+            self.assertEqual(len(desc.split("+")), 2)
+            if snr is not None:
+                self.assertTrue(10 <= snr <= 30)
+                self.assertIn("noise", desc)
+            if "gain" in effects:
+                self.assertLessEqual(float(effects[effects.index("gain") + 1]), 0)
+
+
+class EvaluationHelpers(unittest.TestCase):
+    def test_auc(self):
+        self.assertEqual(evaluate.auc([3, 4], [1, 2]), 1.0)
+        self.assertEqual(evaluate.auc([1, 2], [3, 4]), 0.0)
+        self.assertEqual(evaluate.auc([2], [2]), 0.5)
+        self.assertAlmostEqual(evaluate.auc([1, 3], [2]), 0.5)
+        self.assertIsNone(evaluate.auc([], [1]))
+
+
+if __name__ == "__main__":
+    unittest.main()

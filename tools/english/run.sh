@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# The English data set, from Debian packages to models, in numbered stages.
+#
+#   tools/english/run.sh [--stage N] [--stop-stage M] [--out DIR]
+#
+# Every stage can be run again: it keeps what it made before (files are
+# written under a temporary name and renamed when whole) and makes the same
+# bytes from the same seed. Output goes to DIR (default $KEDO_ENGLISH_SETS,
+# else /work/sets/english), never into the repository.
+#
+#   0  install the Debian packages the recipe reads (as root, or via sudo)
+#   1  the lexicon: english.wpa and english.wpab from festlex-cmu, plus the
+#      addenda and normalisation rules of tools/english
+#   2  the texts: WordNet examples and fortunes, word lists for right-context
+#      coverage, held-out sentences
+#   3  the voices (espeak-ng accents and variants, flite, Festival) grouped
+#      into speakers, with held-out speakers; the utterance plans
+#   4  synthesis of the held-out (evaluation) utterances
+#   5  synthesis of the training utterances, up to the clean share of
+#      KEDO_CORPUS_HOURS (default 20 h, of which 1/(1+copies) clean)
+#   6  augmentation with sox: tempo, speed, pitch, noise at 10-30 dB SNR,
+#      reverberation, telephone band, level (KEDO_CORPUS_AUG_COPIES per file)
+#   7  the lists: lists/train.tsv and lists/eval.tsv (audio, speaker, text)
+#   8  training with `kedo train` (needs a build that has it)
+#   9  evaluation (tools/english/evaluate.py) on the held-out speakers
+#
+# Seed: KEDO_CORPUS_SEED (default 15). Run it niced on a shared machine:
+#   nice -n 19 tools/english/run.sh --stage 1 --stop-stage 5
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+repo="$(cd "$here/../.." && pwd)"
+stage=0
+stop_stage=9
+out="${KEDO_ENGLISH_SETS:-/work/sets/english}"
+kedo="${KEDO_BIN:-$repo/build/kedo}"
+# Debian's python3 (with python3-numpy), ahead of any other on the PATH.
+python="${KEDO_PYTHON:-$(command -v /usr/bin/python3 || command -v python3)}"
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --stage) stage="$2"; shift 2 ;;
+    --stop-stage) stop_stage="$2"; shift 2 ;;
+    --out) out="$2"; shift 2 ;;
+    -h|--help) sed -n '2,30p' "$0"; exit 0 ;;
+    *) echo "run.sh: unknown argument $1" >&2; exit 1 ;;
+  esac
+done
+case "$out" in "$repo"|"$repo"/*) echo "run.sh: the output folder must lie outside the repository" >&2; exit 1 ;; esac
+mkdir -p "$out"
+run() { [ "$stage" -le "$1" ] && [ "$stop_stage" -ge "$1" ]; }
+say() { echo "== stage $1: $2 ($(date -u +%H:%M:%S))"; }
+
+if run 0; then
+  say 0 "packages"
+  bash "$repo/scripts/install-deps.sh" english-corpus
+fi
+if run 1; then
+  say 1 "lexicon"
+  "$python" "$here/make_lexicon.py" "$out/lexicon"
+  cp "$here/english_addenda.wpa" "$here/english.tnm" "$out/lexicon/"
+fi
+if run 2; then
+  say 2 "texts"
+  "$python" "$here/corpus.py" texts "$out"
+fi
+if run 3; then
+  say 3 "voices and plans"
+  "$python" "$here/corpus.py" voices "$out"
+  "$python" "$here/corpus.py" plan "$out"
+fi
+if run 4; then
+  say 4 "held-out synthesis"
+  "$python" "$here/corpus.py" synth "$out" eval
+fi
+if run 5; then
+  say 5 "training synthesis"
+  "$python" "$here/corpus.py" synth "$out" train
+fi
+if run 6; then
+  say 6 "augmentation"
+  "$python" "$here/corpus.py" augment "$out"
+fi
+if run 7; then
+  say 7 "lists"
+  "$python" "$here/corpus.py" lists "$out"
+fi
+if run 8; then
+  say 8 "training"
+  if ! "$kedo" train --help >/dev/null 2>&1; then
+    echo "run.sh: $kedo has no 'train' subcommand yet; build one that has, then run --stage 8" >&2
+    exit 1
+  fi
+  "$kedo" train --list "$out/lists/train.tsv" --lexicon "$out/lexicon/english.wpa" \
+    --addenda "$out/lexicon/english_addenda.wpa" --out "$out/models"
+fi
+if run 9; then
+  say 9 "evaluation"
+  "$python" "$here/evaluate.py" --out "$out" --kedo "$kedo"
+fi
