@@ -417,15 +417,16 @@ ArenaCandidate viterbiClass::candidate(int slot) const {
     return out;
 }
 
-float viterbiClass::modelProb(const float* features, int dim, int f1, int f2, const searchModelSet& models,
-                              int modelIdx) {
+float viterbiClass::modelProb(const float* features, int dim, int frameNum, int f1, int f2,
+                              const searchModelSet& models, int modelIdx) {
     const int n = f2 - f1 + 1;
     if (n < 3) {
         std::printf("Warning in viterbiClass::modelProb: modelIdx=%d, frameId1=%d, frameId2=%d, frameNum=%d<MAX_STATE_NUM=%d\n",
                     modelIdx, f1, f2, n, 3);
         return SEARCH_LZERO;
     }
-    if (modelIdx < 0 || modelIdx >= models.modelNum() || modelIdx >= m_modelNum || f1 < 0 || dim < 1)
+    if (modelIdx < 0 || modelIdx >= models.modelNum() || modelIdx >= m_modelNum || f1 < 0 || f2 >= frameNum ||
+        dim < 1)
         reportError(strFormat("Error: modelProb of model %d over frames %d to %d is out of range (line %d of file %s)",
                               modelIdx, f1, f2, __LINE__, kModule));
     // A model with fewer emitting states is aligned over the states it has.

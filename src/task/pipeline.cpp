@@ -206,7 +206,7 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
     StrVec modelNames;
     in.models->modelNameList(modelNames);
     if (!p.inputLabFile.empty())
-        readLabelFile(mlf, p.inputLabFile, modelNames);
+        readLabelFile(mlf, p.inputLabFile, modelNames, in.beginFrame, in.features->frameNum);
     else
         buildFromPath(mlf, bestPath, *in.net, in.dict->m_pronDict, *in.models);
     mlf.identifiedSylCount = spokenSyllableCount(sylPath);
@@ -259,7 +259,7 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
     rankPhones(
         mlf,
         [&](int f1, int f2, int model) {
-            return vit.modelProb(fea.values.data(), fea.dim, f1, f2, searchModels, model);
+            return vit.modelProb(fea.values.data(), fea.dim, fea.frameNum, f1, f2, searchModels, model);
         },
         *in.models, p);
     std::printf("\tCompute possible score discount factors...\n");

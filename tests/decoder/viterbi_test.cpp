@@ -247,9 +247,10 @@ TEST(Viterbi, ModelProbOverTwoAndThreeFrames) {
     GaussianModelSet models(2);
     std::mt19937 rng(2);
     std::vector<float> fea = drawFeatures(stateSequence({0, 1}, models, {2}), models, rng);
+    const int frames = static_cast<int>(fea.size()) / 3;
     viterbiClass vit(10, 2);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(vit.modelProb(fea.data(), 3, 4, 5, models, 1), SEARCH_LZERO);
+    EXPECT_EQ(vit.modelProb(fea.data(), 3, frames, 4, 5, models, 1), SEARCH_LZERO);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Warning in viterbiClass::modelProb: modelIdx=1, frameId1=4, frameId2=5, frameNum=2<MAX_STATE_NUM=3\n");
     auto b = [&](int s, int t) { return models.stateLogLikelihood(&fea[t * 3], 1, s); };
@@ -258,10 +259,13 @@ TEST(Viterbi, ModelProbOverTwoAndThreeFrames) {
     expected = expected + b(1, 5);
     expected = expected + models.logTrans(1, 2, 3);
     expected = expected + b(2, 6);
-    EXPECT_EQ(vit.modelProb(fea.data(), 3, 4, 6, models, 1), expected);
+    EXPECT_EQ(vit.modelProb(fea.data(), 3, frames, 4, 6, models, 1), expected);
     // More frames never score worse than the forced three-frame path allows
     // per frame, and the result is the best of all alignments.
-    EXPECT_GT(vit.modelProb(fea.data(), 3, 6, 11, models, 1), SEARCH_LZERO);
+    EXPECT_GT(vit.modelProb(fea.data(), 3, frames, 6, 11, models, 1), SEARCH_LZERO);
+    // A span past the last feature row is refused, not read.
+    EXPECT_GT(vit.modelProb(fea.data(), 3, frames, frames - 3, frames - 1, models, 1), SEARCH_LZERO);
+    EXPECT_THROW(vit.modelProb(fea.data(), 3, frames, frames - 3, frames, models, 1), KedoError);
 }
 
 TEST(Viterbi, RecoversAKnownAlignmentAndPhoneBoundaries) {
