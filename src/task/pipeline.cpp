@@ -156,7 +156,7 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
 
     // ---- core step 3: best path (end index -1 counts as 0, incomplete) ----
     int bestIndex = vit.bestPathIndex(candNum);
-    const bool pathComplete = bestIndex >= 0;
+    bool pathComplete = bestIndex >= 0;
     if (bestIndex < 0) bestIndex = 0;
     const ArenaCandidate bestPath = vit.candidate(bestIndex);
     // ---- end of core step 3 ----
@@ -182,6 +182,9 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
         }
     }
     mlf.identifiedSyl = sylPath;
+    // An assessment whose best path holds no spoken unit did not get through
+    // the sentence: it counts as an incomplete path (and scores 0).
+    if (p.function == "assess" && spokenSyllableCount(sylPath) == 0) pathComplete = false;
     // ---- end of core step 4 ----
 
     // ---- core step 5: designated syllable count ----
