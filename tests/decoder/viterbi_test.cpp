@@ -107,23 +107,25 @@ TEST(Viterbi, FatalConditionsAndTheirMessages) {
     std::vector<float> fea(3 * 10, 0.0f);
     SearchTestNet net = chainNet({0});
 
-    EXPECT_EQ(searchError(net, dict, models, fea, 3, 10, 21, 20).substr(0, 37), "Error: m_arenaLen=20, candidateNum=21");
-    EXPECT_EQ(searchError(net, dict, models, fea, 3, 10, 0, 20).substr(0, 46),
-              "Error: nodeNumForFirstFrame=1, candidateNum=0 ");
+    // The messages carry the line numbers that hosts and logs know.
+    EXPECT_EQ(searchError(net, dict, models, fea, 3, 10, 21, 20),
+              "Error: m_arenaLen=20, candidateNum=21 (line 431 of file viterbi)");
+    EXPECT_EQ(searchError(net, dict, models, fea, 3, 10, 0, 20),
+              "Error: nodeNumForFirstFrame=1, candidateNum=0 (line 434 of file viterbi)");
 
     SearchTestNet twoStarts = net;
     twoStarts.add(0);
     twoStarts.link(3, 1);
     twoStarts.deriveNextWordNodes();
-    EXPECT_NE(searchError(twoStarts, dict, models, fea, 3, 10, 5, 20).find("more than one starting nodes!"),
-              std::string::npos);
+    EXPECT_EQ(searchError(twoStarts, dict, models, fea, 3, 10, 5, 20),
+              "Error: more than one starting nodes! (line 268 of file viterbi)");
 
     SearchTestNet twoEnds = net;
     int dangling = twoEnds.add(0);
     twoEnds.link(2, dangling);
     twoEnds.deriveNextWordNodes();
-    EXPECT_NE(searchError(twoEnds, dict, models, fea, 3, 10, 5, 20).find("more than one ending nodes!"),
-              std::string::npos);
+    EXPECT_EQ(searchError(twoEnds, dict, models, fea, 3, 10, 5, 20),
+              "Error: more than one ending nodes! (line 283 of file viterbi)");
 
     // A syllable of 51 phones needs state index 150 in its last phone.
     SearchTestDict longSyl = {{"long", std::vector<int32_t>(51, 0)}};
@@ -131,7 +133,7 @@ TEST(Viterbi, FatalConditionsAndTheirMessages) {
     models.stayLog = -50.0f;
     std::vector<float> longFea(3 * 60, 0.0f);
     std::string msg = searchError(net, longSyl, models, longFea, 3, 60, 5, 20);
-    EXPECT_EQ(msg.substr(0, 62), "MAX_STATE_NUM_IN_SYL exceeded: index=150, MAX_STATE_NUM_IN_SYL");
+    EXPECT_EQ(msg, "MAX_STATE_NUM_IN_SYL exceeded: index=150, MAX_STATE_NUM_IN_SYL=150 (line 52 of file viterbi)");
 }
 
 TEST(Viterbi, HistoryLimitsEndTheRun) {
@@ -151,10 +153,11 @@ TEST(Viterbi, HistoryLimitsEndTheRun) {
     loop.deriveNextWordNodes();
     std::vector<float> fea(3 * 2100, 0.0f);
     SearchTestDict one = {{"a", {0}}};
-    EXPECT_EQ(searchError(loop, one, models, fea, 3, 1100, 5, 20).substr(0, 22), "MAX_SYL_NUM exceeded! ");
+    EXPECT_EQ(searchError(loop, one, models, fea, 3, 1100, 5, 20), "MAX_SYL_NUM exceeded! (line 385 of file viterbi)");
     // Three phones per syllable: the phone history fills first.
     SearchTestDict three = {{"a", {0, 0, 0}}};
-    EXPECT_EQ(searchError(loop, three, models, fea, 3, 2100, 5, 20).substr(0, 29), "MAX_PHONE_NUM (2000) exceeded");
+    EXPECT_EQ(searchError(loop, three, models, fea, 3, 2100, 5, 20),
+              "MAX_PHONE_NUM (2000) exceeded! (line 400 of file viterbi)");
 }
 
 TEST(Viterbi, DescendingCandidateNumber) {
