@@ -13,6 +13,7 @@
 #include "decoder/viterbi.h"
 #include "frontend/frame_volume.h"
 #include "frontend/pitch.h"
+#include "lexicon/dict.h"
 #include "lexicon/lexicon_stage.h"
 #include "net/net.h"
 #include "net/net_stage.h"
@@ -191,7 +192,11 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
     {
         const int32_t first = textIdxVs[0];
         if (p.language == "english") {
-            mlf.designatedSylCount = static_cast<int32_t>(strSplit(text.m_txtVsNormalized[first], ' ').size());
+            // The words of the text, as the lexicon cuts them: runs of blanks
+            // and a leading or trailing blank make no empty words.
+            StrVec words;
+            textUnits(text.m_txtVsNormalized[first], p.language, words);
+            mlf.designatedSylCount = static_cast<int32_t>(words.size());
         } else if (p.language == "chinese") {
             mlf.designatedSylCount = static_cast<int32_t>(text.m_txtVsNormalized[first].size() / 2);
         } else if (p.language == "japanese") {

@@ -269,6 +269,14 @@ TEST_F(BundledRuns, AWrongSentenceScoresFarLower) {
     EXPECT_LT(wrongZh, rightZh - 30.0);
 }
 
+// Blanks around and between the words make no words of their own: the
+// sentence counts its seven words, and the score stays.
+TEST_F(BundledRuns, BlanksAroundEnglishWordsDoNotCountAsWords) {
+    KEDO engine(m_home.path());
+    const double plain = assess(engine, "english.wav", "i like to read a good book");
+    EXPECT_EQ(assess(engine, "english.wav", " i like  to read a good book "), plain);
+}
+
 TEST_F(BundledRuns, ChineseAssessScoresTheSampleWithPitch) {
     KEDO engine(m_home.path());
     ASSERT_EQ(engine.SwitchLanguage(1), Status::ok);
