@@ -79,7 +79,7 @@ struct Scenario {
 
     // Ranks every phone with the search's forced alignment.
     void rank(viterbiClass& vit, const searchModelSet& view) {
-        rankPhones(mlf, [&](int f1, int f2, int m) { return vit.modelProb(features.data(), dim, f1, f2, view, m); },
+        rankPhones(mlf, [&](int f1, int f2, int m) { return vit.modelProb(features.data(), dim, static_cast<int>(features.size()) / dim, f1, f2, view, m); },
                    set, p);
     }
 };

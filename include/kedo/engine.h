@@ -30,7 +30,7 @@ enum class Status : int32_t {
 
 // The engine's interface. Narrow strings are UTF-8; wide strings are UTF-32
 // (or UTF-16 where wchar_t has 16 bits). Sentences are converted to the code
-// page of the current language (Big5/CP950 for Chinese, Latin-1 for English)
+// page of the current language (Big5/CP950 for Chinese, Windows-1252 for English)
 // and the recognised sentence is converted back; a character the code page
 // cannot hold is an error. On Windows both directions use the calling thread's
 // ANSI code page instead. File names are handed to the file system as given

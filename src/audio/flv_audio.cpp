@@ -39,7 +39,7 @@ uint32_t get32(const uint8_t* p) { return (get24(p) << 8) | p[3]; }
 bool streamFormat(uint8_t flags, FlvAudio& out) {
     static constexpr int rates[4] = {5500, 11025, 22050, 44100};
     int format = flags >> 4;
-    out.bits = (flags & 0x02) ? 16 : 8;
+    out.bits = 16;  // decoded audio, whatever the sample-size flag (bit 1) says
     switch (format) {
         case 4:
             out.rate = 16000;

@@ -7,6 +7,8 @@
 
 #include "util/file_util.h"
 #include "util/report_error.h"
+#include "util/str_util.h"
+#include "util/unit_names.h"
 
 namespace kedo {
 
@@ -27,6 +29,12 @@ void splitSylEntry(const std::string& entry, std::string& wrapped, int32_t& posi
 
 // A pattern without any unit matches no path.
 bool emptyPattern(const std::string& pattern) { return pattern.find_first_not_of('-') == std::string::npos; }
+
+bool hasSpokenUnit(const std::string& pattern) {
+    for (const std::string& unit : strSplit(pattern, '-'))
+        if (!unit.empty() && !isNonSpeechUnit(unit)) return true;
+    return false;
+}
 
 int countDashes(const std::string& s, size_t end) {
     return static_cast<int>(std::count(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(end), '-'));
@@ -116,6 +124,15 @@ int pinyin2text(textClass& text, const IntVec& bestPathSyl, const pronDict& dict
             reportError(strFormat("Unknown comparisonMode = %d", p.comparisonMode));
     }
 
+    if (textIdxVs.empty() && p.function == "assess" && !hasSpokenUnit(pattern) && !text.m_sylVs.empty()) {
+        // Nothing was said: the assessment goes on with the designated text,
+        // the first candidate, and scores the silence (0).
+        std::string wrapped;
+        int32_t position = 0;
+        splitSylEntry(text.m_sylVs[0], wrapped, position);
+        textIdxVs.push_back(position);
+        sylVsIdxVs.push_back(0);
+    }
     if (textIdxVs.empty()) {
         std::printf("Error in textClass::pinyin2text(): Cannot find sylPath within m_sylVs (shown next) at line %d of file %s!\n",
                     __LINE__, kModule);

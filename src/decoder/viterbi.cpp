@@ -14,6 +14,13 @@ constexpr const char* kModule = "viterbi";
 constexpr int kDescFrames[] = {60, 75, 100, 120};
 constexpr double kDescFactors[] = {0.8, 0.8, 0.7, 0.6};
 
+// The line numbers that the search's fatal messages have always carried;
+// hosts and logs match on them. The other guards give their own lines.
+constexpr int kStartNodesLine = 268, kEndNodesLine = 283;
+constexpr int kArenaLine = 431, kFirstFrameLine = 434;
+constexpr int kSylEntriesLine = 385, kPhoneEntriesLine = 400;
+constexpr int kStatesInSylLine = 52;
+
 // Sort key giving descending scores, equal scores in slot order.
 inline uint64_t sortKey(float score, int slot) {
     float s = score + 0.0f;  // -0 and +0 compare equal
@@ -49,8 +56,8 @@ void searchGraph::finishBuild(const searchModelSet& set) {
             if (ends++ == 0) endNode = i;
         }
     }
-    if (starts != 1) reportError(strFormat("Error: more than one starting nodes! (line %d of file %s)", __LINE__, kModule));
-    if (ends != 1) reportError(strFormat("Error: more than one ending nodes! (line %d of file %s)", __LINE__, kModule));
+    if (starts != 1) reportError(strFormat("Error: more than one starting nodes! (line %d of file %s)", kStartNodesLine, kModule));
+    if (ends != 1) reportError(strFormat("Error: more than one ending nodes! (line %d of file %s)", kEndNodesLine, kModule));
     for (int i = 0; i < nodeNum; ++i) {
         int phones = phoneCount(i);
         if (sylIndex[i] >= 0 && phones == 0)
@@ -103,7 +110,7 @@ viterbiClass::viterbiClass(int arenaLen, int modelNum)
 }
 
 void viterbiClass::appendSyl(Cand& c, int node, int frame) {
-    if (c.sylCount >= MAX_SYL_NUM) reportError(strFormat("MAX_SYL_NUM exceeded! (line %d of file %s)", __LINE__, kModule));
+    if (c.sylCount >= MAX_SYL_NUM) reportError(strFormat("MAX_SYL_NUM exceeded! (line %d of file %s)", kSylEntriesLine, kModule));
     m_sylTrace.push_back(SylEntry{node, frame, c.score, c.sylHead});
     c.sylHead = static_cast<int32_t>(m_sylTrace.size() - 1);
     ++c.sylCount;
@@ -111,7 +118,7 @@ void viterbiClass::appendSyl(Cand& c, int node, int frame) {
 
 void viterbiClass::appendPhone(Cand& c, int phone, int frame) {
     if (c.phoneCount >= MAX_PHONE_NUM)
-        reportError(strFormat("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, __LINE__, kModule));
+        reportError(strFormat("MAX_PHONE_NUM (%d) exceeded! (line %d of file %s)", MAX_PHONE_NUM, kPhoneEntriesLine, kModule));
     m_phoneTrace.push_back(PhoneEntry{phone, frame, c.score, c.phoneHead});
     c.phoneHead = static_cast<int32_t>(m_phoneTrace.size() - 1);
     ++c.phoneCount;
@@ -220,10 +227,10 @@ int viterbiClass::search(const float* features, int dim, int T, int candidateNum
     const int firstNum = g.sylIndex[start] >= 0 ? 1 : g.nextBegin[start + 1] - g.nextBegin[start];
     if (candidateNum > m_arenaLen)
         reportError(strFormat("Error: m_arenaLen=%d, candidateNum=%d (line %d of file %s)", m_arenaLen, candidateNum,
-                              __LINE__, kModule));
+                              kArenaLine, kModule));
     if (firstNum > candidateNum)
         reportError(strFormat("Error: nodeNumForFirstFrame=%d, candidateNum=%d (line %d of file %s)", firstNum,
-                              candidateNum, __LINE__, kModule));
+                              candidateNum, kFirstFrameLine, kModule));
     for (int k = 0; k < firstNum; ++k) {
         int node = g.sylIndex[start] >= 0 ? start : g.next[g.nextBegin[start] + k];
         Cand& c = m_arena[m_order[k]];
@@ -313,7 +320,7 @@ int viterbiClass::search(const float* features, int dim, int T, int candidateNum
             const int key = c.phone * 3 + c.state;
             if (key >= MAX_STATE_NUM_IN_SYL)
                 reportError(strFormat("MAX_STATE_NUM_IN_SYL exceeded: index=%d, MAX_STATE_NUM_IN_SYL=%d (line %d of file %s)",
-                                      key, MAX_STATE_NUM_IN_SYL, __LINE__, kModule));
+                                      key, MAX_STATE_NUM_IN_SYL, kStatesInSylLine, kModule));
             int32_t& holder = m_recomb[g.recombBegin[c.node] + key];
             if (holder < 0) {
                 holder = k;
@@ -417,15 +424,16 @@ ArenaCandidate viterbiClass::candidate(int slot) const {
     return out;
 }
 
-float viterbiClass::modelProb(const float* features, int dim, int f1, int f2, const searchModelSet& models,
-                              int modelIdx) {
+float viterbiClass::modelProb(const float* features, int dim, int frameNum, int f1, int f2,
+                              const searchModelSet& models, int modelIdx) {
     const int n = f2 - f1 + 1;
     if (n < 3) {
         std::printf("Warning in viterbiClass::modelProb: modelIdx=%d, frameId1=%d, frameId2=%d, frameNum=%d<MAX_STATE_NUM=%d\n",
                     modelIdx, f1, f2, n, 3);
         return SEARCH_LZERO;
     }
-    if (modelIdx < 0 || modelIdx >= models.modelNum() || modelIdx >= m_modelNum || f1 < 0 || dim < 1)
+    if (modelIdx < 0 || modelIdx >= models.modelNum() || modelIdx >= m_modelNum || f1 < 0 || f2 >= frameNum ||
+        dim < 1)
         reportError(strFormat("Error: modelProb of model %d over frames %d to %d is out of range (line %d of file %s)",
                               modelIdx, f1, f2, __LINE__, kModule));
     // A model with fewer emitting states is aligned over the states it has.

@@ -99,10 +99,12 @@ public:
         }
     }
 
-    // Forced alignment of a model over frames f1..f2 (inclusive): the best
-    // score of ending in its last emitting state; LZERO with a warning when
-    // fewer than 3 frames are given.
-    float modelProb(const float* features, int dim, int f1, int f2, const searchModelSet& models, int modelIdx);
+    // Forced alignment of a model over frames f1..f2 (inclusive) of the
+    // frameNum feature rows: the best score of ending in its last emitting
+    // state; LZERO with a warning when fewer than 3 frames are given. Frames
+    // outside 0..frameNum-1 end the run.
+    float modelProb(const float* features, int dim, int frameNum, int f1, int f2, const searchModelSet& models,
+                    int modelIdx);
 
     // Log-likelihood of row x (frame `frame` of the utterance), served from
     // the one-entry cache of (model, state) when it holds that frame.

@@ -8,7 +8,7 @@
 
 namespace kedo {
 
-// The iconv name of a code page: "CP950" or "ISO-8859-1". The code-page
+// The iconv name of a code page: "CP950" or "CP1252". The code-page
 // conversions below are those of the POSIX layer (iconv); the Windows layer
 // converts with the thread's ANSI code page instead.
 const char* codePageName(CodePage page);

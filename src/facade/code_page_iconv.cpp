@@ -53,7 +53,7 @@ bool convert(const char* to, const char* from, const std::string& text, std::str
 
 }  // namespace
 
-const char* codePageName(CodePage page) { return page == CodePage::cp950 ? "CP950" : "ISO-8859-1"; }
+const char* codePageName(CodePage page) { return page == CodePage::cp950 ? "CP950" : "CP1252"; }
 
 std::string utf8ToCodePage(const std::string& text, CodePage page, const char* what) {
     std::string out;

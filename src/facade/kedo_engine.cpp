@@ -125,7 +125,7 @@ void loadLanguage(KEDO::State& s, int32_t type) {
     vc.function = "recog";
     s.saParam = std::move(sa);
     s.vcParam = std::move(vc);
-    s.codePage = type != 0 ? CodePage::cp950 : CodePage::latin1;
+    s.codePage = type != 0 ? CodePage::cp950 : CodePage::cp1252;
 }
 
 void prologue(KEDO::State& s) {

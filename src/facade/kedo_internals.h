@@ -28,7 +28,7 @@ struct KEDO::State {
     // True while the output folder has been emptied for the operation in
     // progress; cleared when an operation ends normally.
     bool outputReady = false;
-    CodePage codePage = CodePage::latin1;  // code page of the current language
+    CodePage codePage = CodePage::cp1252;  // code page of the current language
     std::string workingFolder;             // absolute, once constructed
 
     // The last error message of each thread that called the object.

@@ -27,7 +27,7 @@ public:
 
 // The languages whose code pages the engine's text data use.
 enum class CodePage {
-    latin1,  // English: ASCII and Latin-1
+    cp1252,  // English: Windows-1252 (Latin-1 letters, typographic quotes and dashes)
     cp950,   // Chinese: Big5 (CP950), two bytes a character
 };
 

@@ -31,7 +31,8 @@ std::vector<int32_t> conditionVolumes(const int32_t* x, int len) {
     return vol;
 }
 
-int verdictFromVolumes(const int32_t* x, int len, const std::vector<int32_t>& vol) {
+// centre: the value of a silent sample (non-zero for unsigned 8-bit data).
+int verdictFromVolumes(const int32_t* x, int len, const std::vector<int32_t>& vol, int32_t centre = 0) {
     int frames = static_cast<int>(vol.size());
     if (frames <= 0) return VOLUME_TOO_SMALL;
     auto [minIt, maxIt] = std::minmax_element(vol.begin(), vol.end());
@@ -39,8 +40,8 @@ int verdictFromVolumes(const int32_t* x, int len, const std::vector<int32_t>& vo
     if (*minIt / CONDITION_FRAME_SIZE > 200) return VOLUME_TOO_BIG;
     int pos = 0, neg = 0;
     for (int i = 0; i < len; ++i) {
-        pos += x[i] > 31129;
-        neg += x[i] < -31129;
+        pos += x[i] - centre > 31129;
+        neg += x[i] - centre < -31129;
     }
     float f = static_cast<float>(frames);
     if (static_cast<float>(neg) / f > 0.004f) return VOLUME_SATURATED;
@@ -174,6 +175,11 @@ void conditionWave(SampleArray& wave, recogParam& p) {
                    strFormat("Wave too short: %d samples, at least %d are needed (line %d of %s)", wave.count(),
                              MIN_CONDITION_SAMPLES, __LINE__, kModule));
 
+    // 8-bit samples are unsigned: silence lies at 128, and at 128 * 256 once
+    // amplified. The volume verdict judges them centred; DC removal centres
+    // the wave itself at the end.
+    const int32_t centre = wave.bits == 8 ? 128 * 256 : 0;
+
     // 1. Amplify to 16 bits; wider samples are scaled down.
     if (wave.bits != CONDITION_BITS) {
         if (wave.bits < CONDITION_BITS) {
@@ -207,7 +213,7 @@ void conditionWave(SampleArray& wave, recogParam& p) {
     const int32_t* x = wave.samples.data();
     int len = wave.count();
     std::vector<int32_t> vol = conditionVolumes(x, len);
-    int verdict = verdictFromVolumes(x, len, vol);
+    int verdict = verdictFromVolumes(x, len, vol, centre);
     if (verdict != VOLUME_NORMAL && p.useWaveReject != 0) reportError(waveVolumeMessage(verdict));
     float ratio = noiseRatioFromVolumes(std::move(vol));
     if (ratio < NOISY_WAVE_RATIO && p.useSpecSubtraction != 0) {

@@ -137,6 +137,10 @@ void dictClass::pronDictFromTexts(const StrVec& normTexts, const modelSetView& m
         strSplit(pa, '_', phones);
         for (size_t k = 0; k < phones.size(); ++k) {
             const std::string& ph = phones[k];
+            // Text wpa files are checked as they are read; a binary one is not.
+            if (ph.empty())
+                reportError(strFormat("Error: the pronunciation \"%s\" has an empty phone (line %d of file %s)",
+                                      pa.c_str(), __LINE__, kModule));
             std::string name;
             if (ph == "sil" || ph == "sp")
                 name = ph;

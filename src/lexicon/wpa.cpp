@@ -28,6 +28,17 @@ StrVec splitPas(const std::string& field) {
     return pas;
 }
 
+// English PAs join phones with "_"; an empty phone ("a__b", a leading or
+// trailing "_") would name no model. The line is refused, naming the source.
+void checkEnglishPas(const StrVec& pas, const std::string& line, const std::string& sourceName, int srcLine) {
+    for (const std::string& pa : pas) {
+        if (pa.front() == '_' || pa.back() == '_' || pa.find("__") != std::string::npos)
+            reportError(strFormat("Error: the pronunciation \"%s\" has an empty phone, in line \"%s\" of %s (line %d in "
+                                  "%s)",
+                                  pa.c_str(), line.c_str(), sourceName.c_str(), srcLine, kModule));
+    }
+}
+
 // A pinyin table row number of a Chinese wpa line: decimal digits naming a
 // row with the dictionary column.
 const std::string& pinyinOfRow(const std::string& number, const std::vector<StrVec>& table,
@@ -98,6 +109,7 @@ void wpaParseText(const StrVec& lines, const std::string& language, const std::v
             strSplit(fields[3], ',', e.aux);
         } else {
             e.pas = splitPas(fields[1]);
+            checkEnglishPas(e.pas, line, sourceName, __LINE__);
         }
         out.push_back(std::move(e));
     }
@@ -140,6 +152,7 @@ void wpaParseInline(const std::string& content, const std::string& language, wpa
         wpaEntry e;
         e.word = fields[0];
         e.pas = splitPas(fields[1]);
+        checkEnglishPas(e.pas, entry, "the given wpa string", __LINE__);
         out.push_back(std::move(e));
     }
 }

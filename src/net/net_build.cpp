@@ -202,13 +202,14 @@ void buildSausageNet(textClass& text, const dictClass& wpa, const recogParam& p)
 
     StrVec units;
     textUnits(sentence, p.language, units);
-    // The units that have an entry, with that entry's position. A unit without
-    // one ends the run for English and is left out otherwise.
+    // The units that have an entry with a PA, with that entry's position. A
+    // unit without one ends the run for English and is left out otherwise.
     std::vector<int> entries;
     entries.reserve(units.size());
     for (const std::string& unit : units) {
         int pos = wpa.wpaFind(unit);
-        if (pos < 0) {
+        // An entry without a PA has nothing to put in the unit's column.
+        if (pos < 0 || wpa.m_wpa[static_cast<size_t>(pos)].pas.empty()) {
             std::printf("Warning: Found no pinyin for \"%s\" in \"%s\". Use \"a\" instead.\n", unit.c_str(), sentence.c_str());
             if (p.language == "english")
                 reportError(strFormat("Error: Found no pronunciation entry for %s. Please add the pronunciation to wpaAddendaFile. "

@@ -49,7 +49,7 @@ void resetPhoneScores(mlfPhone& phone) {
     phone.timberScores = {-1, -1, -1, -1};
 }
 
-void readLabelFile(mlfClass& mlf, const std::string& path, const StrVec& modelNames) {
+void readLabelFile(mlfClass& mlf, const std::string& path, const StrVec& modelNames, int firstFrame, int frameNum) {
     mlf.nodes.clear();
     const std::string text = readFileBytes(path);
     StrVec fields;
@@ -77,8 +77,14 @@ void readLabelFile(mlfClass& mlf, const std::string& path, const StrVec& modelNa
             reportError(strFormat("Label line %d of %s has a time beyond %d frames (line %d of %s)", lineNo,
                                   path.c_str(), MAX_FRAME_NUM, __LINE__, kModule));
         mlfPhone phone;
-        phone.startFrame = static_cast<int32_t>(startFrame);
-        phone.endFrame = static_cast<int32_t>(endFrame);
+        phone.startFrame = static_cast<int32_t>(startFrame - firstFrame);
+        phone.endFrame = static_cast<int32_t>(endFrame - firstFrame);
+        if (frameNum >= 0 && (phone.startFrame < 0 || phone.endFrame >= frameNum || phone.startFrame > phone.endFrame))
+            reportError(strFormat("Label line %d of %s spans frames %lld to %lld, outside the %d feature frames "
+                                  "%d to %d of the spoken segment (line %d of %s)",
+                                  lineNo, path.c_str(), static_cast<long long>(startFrame),
+                                  static_cast<long long>(endFrame), frameNum, firstFrame, firstFrame + frameNum - 1,
+                                  __LINE__, kModule));
         phone.name = fields[2];
         IntVec found = strVecLinSearch(modelNames, phone.name, 3);
         phone.index = found.empty() ? -1 : found[0];

@@ -29,7 +29,13 @@ void resetPhoneScores(mlfPhone& phone);
 // and lines starting with "%" are skipped. A phone's index is the position of
 // its name in modelNames (-1 when absent). Errors: a file that cannot be
 // opened, a line with fewer than four fields, a phone before the first node.
-void readLabelFile(mlfClass& mlf, const std::string& path, const StrVec& modelNames);
+// Label times are in the time base of the whole recording, as a run writes
+// them: firstFrame (the first frame of the spoken segment) is taken off every
+// frame. With frameNum >= 0 every span must lie within the frameNum feature
+// frames of the segment, and a span outside them (or inverted) is refused
+// naming the file and line.
+void readLabelFile(mlfClass& mlf, const std::string& path, const StrVec& modelNames, int firstFrame = 0,
+                   int frameNum = -1);
 
 // Sets pitched on every phone: 0 for "sil", "sp", names beginning with
 // "sil+", and names whose base (the part before the first "+") is listed in

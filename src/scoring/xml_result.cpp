@@ -126,6 +126,34 @@ size_t big5SequenceLength(const std::string& s, size_t i, bool& known) {
     return 2;  // an unknown code is replaced as a whole, keeping the pairs in step
 }
 
+// English text is Windows-1252: its bytes 0x80..0x9F, as Unicode code points
+// (0 where the code page has no character); bytes from 0xA0 are Latin-1.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// Windows-1252 text as UTF-8; a byte without a character becomes "?".
+std::string cp1252ToUtf8(const std::string& s) {
+    std::string out;
+    out.reserve(s.size() + s.size() / 4);
+    for (const char ch : s) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        const char32_t cp = c < 0x80 ? c : c < 0xA0 ? kCp1252High[c - 0x80] : c;
+        if (cp < 0x80) {
+            out += c < 0x80 ? ch : '?';
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
 // Characters of a text item: a byte of 0x80 or more leads a two-byte character.
 int charCount(const std::string& s) {
     int count = 0;
@@ -159,7 +187,8 @@ void appendTrack(std::string& out, const std::vector<float>& values) {
 class XmlWriter {
 public:
     XmlWriter(const mlfClass& mlf, const StrVec& modelNames, const recogParam& p)
-        : mlf_(mlf), modelNames_(modelNames), p_(p), big5_(p.language == "chinese") {}
+        : mlf_(mlf), modelNames_(modelNames), p_(p), big5_(p.language == "chinese"),
+          cp1252_(p.language == "english") {}
 
     std::string document() {
         out_.reserve(4096);
@@ -193,7 +222,7 @@ public:
     }
 
 private:
-    void text(const std::string& s) { appendXmlText(out_, s, big5_); }
+    void text(const std::string& s) { appendXmlText(out_, cp1252_ ? cp1252ToUtf8(s) : s, big5_); }
 
     // One element line of a single double value.
     void scalar(const char* indent, const char* tag, int idx, float value, bool c, const char* comment) {
@@ -317,6 +346,7 @@ private:
     const StrVec& modelNames_;
     const recogParam& p_;
     const bool big5_;
+    const bool cp1252_;  // English text, transcoded to the document's UTF-8
     std::string out_;
 };
 

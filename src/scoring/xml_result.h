@@ -13,6 +13,8 @@ namespace kedo {
 // Writes the document for mlf to path. modelNames is the model set's name
 // list (it names the competing models); p.language chooses the declared
 // encoding ("chinese": big5, else UTF-8) and how node texts are counted.
+// English text is Windows-1252 and is transcoded to UTF-8 ("caf\xe9" is
+// written as "café"); the size attributes keep counting its bytes.
 // Strings are written as their bytes, with "&", "<" and ">" escaped; a byte
 // the declared encoding cannot carry (a control character, a broken
 // multi-byte sequence, a Big5 code outside the Big5 table) is written as

@@ -13,6 +13,7 @@
 #include "decoder/viterbi.h"
 #include "frontend/frame_volume.h"
 #include "frontend/pitch.h"
+#include "lexicon/dict.h"
 #include "lexicon/lexicon_stage.h"
 #include "net/net.h"
 #include "net/net_stage.h"
@@ -156,7 +157,7 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
 
     // ---- core step 3: best path (end index -1 counts as 0, incomplete) ----
     int bestIndex = vit.bestPathIndex(candNum);
-    const bool pathComplete = bestIndex >= 0;
+    bool pathComplete = bestIndex >= 0;
     if (bestIndex < 0) bestIndex = 0;
     const ArenaCandidate bestPath = vit.candidate(bestIndex);
     // ---- end of core step 3 ----
@@ -182,13 +183,20 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
         }
     }
     mlf.identifiedSyl = sylPath;
+    // An assessment whose best path holds no spoken unit did not get through
+    // the sentence: it counts as an incomplete path (and scores 0).
+    if (p.function == "assess" && spokenSyllableCount(sylPath) == 0) pathComplete = false;
     // ---- end of core step 4 ----
 
     // ---- core step 5: designated syllable count ----
     {
         const int32_t first = textIdxVs[0];
         if (p.language == "english") {
-            mlf.designatedSylCount = static_cast<int32_t>(strSplit(text.m_txtVsNormalized[first], ' ').size());
+            // The words of the text, as the lexicon cuts them: runs of blanks
+            // and a leading or trailing blank make no empty words.
+            StrVec words;
+            textUnits(text.m_txtVsNormalized[first], p.language, words);
+            mlf.designatedSylCount = static_cast<int32_t>(words.size());
         } else if (p.language == "chinese") {
             mlf.designatedSylCount = static_cast<int32_t>(text.m_txtVsNormalized[first].size() / 2);
         } else if (p.language == "japanese") {
@@ -206,7 +214,7 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
     StrVec modelNames;
     in.models->modelNameList(modelNames);
     if (!p.inputLabFile.empty())
-        readLabelFile(mlf, p.inputLabFile, modelNames);
+        readLabelFile(mlf, p.inputLabFile, modelNames, in.beginFrame, in.features->frameNum);
     else
         buildFromPath(mlf, bestPath, *in.net, in.dict->m_pronDict, *in.models);
     mlf.identifiedSylCount = spokenSyllableCount(sylPath);
@@ -259,7 +267,7 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
     rankPhones(
         mlf,
         [&](int f1, int f2, int model) {
-            return vit.modelProb(fea.values.data(), fea.dim, f1, f2, searchModels, model);
+            return vit.modelProb(fea.values.data(), fea.dim, fea.frameNum, f1, f2, searchModels, model);
         },
         *in.models, p);
     std::printf("\tCompute possible score discount factors...\n");

@@ -17,6 +17,12 @@ TEST(WaveInfoCommand, PrintsWhatTheLoaderReads) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "samples=6 rate=11025 bits=16\n");
 
+    // Nellymoser audio decodes to 16 bits, also when the sample-size flag is clear.
+    writeFile(d.file("a.flv"), flvStream({flvTag(8, std::string(1, '\x50') + std::string(64, '\x55'))}));
+    r = runCli("wave-info " + d.file("a.flv"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "samples=256 rate=8000 bits=16 channels=1\n");
+
     r = runCli("wave-info " + d.file("a.txt"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("based on its extension name"), std::string::npos);

@@ -269,6 +269,14 @@ TEST_F(BundledRuns, AWrongSentenceScoresFarLower) {
     EXPECT_LT(wrongZh, rightZh - 30.0);
 }
 
+// Blanks around and between the words make no words of their own: the
+// sentence counts its seven words, and the score stays.
+TEST_F(BundledRuns, BlanksAroundEnglishWordsDoNotCountAsWords) {
+    KEDO engine(m_home.path());
+    const double plain = assess(engine, "english.wav", "i like to read a good book");
+    EXPECT_EQ(assess(engine, "english.wav", " i like  to read a good book "), plain);
+}
+
 TEST_F(BundledRuns, ChineseAssessScoresTheSampleWithPitch) {
     KEDO engine(m_home.path());
     ASSERT_EQ(engine.SwitchLanguage(1), Status::ok);
@@ -342,6 +350,30 @@ TEST(BundledCli, MainJobAssessesTheEnglishSample) {
     EXPECT_LE(score, 100.0);
     EXPECT_EQ(outputFiles(kBundled + "/.."), tracked);
     EXPECT_TRUE(exists(home.file("kedoData/output/output.xml")));
+}
+
+// A learner who stays silent gets the score 0 and the whole file set; a
+// recording of another sentence gets a score too.
+TEST(BundledCli, SilenceScoresZeroAndAnotherSentenceAScore) {
+    CurrentFolder keep;
+    BundledHome home;
+    ASSERT_EQ(runShell("sox -n -r 16000 -b 16 -c 1 '" + home.file("silent.wav") + "' trim 0 0.3").status, 0);
+    auto score = [&](const std::string& wav) {
+        CliResult r = runCli("assess '" + wav + "' \"i like to read a good book\" --home '" + home.path() + "'");
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        const size_t at = r.out.rfind("score=");
+        return at == std::string::npos ? -1.0 : std::stod(r.out.substr(at + 6));
+    };
+    EXPECT_EQ(score(home.file("silent.wav")), 0.0);
+    const std::set<std::string> files = outputFiles(home.path());
+    for (const char* f : {"output.xml", "phone.lab", "phone.cm", "phone.plp", "phone.cmd", "score.txt",
+                          "recogResult.txt"})
+        EXPECT_TRUE(files.count(f)) << f;
+    // The search did not get through the sentence: one incomplete path.
+    EXPECT_NE(readFile(home.file("kedoData/output/phone.cm")).find("% discountFactor=[1 "), std::string::npos);
+    const double other = score(kBundled + "/samples/chinese.wav");
+    EXPECT_GE(other, 0.0);
+    EXPECT_LE(other, 100.0);
 }
 
 // The sample played as the microphone: the recording lands in the output

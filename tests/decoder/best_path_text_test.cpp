@@ -159,6 +159,25 @@ TEST_F(BestPathText, Failures) {
     EXPECT_NE(failure({"a"}).find("has no text position"), std::string::npos);
 }
 
+// A learner who says nothing is assessed against the designated text (the
+// first candidate); recognition still finds no sentence in silence.
+TEST_F(BestPathText, SilentPathInAssessmentStandsForTheDesignatedText) {
+    text.m_sylVs = {"b-c\t3", "a-b\t0"};
+    p.function = "assess";
+    for (int mode : {1, 2, 3}) {
+        p.comparisonMode = mode;
+        Mapping m = map({"sil", "sp", "fillerC", "sil"});
+        EXPECT_EQ(m.texts, IntVec{3}) << mode;
+        EXPECT_EQ(m.paths, IntVec{0}) << mode;
+    }
+    p.comparisonMode = 1;
+    EXPECT_EQ(map({"sil"}).sylPath, "");
+    // A spoken path that matches nothing is still an error.
+    EXPECT_NE(failure({"sil", "c", "sil"}).find("Cannot find sylPath"), std::string::npos);
+    p.function = "recog";
+    EXPECT_NE(failure({"sil", "sp", "sil"}).find("Cannot find sylPath"), std::string::npos);
+}
+
 TEST(SylPathRendering, SchemesByPinyinType) {
     dictClass dict;
     dict.m_pinyinTable = {{"h1", "m1", "t1", "c1"}, {"h2", "m2", "t2", "c2"}};

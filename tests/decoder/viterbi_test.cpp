@@ -107,23 +107,25 @@ TEST(Viterbi, FatalConditionsAndTheirMessages) {
     std::vector<float> fea(3 * 10, 0.0f);
     SearchTestNet net = chainNet({0});
 
-    EXPECT_EQ(searchError(net, dict, models, fea, 3, 10, 21, 20).substr(0, 37), "Error: m_arenaLen=20, candidateNum=21");
-    EXPECT_EQ(searchError(net, dict, models, fea, 3, 10, 0, 20).substr(0, 46),
-              "Error: nodeNumForFirstFrame=1, candidateNum=0 ");
+    // The messages carry the line numbers that hosts and logs know.
+    EXPECT_EQ(searchError(net, dict, models, fea, 3, 10, 21, 20),
+              "Error: m_arenaLen=20, candidateNum=21 (line 431 of file viterbi)");
+    EXPECT_EQ(searchError(net, dict, models, fea, 3, 10, 0, 20),
+              "Error: nodeNumForFirstFrame=1, candidateNum=0 (line 434 of file viterbi)");
 
     SearchTestNet twoStarts = net;
     twoStarts.add(0);
     twoStarts.link(3, 1);
     twoStarts.deriveNextWordNodes();
-    EXPECT_NE(searchError(twoStarts, dict, models, fea, 3, 10, 5, 20).find("more than one starting nodes!"),
-              std::string::npos);
+    EXPECT_EQ(searchError(twoStarts, dict, models, fea, 3, 10, 5, 20),
+              "Error: more than one starting nodes! (line 268 of file viterbi)");
 
     SearchTestNet twoEnds = net;
     int dangling = twoEnds.add(0);
     twoEnds.link(2, dangling);
     twoEnds.deriveNextWordNodes();
-    EXPECT_NE(searchError(twoEnds, dict, models, fea, 3, 10, 5, 20).find("more than one ending nodes!"),
-              std::string::npos);
+    EXPECT_EQ(searchError(twoEnds, dict, models, fea, 3, 10, 5, 20),
+              "Error: more than one ending nodes! (line 283 of file viterbi)");
 
     // A syllable of 51 phones needs state index 150 in its last phone.
     SearchTestDict longSyl = {{"long", std::vector<int32_t>(51, 0)}};
@@ -131,7 +133,7 @@ TEST(Viterbi, FatalConditionsAndTheirMessages) {
     models.stayLog = -50.0f;
     std::vector<float> longFea(3 * 60, 0.0f);
     std::string msg = searchError(net, longSyl, models, longFea, 3, 60, 5, 20);
-    EXPECT_EQ(msg.substr(0, 62), "MAX_STATE_NUM_IN_SYL exceeded: index=150, MAX_STATE_NUM_IN_SYL");
+    EXPECT_EQ(msg, "MAX_STATE_NUM_IN_SYL exceeded: index=150, MAX_STATE_NUM_IN_SYL=150 (line 52 of file viterbi)");
 }
 
 TEST(Viterbi, HistoryLimitsEndTheRun) {
@@ -151,10 +153,11 @@ TEST(Viterbi, HistoryLimitsEndTheRun) {
     loop.deriveNextWordNodes();
     std::vector<float> fea(3 * 2100, 0.0f);
     SearchTestDict one = {{"a", {0}}};
-    EXPECT_EQ(searchError(loop, one, models, fea, 3, 1100, 5, 20).substr(0, 22), "MAX_SYL_NUM exceeded! ");
+    EXPECT_EQ(searchError(loop, one, models, fea, 3, 1100, 5, 20), "MAX_SYL_NUM exceeded! (line 385 of file viterbi)");
     // Three phones per syllable: the phone history fills first.
     SearchTestDict three = {{"a", {0, 0, 0}}};
-    EXPECT_EQ(searchError(loop, three, models, fea, 3, 2100, 5, 20).substr(0, 29), "MAX_PHONE_NUM (2000) exceeded");
+    EXPECT_EQ(searchError(loop, three, models, fea, 3, 2100, 5, 20),
+              "MAX_PHONE_NUM (2000) exceeded! (line 400 of file viterbi)");
 }
 
 TEST(Viterbi, DescendingCandidateNumber) {
@@ -247,9 +250,10 @@ TEST(Viterbi, ModelProbOverTwoAndThreeFrames) {
     GaussianModelSet models(2);
     std::mt19937 rng(2);
     std::vector<float> fea = drawFeatures(stateSequence({0, 1}, models, {2}), models, rng);
+    const int frames = static_cast<int>(fea.size()) / 3;
     viterbiClass vit(10, 2);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(vit.modelProb(fea.data(), 3, 4, 5, models, 1), SEARCH_LZERO);
+    EXPECT_EQ(vit.modelProb(fea.data(), 3, frames, 4, 5, models, 1), SEARCH_LZERO);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Warning in viterbiClass::modelProb: modelIdx=1, frameId1=4, frameId2=5, frameNum=2<MAX_STATE_NUM=3\n");
     auto b = [&](int s, int t) { return models.stateLogLikelihood(&fea[t * 3], 1, s); };
@@ -258,10 +262,13 @@ TEST(Viterbi, ModelProbOverTwoAndThreeFrames) {
     expected = expected + b(1, 5);
     expected = expected + models.logTrans(1, 2, 3);
     expected = expected + b(2, 6);
-    EXPECT_EQ(vit.modelProb(fea.data(), 3, 4, 6, models, 1), expected);
+    EXPECT_EQ(vit.modelProb(fea.data(), 3, frames, 4, 6, models, 1), expected);
     // More frames never score worse than the forced three-frame path allows
     // per frame, and the result is the best of all alignments.
-    EXPECT_GT(vit.modelProb(fea.data(), 3, 6, 11, models, 1), SEARCH_LZERO);
+    EXPECT_GT(vit.modelProb(fea.data(), 3, frames, 6, 11, models, 1), SEARCH_LZERO);
+    // A span past the last feature row is refused, not read.
+    EXPECT_GT(vit.modelProb(fea.data(), 3, frames, frames - 3, frames - 1, models, 1), SEARCH_LZERO);
+    EXPECT_THROW(vit.modelProb(fea.data(), 3, frames, frames - 3, frames, models, 1), KedoError);
 }
 
 TEST(Viterbi, RecoversAKnownAlignmentAndPhoneBoundaries) {

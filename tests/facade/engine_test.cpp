@@ -75,7 +75,7 @@ TEST_F(FacadeTest, SwitchLanguageTakesAnyNonzeroTypeAsChinese) {
     EXPECT_EQ(s.codePage, CodePage::cp950);
     ASSERT_EQ(engine->SwitchLanguage(0), Status::ok);
     EXPECT_EQ(s.saParam.language, "english");
-    EXPECT_EQ(s.codePage, CodePage::latin1);
+    EXPECT_EQ(s.codePage, CodePage::cp1252);
 }
 
 TEST_F(FacadeTest, FailedSwitchKeepsTheCurrentLanguageWhole) {
@@ -87,7 +87,7 @@ TEST_F(FacadeTest, FailedSwitchKeepsTheCurrentLanguageWhole) {
     const auto& s = state(engine);
     EXPECT_EQ(s.saParam.language, "english");
     EXPECT_EQ(s.vcParam.language, "english");
-    EXPECT_EQ(s.codePage, CodePage::latin1);
+    EXPECT_EQ(s.codePage, CodePage::cp1252);
 }
 
 TEST_F(FacadeTest, SwitchLanguageFindsItsFilesAfterTheHostChangedFolder) {

@@ -6,9 +6,11 @@
 
 #include <cmath>
 
+#include "audio/audio_file.h"
 #include "frontend/frame_volume.h"
 #include "kedo/error.h"
 #include "signals.h"
+#include "support/test_support.h"
 
 namespace kedo {
 namespace {
@@ -197,6 +199,36 @@ TEST(ConditionWave, AmplifiesResamplesAndScalesDown) {
     testing::internal::GetCapturedStdout();
     mx = *std::max_element(w24.samples.begin(), w24.samples.end());
     EXPECT_NEAR(mx, *std::max_element(wide.begin(), wide.end()) / 256, 2);
+}
+
+// Unsigned 8-bit samples sit around 128: the volume verdict judges them
+// centred, as it judges the same recording in 16 bits.
+TEST(ConditionWave, EightBitFilesAreJudgedLikeTheSameRecordingInSixteenBits) {
+    test::TempDir d;
+    const std::string sample = std::string(KEDO_SOURCE_DIR) + "/data/kedoData/samples/english.wav";
+    ASSERT_EQ(test::runShell("sox -D '" + sample + "' -b 8 " + d.file("e8.wav")).status, 0);
+    ASSERT_EQ(test::runShell("sox -D '" + sample + "' -b 8 " + d.file("loud8.wav") + " vol 8").status, 0);
+    recogParam p;
+    p.useWaveReject = 1;
+    SampleArray w16 = readAudioFile(sample), w8 = readAudioFile(d.file("e8.wav"));
+    ASSERT_EQ(w8.bits, 8);
+    testing::internal::CaptureStdout();
+    conditionWave(w16, p);
+    conditionWave(w8, p);  // not "Too many saturated wave samples"
+    testing::internal::GetCapturedStdout();
+    // Amplified by 256 and centred, the 8-bit wave follows the 16-bit one.
+    ASSERT_EQ(w8.count(), w16.count());
+    for (int i = 0; i < w8.count(); i += 97) EXPECT_NEAR(w8.samples[i], w16.samples[i], 400) << i;
+    // A clipped 8-bit recording is still refused.
+    SampleArray loud = readAudioFile(d.file("loud8.wav"));
+    testing::internal::CaptureStdout();
+    try {
+        conditionWave(loud, p);
+        ADD_FAILURE() << "a clipped 8-bit wave passed";
+    } catch (const KedoError& e) {
+        EXPECT_EQ(std::string(e.what()), waveVolumeMessage(VOLUME_SATURATED));
+    }
+    testing::internal::GetCapturedStdout();
 }
 
 TEST(ConditionWave, RejectsBadVolumeOnlyWhenAsked) {

@@ -174,6 +174,32 @@ TEST(Wpab, NegativeCountsAndOversizedFieldsAreRefused) {
     EXPECT_NE(errorOf([&] { wpaParseBinary(b, "w.wpab", out); }).find("word length -5"), std::string::npos);
 }
 
+// An English PA joins phones with "_": an empty phone names no model, so the
+// line is refused, naming the file and the line.
+TEST(WpaText, EnglishPronunciationsWithAnEmptyPhoneAreRefused) {
+    wpaList out;
+    for (const char* pa : {"a__b", "a_b_", "_a"}) {
+        const std::string line = std::string("bad\tok#") + pa;
+        std::string msg = errorOf([&] { wpaParseText({"ok\tax", line}, "english", {}, "f.wpa", out); });
+        EXPECT_EQ(msg.rfind("Error: the pronunciation \"" + std::string(pa) + "\" has an empty phone, in line \"" + line +
+                                "\" of f.wpa (line ",
+                            0),
+                  0u)
+            << msg;
+    }
+    dictClass d;
+    std::string msg = errorOf([&] { d.wpaRead("a ax@b b__c", "english"); });
+    EXPECT_NE(msg.find("\"b__c\" has an empty phone, in line \"b b__c\" of the given wpa string"), std::string::npos)
+        << msg;
+    // A binary wpa file is not checked as it is read: its entries are, when
+    // they are made into the pronunciation dictionary.
+    d.m_wpa = {wpaEntry{"b", {"b__c"}, {}}};
+    modelSetView models;
+    models.findModel = [](const std::string&) { return 0; };
+    msg = errorOf([&] { d.pronDictFromTexts({"b"}, models); });
+    EXPECT_NE(msg.find("the pronunciation \"b__c\" has an empty phone"), std::string::npos) << msg;
+}
+
 TEST(WpaInline, TwoEntriesCommentsAndErrors) {
     dictClass d;
     std::string out = captureOut([&] { d.wpaRead("hello hh_ax_l_ow#hh_eh_l_ow@@%skip me@world w_er_l_d", "english"); });

@@ -231,6 +231,16 @@ TEST(BuildSausageNet, MissingUnitsAndWrongTextCounts) {
     EXPECT_EQ(net.nodeNum, 6);
     EXPECT_EQ(netLinks(net), (Links{{0, 2}, {0, 4}, {0, 5}, {2, 4}, {2, 5}, {3, 1}, {4, 3}, {4, 1}, {5, 3}, {5, 1}}));
 
+    // An entry without a PA is left out like a missing one: the net still
+    // leads from start to end.
+    Sausage noPa(0);
+    noPa.dict.m_wpa[1].pas.clear();
+    testing::internal::CaptureStdout();
+    net = noPa.build();
+    out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "Warning: Found no pinyin for \"\xa4\x41\" in \"\xa4\x40\xa4\x41\". Use \"a\" instead.\n");
+    EXPECT_EQ(netLinks(net), (Links{{0, 2}, {0, 4}, {0, 5}, {2, 4}, {2, 5}, {3, 1}, {4, 3}, {4, 1}, {5, 3}, {5, 1}}));
+
     Sausage none(0, "\xa4\x42");
     testing::internal::CaptureStdout();
     EXPECT_NE(errorOf([&] { none.build(); }).find("sausage net would hold no word"), std::string::npos);

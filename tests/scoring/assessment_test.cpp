@@ -89,7 +89,7 @@ Assessment assess(const macroClass& set, const Sentence& s, const std::vector<fl
     const std::vector<int32_t> volume(T, 100);
     nodeVolume(mlf, volume.data(), T);
     const int last = static_cast<int>(mlf.nodes.size()) - 1;
-    rankPhones(mlf, [&](int f1, int f2, int m) { return vit.modelProb(fea.data(), dim, f1, f2, view, m); }, set, p);
+    rankPhones(mlf, [&](int f1, int f2, int m) { return vit.modelProb(fea.data(), dim, static_cast<int>(fea.size()) / dim, f1, f2, view, m); }, set, p);
     computeDiscounts(mlf, 0, last, best >= 0, mlf.designatedSylCount);
     computeTimberScores(mlf, 0, last, p, set);
     a.score = mlf.score;

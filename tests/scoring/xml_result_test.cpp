@@ -176,6 +176,17 @@ TEST(WriteXml, LaterElementsHaveNoCommentsAndCountsFollowTheLanguage) {
     EXPECT_NE(en.find("\t\t<text idx=\"2\" type=\"char\" size=\"1 3\">cat</text>\n"), std::string::npos);
     EXPECT_EQ(xmllintErrors(d.file("en.xml")), "");
     EXPECT_EQ(xpath(d.file("en.xml"), "string(//word/phone[2]/name[2])"), "<t>");
+
+    // English text is Windows-1252, transcoded into the UTF-8 document; a
+    // byte without a character in the code page becomes "?".
+    mlf = threeNodes("caf\xe9");
+    mlf.textItems = {"don\x92t \x93" "caf\xe9\x94 \x80\x81"};
+    writeXml(mlf, kModels, d.file("en.xml"), language("english"));
+    EXPECT_EQ(xmllintErrors(d.file("en.xml")), "");
+    EXPECT_EQ(xpath(d.file("en.xml"), "string(//word/text[2])"), "caf\xc3\xa9");
+    EXPECT_EQ(xpath(d.file("en.xml"), "string(//text/item[1])"),
+              "don\xe2\x80\x99t \xe2\x80\x9c" "caf\xc3\xa9\xe2\x80\x9d \xe2\x82\xac?");
+    EXPECT_NE(readFile(d.file("en.xml")).find("<text idx=\"2\" type=\"char\" size=\"1 4\">"), std::string::npos);
 }
 
 TEST(WriteXml, BytesTheEncodingCannotCarryNeverBreakTheDocument) {

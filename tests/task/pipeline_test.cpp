@@ -123,6 +123,34 @@ TEST_F(PipelineRun, PitchTracksOfTheWholeRecording) {
     EXPECT_EQ(runShell("xmllint --noout " + dir.file("out/output.xml")).status, 0);
 }
 
+// "phone.lab" holds the frames of the whole recording; read back as the
+// input label file of the same run it gives the same segmentation and score.
+TEST_F(PipelineRun, PhoneLabOfARunDrivesTheSameRunAgain) {
+    writeFile(dir.file("gated.raw"), syntheticRecording(24000, 5, true));
+    const std::string args = " --wav " + dir.file("gated.raw") + " --txt " + dir.file("sentence.txt") +
+                             " --function assess --outdir " + dir.file("out");
+    CliResult first = runCli("run --prm " + prm("useEpd = 1\n") + args);
+    ASSERT_EQ(first.status, 0) << first.out << first.err;
+    const std::string lab = readFile(dir.file("out/phone.lab"));
+    ASSERT_EQ(lab.rfind("0 ", 0), std::string::npos) << "the spoken segment starts later: " << lab;
+    writeFile(dir.file("in.lab"), lab);
+    CliResult again = runCli("run --prm " + prm("useEpd = 1\ninputLabFile = " + dir.file("in.lab") + "\n") + args);
+    ASSERT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_EQ(readFile(dir.file("out/phone.lab")), lab);
+    EXPECT_EQ(again.out.substr(again.out.rfind("score=")), first.out.substr(first.out.rfind("score=")));
+}
+
+TEST_F(PipelineRun, LabelSpansOutsideTheFeaturesAreRefused) {
+    // 1.5 s of audio are 150 frames at most; the second phone runs to frame 990.
+    writeFile(dir.file("far.lab"), "0 500000 sil -1 sil\n500000 99100000 a -2 a\n");
+    CliResult r = runCli("run --prm " + prm("inputLabFile = " + dir.file("far.lab") + "\n") + " --wav " +
+                         dir.file("speech.raw") + " --txt " + dir.file("sentence.txt") + " --function assess");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Label line 2 of " + dir.file("far.lab") + " spans frames 5 to 990, outside the"),
+              std::string::npos)
+        << r.out << r.err;
+}
+
 TEST_F(PipelineRun, UnknownFunctionIsRefused) {
     CliResult r = runCli("run --prm " + prm("") + " --wav " + dir.file("speech.raw") + " --txt " +
                          dir.file("sentence.txt") + " --function align");
