@@ -190,6 +190,7 @@ private:
     void globalStatistics();
     void chooseModels();
     void buildPhysical(phase kind);
+    void dropPhonesWithoutData();
     compositeHmm composite(const utterance& u, int variant) const;
     void loadFeatures(std::ifstream& in, const utterance& u, std::vector<float>& buf) const;
     int chooseVariant(const macroClass& conv, const utterance& u, const std::vector<float>& fea) const;
@@ -218,6 +219,8 @@ private:
     std::map<int32_t, int32_t> m_physOf;
     std::map<std::string, int32_t> m_physIndex;
     fillerPooling m_pooling;
+    std::vector<double> m_lastOccupation;  // per model of m_phys, last iteration
+    std::set<std::string> m_noData;        // phones that got no frame in the context-free stage
     int32_t m_sil = -1, m_sp = -1;
     std::chrono::steady_clock::time_point m_start;
 };
@@ -270,6 +273,8 @@ void trainer::checkOptions() {
                               __LINE__, kModule));
     if (m_opt.threads < 1 || m_opt.threads > 256)
         reportError(strFormat("--threads must be 1 to 256, not %d (line %d of %s)", m_opt.threads, __LINE__, kModule));
+    if (m_opt.monoIterations < 1 || m_opt.contextIterations < 1 || m_opt.mixtureIterations < 1)
+        reportError(strFormat("Every training stage needs at least one iteration (line %d of %s)", __LINE__, kModule));
     if (m_opt.outDir.empty()) reportError(strFormat("No output folder given (line %d of %s)", __LINE__, kModule));
 }
 
@@ -581,6 +586,38 @@ void trainer::buildPhysical(phase kind) {
     }
 }
 
+// A phone that only alternative pronunciations use may get no frame at all
+// (the first pronunciation always wins where the models cannot tell them
+// apart). A model left at the flat start would take any sound at decoding
+// time, so such pronunciations are dropped and their models not written.
+// A phone without data that some utterance cannot do without is an error.
+void trainer::dropPhonesWithoutData() {
+    if (m_noData.empty()) return;
+    auto lacks = [&](const std::vector<std::vector<int32_t>>& variant) {
+        for (const auto& unit : variant)
+            for (int32_t id : unit)
+                if (m_noData.count(centrePhone(m_names.name(id)))) return true;
+        return false;
+    };
+    for (utterance& u : m_utts) {
+        if (u.heldOut || !u.skipReason.empty()) continue;
+        std::vector<std::vector<std::vector<int32_t>>> kept;
+        for (auto& v : u.variants)
+            if (!lacks(v)) kept.push_back(std::move(v));
+        if (kept.empty())
+            reportError(strFormat("The model \"%s\" has no training data: line %d of the corpus needs it (line %d of %s)",
+                                  strVecJoin(StrVec(m_noData.begin(), m_noData.end()), ",").c_str(), u.entry.line,
+                                  __LINE__, kModule));
+        u.variants = std::move(kept);
+    }
+    std::vector<int32_t> written;
+    for (int32_t id : m_written)
+        if (!m_noData.count(centrePhone(m_names.name(id)))) written.push_back(id);
+    m_written = written;
+    m_log->line("no data for " + strVecJoin(StrVec(m_noData.begin(), m_noData.end()), ", ") +
+                ": only alternative pronunciations use it; they are dropped and its models not written");
+}
+
 int trainer::chooseVariant(const macroClass& conv, const utterance& u, const std::vector<float>& fea) const {
     if (u.variants.size() < 2) return 0;
     int best = 0;
@@ -627,6 +664,8 @@ void trainer::iterate(size_t stepIndex, const stepInfo& step, int steps) {
             for (size_t k = 0; k < slots; ++k) total.add(part[k]);
         });
     reestimate(m_phys, merged, m_varFloor, m_pooling);
+    m_lastOccupation.assign(m_phys.m_modelNum, 0.0);
+    for (int m = 0; m < m_phys.m_modelNum; ++m) m_lastOccupation[m] = merged.modelOccupation(m);
     double ll = merged.frames > 0 ? merged.logLikelihood / merged.frames : 0;
     double took = secondsSince(t0);
     double elapsed = secondsSince(m_start);
@@ -704,7 +743,12 @@ void trainer::run() {
         // Rebuild the name map of the phase the checkpoint is in, then take
         // its models.
         buildPhysical(phase::mono);
-        if (steps[done - 1].kind != phase::mono) buildPhysical(phase::context);
+        if (lines.size() >= 3 && lines[2].size() > 7)
+            for (const std::string& n : strSplit(lines[2].substr(7), ',')) m_noData.insert(n);
+        if (steps[done - 1].kind != phase::mono) {
+            dropPhonesWithoutData();
+            buildPhysical(phase::context);
+        }
         macroClass saved;
         saved.readModels(checkpointModels, false);
         if (saved.m_modelNum != m_phys.m_modelNum)
@@ -718,15 +762,25 @@ void trainer::run() {
     }
     for (size_t k = first; k < steps.size(); ++k) {
         const stepInfo& step = steps[k];
-        if (step.firstOfPhase && step.kind == phase::context) buildPhysical(phase::context);
+        if (step.firstOfPhase && step.kind == phase::context) {
+            dropPhonesWithoutData();
+            buildPhysical(phase::context);
+        }
         if (step.firstOfPhase && step.kind == phase::mixture) {
             std::vector<int32_t> all;
             for (int m = 0; m < m_phys.m_modelNum; ++m) all.push_back(m);
             splitMixtures(m_phys, all, step.mixtures);
         }
         iterate(k, step, stepCount);
+        // The phones the context-free stage gave no frame, decided once and
+        // kept with the checkpoint.
+        if (step.kind == phase::mono && (k + 1 == steps.size() || steps[k + 1].kind != phase::mono))
+            for (const auto& [name, i] : m_physIndex)
+                if (name != "fillerC" && name != "fillerV" && m_lastOccupation[i] < 1.0) m_noData.insert(name);
         writeFileAtomic(checkpointModels, m_phys.binaryImage());
-        writeFileAtomic(checkpointState, strFormat("step %zu\nkey %s\n", k + 1, key.c_str()));
+        std::vector<std::string> noData(m_noData.begin(), m_noData.end());
+        writeFileAtomic(checkpointState,
+                        strFormat("step %zu\nkey %s\nnodata %s\n", k + 1, key.c_str(), strVecJoin(noData, ",").c_str()));
         if (m_opt.stopAfterSteps > 0 && static_cast<int>(k + 1) >= m_opt.stopAfterSteps) {
             m_log->line(strFormat("stopped after step %zu; --resume continues", k + 1));
             return;
