@@ -794,6 +794,23 @@ void trainer::run() {
 // alignment's counts, the files, and the confidence parameters.
 void trainer::finish() {
     auto t0 = std::chrono::steady_clock::now();
+    // The engine resolves every model of a pam when it reads it; one
+    // without "+" that the set lacks stops every later run.
+    if (!m_dict.m_pronDict.empty() && m_prm.language == "chinese") {
+        std::set<std::string> written, missing;
+        for (int32_t id : m_written) written.insert(m_names.name(id));
+        for (const pronDictEntry& e : m_dict.m_pronDict)
+            for (int32_t id : e.models) {
+                const std::string& n = m_names.name(id);
+                if (!written.count(n) && n.find('+') == std::string::npos && n != "filler" && n != "fillerC" &&
+                    n != "fillerV")
+                    missing.insert(n);
+            }
+        if (!missing.empty())
+            m_log->line("warning: no kept utterance trains these models of the pam " + m_prm.dicFile +
+                        ", which the engine needs to read it: " + strVecJoin(StrVec(missing.begin(), missing.end()), " "));
+    }
+
     macroClass conv = convertedForLikelihood(m_phys);
     std::vector<size_t> train = trainingUtterances();
     const int threads = std::max(1, m_opt.threads);
