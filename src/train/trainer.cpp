@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -634,6 +635,7 @@ int trainer::chooseVariant(const macroClass& conv, const utterance& u, const std
 
 void trainer::iterate(size_t stepIndex, const stepInfo& step, int steps) {
     auto t0 = std::chrono::steady_clock::now();
+    const std::clock_t c0 = std::clock();
     macroClass conv = convertedForLikelihood(m_phys);
     std::vector<size_t> train = trainingUtterances();
     int maxMix = 1;
@@ -668,13 +670,14 @@ void trainer::iterate(size_t stepIndex, const stepInfo& step, int steps) {
     for (int m = 0; m < m_phys.m_modelNum; ++m) m_lastOccupation[m] = merged.modelOccupation(m);
     double ll = merged.frames > 0 ? merged.logLikelihood / merged.frames : 0;
     double took = secondsSince(t0);
+    double processor = static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC;
     double elapsed = secondsSince(m_start);
     double left = took * (steps - static_cast<int>(stepIndex) - 1);
     m_log->line(strFormat("step %zu/%d: %s models, iteration %d/%d, %d mixtures, %d models: avg log-likelihood per "
-                          "frame %.4f over %.0f frames of %.0f utterances (%.0f lost to the beam); %.1f s, "
+                          "frame %.4f over %.0f frames of %.0f utterances (%.0f lost to the beam); %.1f s (%.1f s processor), "
                           "%.1f s so far, about %.0f s left",
                           stepIndex + 1, steps, phaseName(step.kind), step.iteration, step.iterations, step.mixtures,
-                          m_phys.m_modelNum, ll, merged.frames, merged.utterances, merged.failed, took, elapsed, left));
+                          m_phys.m_modelNum, ll, merged.frames, merged.utterances, merged.failed, took, processor, elapsed, left));
     std::string occ = "frames per model:";
     for (int m = 0; m < m_phys.m_modelNum; ++m)
         occ += strFormat(" %s=%.1f", m_phys.m_models[m].name, merged.modelOccupation(m));
