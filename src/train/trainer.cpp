@@ -199,6 +199,7 @@ private:
     void finish();
     void fitConfidence(const macroClass& written, const std::vector<double>& frames, StrVec& cmLines);
     std::string runKey() const;
+    std::string checkpointKey() const;
     std::vector<size_t> trainingUtterances() const;
     template <class Work, class Merge>
     void inChunks(const std::vector<size_t>& items, Work work, Merge afterRound);
@@ -355,13 +356,29 @@ void trainer::prepareUtterances() {
     }
 }
 
+// What the cached features depend on: the feature configuration, useEpd,
+// the corpus and the size of every audio file it names.
 std::string trainer::runKey() const {
     uint64_t h = 1469598103934665603ull;
-    h = fnv1a(h, m_opt.prmFile);
     for (const std::string& f : {m_prm.featureConfigFile, m_opt.corpusFile})
         h = fnv1a(h, fileExists(f) ? readFileBytes(f) : std::string());
     h = fnv1a(h, std::to_string(m_prm.useEpd));
+    for (const utterance& u : m_utts) h = fnv1a(h, std::to_string(fileExists(u.entry.audio) ? fileSize(u.entry.audio) : -1));
     return hex64(h);
+}
+
+// What a checkpoint depends on besides the features: the lexicon, the
+// options and the recipe's settings.
+std::string trainer::checkpointKey() const {
+    uint64_t h = 1469598103934665603ull;
+    for (const std::string& f : {m_prm.wpaFile, m_prm.wpaAddendaFile, m_prm.tnmFile, m_prm.dicFile, m_prm.pyTableFile})
+        h = fnv1a(h, !f.empty() && fileExists(f) ? readFileBytes(f) : f);
+    h = fnv1a(h, strFormat("%s %d %d %u %s %d %d %d %d %g %g %d %d", m_prm.language.c_str(), m_prm.usePaddedHardSp,
+                           m_opt.mixtures, m_opt.seed, strVecJoin(m_opt.heldOutSpeakers, ",").c_str(),
+                           m_opt.monoIterations, m_opt.contextIterations, m_opt.mixtureIterations,
+                           m_opt.minContextCount, m_opt.varianceFloor, m_opt.beam, m_opt.maxVariants,
+                           m_opt.chunkSize));
+    return runKey() + "-" + hex64(h);
 }
 
 void trainer::computeFeatures() {
@@ -730,8 +747,7 @@ void trainer::run() {
     const std::vector<stepInfo> steps = planSteps(m_opt);
     const int stepCount = static_cast<int>(steps.size());
     size_t first = 0;
-    const std::string key = runKey() + strFormat("-%d-%u-%s", m_opt.mixtures, m_opt.seed,
-                                                 strVecJoin(m_opt.heldOutSpeakers, ",").c_str());
+    const std::string key = checkpointKey();
     if (m_opt.resume && fileExists(checkpointState) && fileExists(checkpointModels)) {
         StrVec lines;
         readLines(checkpointState, lines, 0);
