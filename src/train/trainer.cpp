@@ -883,6 +883,17 @@ void trainer::finish() {
         written.m_models.push_back(m);
         byName[m_names.name(id)] = counts[id];
     }
+    // Right contexts that no utterance holds, written on request as copies
+    // of their centre phone's tied model.
+    for (const std::string& extra : m_opt.tiedCopies) {
+        auto it = m_physIndex.find(centrePhone(extra) + "+*");
+        if (byName.count(extra) || it == m_physIndex.end()) continue;
+        HmmModel m = m_phys.m_models[it->second];
+        std::memset(m.name, 0, sizeof m.name);
+        std::snprintf(m.name, sizeof m.name, "%s", extra.c_str());
+        written.m_models.push_back(m);
+        byName[extra] = {0.0, 0.0};
+    }
     for (const char* f : {"fillerC", "fillerV"}) {
         written.m_models.push_back(m_phys.m_models[m_physIndex.at(f)]);
         double fr = 0;

@@ -30,6 +30,9 @@ struct trainOptions {
     double beam = 400;          // forward pruning in log units; 0 switches it off
     int maxVariants = 8;        // pronunciation variants compared per utterance
     int chunkSize = 32;         // utterances per accumulator block
+    // Right-context models that no utterance holds but that are written
+    // anyway, as copies of their centre phone's tied model (when it has one).
+    StrVec tiedCopies;
     bool quiet = false;         // no progress lines on standard output
     // Stop after this many iterations (a test's way to interrupt); 0 runs all.
     int stopAfterSteps = 0;

@@ -3,6 +3,9 @@
 // thread count or on an interruption, and bad input is reported.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
 
 #include "acoustic/macro.h"
@@ -22,12 +25,17 @@ const StrVec kSentences = {"hello world", "good morning",  "i like tea",     "re
 
 std::string englishData(const std::string& name) { return std::string(KEDO_SOURCE_DIR) + "/data/kedoData/" + name; }
 
-// The corpus is made once for the whole suite: three voices to train on and
-// one held out, every sentence once per voice.
+// The corpus: three voices to train on and one held out, every sentence
+// once per voice. It is made once in the test folder and shared by the test
+// processes (made in a private folder, then renamed into place).
 class TrainCorpus : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir_ = new test::TempDir();
+        namespace fs = std::filesystem;
+        dir_ = fs::absolute("kedo_train_corpus_v1").string();
+        if (test::exists(file("en.prm"))) return;
+        const std::string work = dir_ + ".tmp" + std::to_string(::getpid());
+        fs::create_directories(work);
         std::string tsv;
         int n = 0;
         for (const char* voice : {"en-us", "en", "en+m3", "en+f3"})
@@ -36,12 +44,12 @@ protected:
                 wav += std::to_string(n++);
                 wav += ".wav";
                 test::CliResult r = test::runShell("espeak-ng -v " + std::string(voice) + " -s 160 --stdout '" + s +
-                                                   "' | sox -t wav - -r 16000 -b 16 " + dir_->file(wav));
+                                                   "' | sox -t wav - -r 16000 -b 16 " + work + "/" + wav);
                 ASSERT_EQ(r.status, 0) << "espeak-ng or sox failed";
                 tsv += wav + "\t" + s + "\t" + voice + "\n";
             }
-        test::writeFile(dir_->file("corpus.tsv"), "# audio\ttranscript\tspeaker\n" + tsv);
-        test::writeFile(dir_->file("en.prm"),
+        test::writeFile(work + "/corpus.tsv", "# audio\ttranscript\tspeaker\n" + tsv);
+        test::writeFile(work + "/en.prm",
                         "function = assess\nlanguage = english\n"
                         "wpaFile = " + englishData("english/english.wpa") + "\n"
                         "wpaAddendaFile = " + englishData("english/english_addenda.wpa") + "\n"
@@ -52,15 +60,16 @@ protected:
                         "scoreDiscountParamFile = " + englishData("scoring/discount.txt") + "\n"
                         "useAllModelAsCompetingModel = 1\ncomparisonMode = 1\nmaxCandidateNum = 1000\n"
                         "probTh = 1000\nuseEpd = 0\nusePaddedHardSp = 0\n");
+        std::error_code ec;
+        fs::rename(work, dir_, ec);
+        fs::remove_all(work, ec);  // another process was first
+        ASSERT_TRUE(test::exists(file("en.prm")));
     }
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
-    }
+    static std::string file(const std::string& name) { return dir_ + "/" + name; }
     static trainOptions options(const std::string& out) {
         trainOptions o;
-        o.prmFile = dir_->file("en.prm");
-        o.corpusFile = dir_->file("corpus.tsv");
+        o.prmFile = file("en.prm");
+        o.corpusFile = file("corpus.tsv");
         o.outDir = out;
         o.mixtures = 2;
         o.monoIterations = 3;
@@ -69,9 +78,9 @@ protected:
         o.quiet = true;
         return o;
     }
-    static test::TempDir* dir_;
+    static std::string dir_;
 };
-test::TempDir* TrainCorpus::dir_ = nullptr;
+std::string TrainCorpus::dir_;
 
 std::string outputBytes(const std::string& dir) {
     std::string all;
@@ -116,13 +125,13 @@ TEST_F(TrainCorpus, ModelsRecogniseHeldOutSpeakers) {
     test::writeFile(out.file("list.txt"), list);
     for (size_t k = 0; k < kSentences.size(); ++k) {
         recogParam p;
-        readRecogParam(dir_->file("en.prm"), p);
+        readRecogParam(file("en.prm"), p);
         p.function = "recog";
         p.macFile = out.file("models.macb");
         p.modelCountFile = out.file("models.cnt");
         p.cmParamFile = out.file("cm.txt");
         p.txtFile = out.file("list.txt");
-        p.wavFile = dir_->file("u" + std::to_string(16 + k) + ".wav");
+        p.wavFile = file("u" + std::to_string(16 + k) + ".wav");
         mlfClass mlf;
         recogWaveFile(p, mlf);
         EXPECT_EQ(recognisedSentence(mlf), kSentences[k]);
@@ -163,16 +172,16 @@ TEST_F(TrainCorpus, BytesIndependentOfThreadsAndInterruption) {
 
 TEST_F(TrainCorpus, SkipsBadUtterancesWithTheirReasons) {
     test::TempDir out;
-    test::CliResult r = test::runShell("sox " + dir_->file("u0.wav") + " " + out.file("short.wav") + " trim 0 0.05");
+    test::CliResult r = test::runShell("sox " + file("u0.wav") + " " + out.file("short.wav") + " trim 0 0.05");
     ASSERT_EQ(r.status, 0);
-    std::string tsv = test::readFile(dir_->file("corpus.tsv"));
+    std::string tsv = test::readFile(file("corpus.tsv"));
     // Absolute audio paths, since this corpus lives elsewhere.
     StrVec lines = strSplit(tsv, '\n');
     std::string fixed;
     for (const std::string& l : lines)
-        if (!l.empty() && l[0] != '#') fixed += dir_->file(l) + "\n";
+        if (!l.empty() && l[0] != '#') fixed += file(l) + "\n";
     fixed += out.file("missing.wav") + "\thello world\n";
-    fixed += dir_->file("u0.wav") + "\thello zebra\n";
+    fixed += file("u0.wav") + "\thello zebra\n";
     fixed += out.file("short.wav") + "\thello world\n";
     test::writeFile(out.file("corpus.tsv"), fixed);
     trainOptions o = options(out.file("models"));
@@ -183,7 +192,7 @@ TEST_F(TrainCorpus, SkipsBadUtterancesWithTheirReasons) {
     trainModels(o);
     std::string log = test::readFile(out.file("models/train.log"));
     EXPECT_NE(log.find("skipped: line 33 (" + out.file("missing.wav") + "): audio: "), std::string::npos) << log;
-    EXPECT_NE(log.find("skipped: line 34 (" + dir_->file("u0.wav") + "): no pronunciation for \"zebra\""),
+    EXPECT_NE(log.find("skipped: line 34 (" + file("u0.wav") + "): no pronunciation for \"zebra\""),
               std::string::npos);
     EXPECT_NE(log.find("skipped: line 35 (" + out.file("short.wav") + "): too short"), std::string::npos);
     EXPECT_NE(log.find("32 to train on"), std::string::npos);
@@ -226,11 +235,11 @@ TEST_F(TrainCorpus, RefusesBadRunsWithNothingComplete) {
     EXPECT_THROW(trainModels(o), KedoError);
 
     // The command line: an unknown option is a usage error, status 1.
-    test::CliResult r = test::runCli("train --prm " + dir_->file("en.prm") + " --corpus " +
-                                     dir_->file("corpus.tsv") + " --out " + out.file("m") + " --bogus 1");
+    test::CliResult r = test::runCli("train --prm " + file("en.prm") + " --corpus " +
+                                     file("corpus.tsv") + " --out " + out.file("m") + " --bogus 1");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("unknown option --bogus"), std::string::npos);
-    r = test::runCli("train --prm " + dir_->file("en.prm") + " --corpus " + out.file("empty.tsv") + " --out " +
+    r = test::runCli("train --prm " + file("en.prm") + " --corpus " + out.file("empty.tsv") + " --out " +
                      out.file("m"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("holds no utterance"), std::string::npos);
