@@ -246,6 +246,51 @@ TEST_F(TrainCorpus, RefusesBadRunsWithNothingComplete) {
     EXPECT_FALSE(test::exists(out.file("m/models.mac")));
 }
 
+// Mandarin: UTF-8 transcripts become Big5, characters become syllables
+// through the pinyin table and the pam, and the pam's initials and finals
+// are trained; a character that Big5 cannot hold skips its utterance.
+TEST(TrainChinese, SyllablesThroughThePam) {
+    test::TempDir dir;
+    const StrVec sentences = {"\xE4\xBD\xA0\xE5\xA5\xBD", "\xE6\x88\x91\xE5\xAD\xB8\xE4\xB8\xAD\xE6\x96\x87",
+                              "\xE4\xB8\xAD\xE6\x96\x87\xE5\xBE\x88\xE5\xA5\xBD"};  // ni hau, wo shiue jung wen, ...
+    std::string tsv;
+    int n = 0;
+    for (const char* voice : {"cmn", "cmn+m3"})
+        for (const std::string& s : sentences) {
+            std::string wav = dir.file("c");
+            wav += std::to_string(n++);
+            wav += ".wav";
+            ASSERT_EQ(test::runShell("espeak-ng -v " + std::string(voice) + " --stdout '" + s +
+                                     "' | sox -t wav - -r 16000 -b 16 " + wav)
+                          .status,
+                      0);
+            tsv += wav + "\t" + s + "\n";
+        }
+    tsv += dir.file("c0.wav") + "\t\xF0\x9F\x98\x80\n";  // an emoji: not in Big5
+    test::writeFile(dir.file("corpus.tsv"), tsv);
+    std::string prm = test::readFile(englishData("chinese.sa.prm"));
+    strReplaceAll(prm, "kedoData/", std::string(KEDO_SOURCE_DIR) + "/data/kedoData/");
+    test::writeFile(dir.file("zh.prm"), prm);
+    trainOptions o;
+    o.prmFile = dir.file("zh.prm");
+    o.corpusFile = dir.file("corpus.tsv");
+    o.outDir = dir.file("out");
+    o.mixtures = 1;
+    o.monoIterations = 2;
+    o.contextIterations = 1;
+    o.quiet = true;
+    trainModels(o);
+    macroClass set;
+    set.readModels(dir.file("out/models.macb"), true);
+    StrVec names;
+    set.modelNameList(names);
+    EXPECT_EQ(names, (StrVec{"au", "en", "fillerC", "fillerV", "h", "i", "iue", "j", "n", "o", "sh", "sil", "sp",
+                             "ung", "w"}));
+    std::string log = test::readFile(dir.file("out/train.log"));
+    EXPECT_NE(log.find("skipped: line 7"), std::string::npos) << log;
+    EXPECT_NE(log.find("code page"), std::string::npos) << log;
+}
+
 TEST(Corpus, ReadsPathsTranscriptsAndSpeakers) {
     test::TempDir dir;
     test::writeFile(dir.file("c.tsv"),
