@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace kedo;
     std::string text(reinterpret_cast<const char*>(data), size);
     try {
-        std::string latin = utf8ToCodePage(text, CodePage::latin1, "text");
-        if (codePageToUtf8(latin, CodePage::latin1, "text") != text) __builtin_trap();
+        std::string latin = utf8ToCodePage(text, CodePage::cp1252, "text");
+        if (codePageToUtf8(latin, CodePage::cp1252, "text") != text) __builtin_trap();
     } catch (const KedoError&) {
     }
     try {
