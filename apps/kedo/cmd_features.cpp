@@ -10,7 +10,7 @@ namespace {
 
 int runFeatures(const Args& args) {
     if (args.positional.size() != 2) throw UsageError{"expected an audio file and an output file"};
-    SampleArray wave = readAudioFile(args.positional[0]);
+    SampleArray wave = readMonoAudioFile(args.positional[0]);
     FeatureMatrix fea = waveFeatures(wave, args.require("config"), args.flag("epd"), args.positional[1]);
     std::printf("frames=%d dim=%d\n", fea.frameNum, fea.dim);
     return 0;
