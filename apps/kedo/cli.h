@@ -48,4 +48,8 @@ struct Registration {
 // Parses argv (after the subcommand name) for a command.
 Args parseArgs(const Command& command, const std::vector<std::string>& argv);
 
+// A file named on the command line must be readable: otherwise KedoError
+// "Cannot open the WHAT PATH: REASON" (exit status 1).
+void requireFile(const std::string& path, const char* what);
+
 }  // namespace kedo::cli

@@ -7,6 +7,7 @@
 
 #include "cli.h"
 #include "kedo/error.h"
+#include "util/file_util.h"
 
 namespace kedo::cli {
 
@@ -72,6 +73,11 @@ Args parseArgs(const Command& command, const std::vector<std::string>& argv) {
         }
     }
     return args;
+}
+
+void requireFile(const std::string& path, const char* what) {
+    std::string why = unreadableReason(path);
+    if (!why.empty()) throw KedoError("Cannot open the " + std::string(what) + " " + path + ": " + why);
 }
 
 }  // namespace kedo::cli
