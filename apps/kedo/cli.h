@@ -52,4 +52,9 @@ Args parseArgs(const Command& command, const std::vector<std::string>& argv);
 // "Cannot open the WHAT PATH: REASON" (exit status 1).
 void requireFile(const std::string& path, const char* what);
 
+// The SECONDS of the record commands: a number giving at least one sample at
+// 16000 Hz and at most the longest recording; otherwise a usage error that
+// gives the valid range.
+double parseRecordSeconds(const std::string& text);
+
 }  // namespace kedo::cli

@@ -1,9 +1,5 @@
 // kedo assess, recog, record-assess, record-recog: the engine object's
 // operations from the command line.
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-
 #include "cli.h"
 #include "facade/facade_command.h"
 
@@ -34,15 +30,6 @@ FacadeRequest commonRequest(const Args& args, FacadeOperation operation) {
     return r;
 }
 
-double parseSeconds(const std::string& text) {
-    char* end = nullptr;
-    errno = 0;
-    double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(v) || v < 0)
-        throw UsageError{"SECONDS must be a number of seconds, not '" + text + "'"};
-    return v;
-}
-
 int runFileCommand(const Args& args, FacadeOperation operation) {
     FacadeRequest r = commonRequest(args, operation);
     r.audio = args.positional[0];
@@ -51,7 +38,7 @@ int runFileCommand(const Args& args, FacadeOperation operation) {
 
 int runRecordCommand(const Args& args, FacadeOperation operation) {
     FacadeRequest r = commonRequest(args, operation);
-    r.seconds = parseSeconds(args.positional[0]);
+    r.seconds = parseRecordSeconds(args.positional[0]);
     return runFacadeCommand(r, args.flag("json"));
 }
 

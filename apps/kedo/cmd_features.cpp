@@ -10,8 +10,8 @@ namespace {
 
 int runFeatures(const Args& args) {
     if (args.positional.size() != 2) throw UsageError{"expected an audio file and an output file"};
-    requireFile(args.require("config"), "feature configuration file");
     SampleArray wave = readMonoAudioFile(args.positional[0]);
+    requireFile(args.require("config"), "feature configuration file");
     FeatureMatrix fea = waveFeatures(wave, args.require("config"), args.flag("epd"), args.positional[1]);
     std::printf("frames=%d dim=%d\n", fea.frameNum, fea.dim);
     return 0;

@@ -1,6 +1,9 @@
 // kedo: the command-line front of the engine. Each subcommand lives in its own
 // cmd_*.cpp file and registers itself here.
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
@@ -8,6 +11,8 @@
 #include "cli.h"
 #include "kedo/error.h"
 #include "util/file_util.h"
+#include "util/limits.h"
+#include "util/report_error.h"
 
 namespace kedo::cli {
 
@@ -78,6 +83,18 @@ Args parseArgs(const Command& command, const std::vector<std::string>& argv) {
 void requireFile(const std::string& path, const char* what) {
     std::string why = unreadableReason(path);
     if (!why.empty()) throw KedoError("Cannot open the " + std::string(what) + " " + path + ": " + why);
+}
+
+double parseRecordSeconds(const std::string& text) {
+    constexpr double kOneSample = 1.0 / 16000.0;
+    char* end = nullptr;
+    errno = 0;
+    double v = std::strtod(text.c_str(), &end);
+    bool number = !text.empty() && *end == '\0' && errno == 0 && std::isfinite(v);
+    if (!number || v < kOneSample || v > MAX_RECORD_SECONDS)
+        throw UsageError{strFormat("SECONDS must be a number from 0.0000625 (one sample at 16000 Hz) to %g, not '%s'",
+                                   MAX_RECORD_SECONDS, text.c_str())};
+    return v;
 }
 
 }  // namespace kedo::cli
