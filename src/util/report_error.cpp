@@ -54,7 +54,7 @@ void reportError(const std::string& message) {
     std::string path = errorLogPath();
     if (!path.empty()) {
         if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-            std::printf("\nSaved error log at %s...\n", path.c_str());
+            std::fprintf(stderr, "\nSaved error log at %s...\n", path.c_str());
             std::fprintf(f, "Error: %s\n", message.c_str());
             std::fclose(f);
         }
