@@ -1,6 +1,7 @@
 // kedo assess, recog, record-assess, record-recog: the engine object's
 // operations from the command line.
 #include "cli.h"
+#include "terminal.h"
 #include "facade/facade_command.h"
 
 namespace kedo::cli {
@@ -33,12 +34,14 @@ FacadeRequest commonRequest(const Args& args, FacadeOperation operation) {
 int runFileCommand(const Args& args, FacadeOperation operation) {
     FacadeRequest r = commonRequest(args, operation);
     r.audio = args.positional[0];
+    TerminalFilter terminal(r.language != 0 ? TextPage::big5 : TextPage::latin1);
     return runFacadeCommand(r, args.flag("json"));
 }
 
 int runRecordCommand(const Args& args, FacadeOperation operation) {
     FacadeRequest r = commonRequest(args, operation);
     r.seconds = parseRecordSeconds(args.positional[0]);
+    TerminalFilter terminal(r.language != 0 ? TextPage::big5 : TextPage::latin1);
     return runFacadeCommand(r, args.flag("json"));
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli.h"
+#include "terminal.h"
 #include "decoder/decode_report.h"
 #include "kedo/error.h"
 #include "task/pipeline.h"
@@ -19,6 +20,7 @@ int runDecode(const Args& args) {
     p.txtFile = args.require("txt");
     p.function = "recog";
     if (args.has("outdir")) p.outputDir = args.get("outdir");
+    TerminalFilter terminal(pageOfLanguage(p.language));
     mlfClass mlf;
     try {
         recogWaveFile(p, mlf);

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "terminal.h"
 #include "task/pipeline.h"
 #include "task/recog_param.h"
 
@@ -17,6 +18,7 @@ int runRun(const Args& args) {
     p.function = args.require("function");
     if (p.function != "assess" && p.function != "recog") throw UsageError{"--function must be assess or recog"};
     if (args.has("outdir")) p.outputDir = args.get("outdir");
+    TerminalFilter terminal(pageOfLanguage(p.language));
     mlfClass mlf;
     recogWaveFile(p, mlf);
     if (p.function == "assess")

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "terminal.h"
 #include "kedo/error.h"
 #include "util/file_util.h"
 #include "util/limits.h"
@@ -129,7 +130,7 @@ int main(int argc, char** argv) {
         return 1;
     } catch (const std::exception& e) {
         std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", e.what());
+        std::fprintf(stderr, "%s\n", forTerminal(e.what(), errorPage()).c_str());
         return 1;
     }
 }

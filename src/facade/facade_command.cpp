@@ -171,6 +171,7 @@ FacadeOutcome runFacadeRequest(const FacadeRequest& request) {
             }
         }
         if (out.status != Status::ok) out.error = engine.lastErrorMessage();
+        out.warnings = engine.lastWarnings();
         out.files = folderFiles(out.outputFolder);
     } catch (const std::exception& e) {
         out.status = Status::failed;
@@ -216,7 +217,14 @@ std::string facadeOutcomeJson(const FacadeRequest& request, const FacadeOutcome&
     }
     out += ", \"outputFolder\": " + jsonString(outcome.outputFolder) + ", \"files\": [";
     for (size_t i = 0; i < outcome.files.size(); ++i) out += (i ? ", " : "") + jsonString(outcome.files[i]);
-    return out + "]}";
+    out += "]";
+    if (!outcome.warnings.empty()) {
+        out += ", \"warnings\": [";
+        for (size_t i = 0; i < outcome.warnings.size(); ++i)
+            out += (i ? ", " : "") + jsonString(outcome.warnings[i]);
+        out += "]";
+    }
+    return out + "}";
 }
 
 int runFacadeCommand(const FacadeRequest& request, bool json) {
@@ -228,6 +236,13 @@ int runFacadeCommand(const FacadeRequest& request, bool json) {
         outcome = runFacadeRequest(request);
     }
     std::fflush(stdout);
+    for (const std::string& w : outcome.warnings) {
+        try {
+            std::fprintf(stderr, "Warning: %s\n", hostToCommandLine(w, "warning").c_str());
+        } catch (const std::exception&) {
+            std::fprintf(stderr, "Warning: %s\n", w.c_str());
+        }
+    }
     if (outcome.status != Status::ok) {
         std::fprintf(stderr, "%s\n", outcome.error.c_str());
         return 1;

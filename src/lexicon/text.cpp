@@ -145,6 +145,9 @@ void textClass::textsToSylChinese(const wpaList& wpa) {
             int pos = wpaFind(wpa, ch);
             if (pos < 0 || wpa[pos].pas.empty()) {
                 std::printf("Warning: Found no syllable for \"%s\"!\n", ch.c_str());
+                m_warnings.push_back(strFormat("Found no syllable for \"%s\": the character is left out, and the "
+                                               "score covers the rest of the sentence",
+                                               ch.c_str()));
                 continue;  // the character is left out of the paths
             }
             if (!prepared[pos]) {

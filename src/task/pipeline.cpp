@@ -357,6 +357,7 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     textClass text;
     netClass net;
     buildLexiconAndNet(p, models, dict, text, net);
+    mlf.warnings.insert(mlf.warnings.end(), text.m_warnings.begin(), text.m_warnings.end());
     // ---- end of steps 2 and 3 ----
 
     // ---- search sizing (after the net and its node penalties are in place) ----
