@@ -1,6 +1,7 @@
 // One engine operation for the command line, with text or JSON output.
 #include "facade/facade_command.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -115,24 +116,25 @@ std::vector<std::string> folderFiles(const std::string& folder) {
     return names;
 }
 
-// Sends standard output to standard error while it lives, so that the
-// engine's progress lines stay off a machine-readable standard output.
-class StdoutToStderr {
+// Sends standard output to another descriptor while it lives (standard
+// error, or the null device), so that the engine's progress lines stay off a
+// machine-readable standard output.
+class StdoutRedirect {
 public:
-    StdoutToStderr() {
+    explicit StdoutRedirect(int fd) {
         std::fflush(stdout);
         m_saved = dup(1);
-        if (m_saved >= 0) dup2(2, 1);
+        if (m_saved >= 0 && fd >= 0) dup2(fd, 1);
     }
-    ~StdoutToStderr() {
+    ~StdoutRedirect() {
         std::fflush(stdout);
         if (m_saved >= 0) {
             dup2(m_saved, 1);
             close(m_saved);
         }
     }
-    StdoutToStderr(const StdoutToStderr&) = delete;
-    StdoutToStderr& operator=(const StdoutToStderr&) = delete;
+    StdoutRedirect(const StdoutRedirect&) = delete;
+    StdoutRedirect& operator=(const StdoutRedirect&) = delete;
 
 private:
     int m_saved = -1;
@@ -227,10 +229,21 @@ std::string facadeOutcomeJson(const FacadeRequest& request, const FacadeOutcome&
     return out + "}";
 }
 
-int runFacadeCommand(const FacadeRequest& request, bool json) {
+int runFacadeCommand(const FacadeRequest& request, bool json, bool quiet) {
     FacadeOutcome outcome;
-    if (json) {
-        StdoutToStderr quiet;
+    if (quiet) {
+#ifdef _WIN32
+        int null = open("NUL", O_WRONLY);
+#else
+        int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+#endif
+        {
+            StdoutRedirect progress(null);
+            outcome = runFacadeRequest(request);
+        }
+        if (null >= 0) close(null);
+    } else if (json) {
+        StdoutRedirect progress(2);
         outcome = runFacadeRequest(request);
     } else {
         outcome = runFacadeRequest(request);

@@ -48,6 +48,8 @@ std::string jsonString(const std::string& text);
 // standard output (progress goes to standard error). Errors and the run's
 // warnings ("Warning: ...") go to standard error. Returns the exit status:
 // 0, or 1 on failure.
-int runFacadeCommand(const FacadeRequest& request, bool json);
+// With quiet the progress lines are dropped: standard output holds only the
+// result line (or the JSON document).
+int runFacadeCommand(const FacadeRequest& request, bool json, bool quiet = false);
 
 }  // namespace kedo
