@@ -57,4 +57,8 @@ void requireFile(const std::string& path, const char* what);
 // gives the valid range.
 double parseRecordSeconds(const std::string& text);
 
+// With --outdir: the folder, created with its missing parents, becomes
+// outputDir (a folder that cannot be created is a KedoError).
+void applyOutdir(const Args& args, std::string& outputDir);
+
 }  // namespace kedo::cli

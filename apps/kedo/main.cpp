@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -96,6 +98,16 @@ double parseRecordSeconds(const std::string& text) {
         throw UsageError{strFormat("SECONDS must be a number from 0.0000625 (one sample at 16000 Hz) to %g, not '%s'",
                                    MAX_RECORD_SECONDS, text.c_str())};
     return v;
+}
+
+void applyOutdir(const Args& args, std::string& outputDir) {
+    if (!args.has("outdir")) return;
+    outputDir = args.get("outdir");
+    std::error_code ec;
+    std::filesystem::create_directories(outputDir, ec);
+    if (ec || !std::filesystem::is_directory(outputDir, ec))
+        throw KedoError("Cannot create the output folder " + outputDir + ": " +
+                        (ec ? ec.message() : std::string("a file of that name is in the way")));
 }
 
 }  // namespace kedo::cli

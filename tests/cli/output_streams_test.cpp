@@ -17,9 +17,10 @@ TEST(OutputStreams, ErrorsAndTheLogNoticeStayOffStandardOutput) {
     BundledHome home;
     ScopedEnv t("temp", temp.path().c_str());
     // A run whose output folder does not exist fails writing its first file.
-    CliResult r = runShell("cd " + q(home.path()) + " && " + q(KEDO_CLI_PATH) +
-                           " run --prm kedoData/english.sa.prm --wav " + q(kEnglish) +
-                           " --txt 'good' --function assess --outdir " + q(temp.file("none")));
+    writeFile(home.file("missing.prm"), readFile(home.file("kedoData/english.sa.prm")) + "\noutputDir = " +
+                                            temp.file("none") + "\n");
+    CliResult r = runShell("cd " + q(home.path()) + " && " + q(KEDO_CLI_PATH) + " run --prm missing.prm --wav " +
+                           q(kEnglish) + " --txt 'good' --function assess");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.err, "Error: Cannot open \"" + temp.file("none") + "/output.wave\"!")) << r.err;
     EXPECT_TRUE(contains(r.err, "Saved error log at " + temp.path() + "/error_")) << r.err;
