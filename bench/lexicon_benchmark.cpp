@@ -1,5 +1,6 @@
 // Lexicon: reading a large English wpa (text and binary), merging addenda,
-// listing and building the dictionary for 2000 sentences.
+// listing and building the dictionary for 2000 sentences; reading the full
+// Mandarin lexicon and listing 100 Chinese sentences with it.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -141,6 +142,40 @@ void BM_ListAndBuildDictionary2000(benchmark::State& state) {
     state.counters["paths"] = static_cast<double>(t.m_sylVs.size());
 }
 BENCHMARK(BM_ListAndBuildDictionary2000)->Unit(benchmark::kMillisecond);
+
+// What every Chinese run reads: the pinyin table and the character list of
+// the full Mandarin lexicon (13 064 characters).
+const std::string kMandarin = std::string(KEDO_SOURCE_DIR) + "/data/kedoData/chinese/mandarin";
+
+void BM_MandarinLexiconRead(benchmark::State& state) {
+    for (auto _ : state) {
+        kedo::dictClass d;
+        d.pinyinTableRead(kMandarin + ".tab");
+        d.wpaRead(kMandarin + ".wpa", "chinese");
+        benchmark::DoNotOptimize(d.m_wpa.data());
+    }
+}
+BENCHMARK(BM_MandarinLexiconRead)->Unit(benchmark::kMillisecond);
+
+// 100 sentences of 10 characters spread over the list: every reading of
+// every character, as a recognition list would be listed.
+void BM_MandarinListing100(benchmark::State& state) {
+    kedo::dictClass d;
+    d.pinyinTableRead(kMandarin + ".tab");
+    d.wpaRead(kMandarin + ".wpa", "chinese");
+    kedo::textClass t;
+    for (size_t s = 0; s < 100; ++s) {
+        std::string text;
+        for (size_t k = 0; k < 10; ++k) text += d.m_wpa[(s * 1009 + k * 131) % d.m_wpa.size()].word;
+        t.m_txtVsNormalized.push_back(text);
+    }
+    for (auto _ : state) {
+        t.textsToSylChinese(d.m_wpa);
+        benchmark::DoNotOptimize(t.m_sylVs.data());
+    }
+    state.counters["paths"] = static_cast<double>(t.m_sylVs.size());
+}
+BENCHMARK(BM_MandarinListing100)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

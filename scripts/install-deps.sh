@@ -8,6 +8,9 @@ packages=(
   libasound2-dev libavcodec-dev
   ffmpeg sox espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
 )
+# The Mandarin data recipe (tools/mandarin): the Unicode Han database, the
+# fortunes-zh texts and OpenCC's converter.
+recipe_packages=(unicode-data fortunes-zh opencc)
 # The Windows component: the MinGW-w64 cross compiler (POSIX thread model,
 # which has std::thread and std::mutex), widl and Wine's IDL files, and Wine
 # to test it. Wine is installed with the packages it recommends, as it is
@@ -30,7 +33,7 @@ install_missing() {
   if [ "$updated" = 0 ]; then $SUDO apt-get update -qq; updated=1; fi
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${options[@]}" "${missing[@]}"
 }
-install_missing --no-install-recommends -- "${packages[@]}"
+install_missing --no-install-recommends -- "${packages[@]}" "${recipe_packages[@]}"
 install_missing -- "${windows_packages[@]}"
 # The Windows tests run the Chinese cases under zh_TW.UTF-8, from which Wine
 # takes the ANSI code page 950 (Big5).
