@@ -65,10 +65,11 @@ const Registration recogReg{Command{
     "recog",
     "recognise which sentence of a list an audio file speaks",
     std::string("Usage: kedo recog AUDIO LISTFILE [--lang en|zh] [--home DIR] [--json] [--quiet]\n\n"
-                "Recognises which sentence of LISTFILE (one candidate per line, in the\n"
-                "language's code page) is spoken in AUDIO with the recognition parameter\n"
-                "set (kedoData/english.vc.prm or chinese.vc.prm) and prints the engine's\n"
-                "progress, then 'text=SENTENCE'.\n\n") +
+                "Recognises which sentence of LISTFILE (one candidate per line, in UTF-8\n"
+                "or in the language's code page: Big5 for zh, Latin-1 for en) is spoken\n"
+                "in AUDIO with the recognition parameter set (kedoData/english.vc.prm or\n"
+                "chinese.vc.prm) and prints the engine's progress, then 'text=SENTENCE'.\n"
+                "LISTFILE must exist.\n\n") +
         kCommonOptions,
     {"lang", "home"},
     {"json", "quiet"},
