@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -69,7 +70,7 @@ public:
         if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
         else if (!isUtf8BeyondAscii(text)) return;
         std::string converted = utf8ListToEngine(text, language);
-        static int counter = 0;
+        static std::atomic<int> counter{0};
         fs::path copy = fs::temp_directory_path() /
                         ("kedo-list-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".txt");
         FilePtr f = openFile(copy.string(), "wb");
