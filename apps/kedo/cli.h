@@ -48,4 +48,17 @@ struct Registration {
 // Parses argv (after the subcommand name) for a command.
 Args parseArgs(const Command& command, const std::vector<std::string>& argv);
 
+// A file named on the command line must be readable: otherwise KedoError
+// "Cannot open the WHAT PATH: REASON" (exit status 1).
+void requireFile(const std::string& path, const char* what);
+
+// The SECONDS of the record commands: a number giving at least one sample at
+// 16000 Hz and at most the longest recording; otherwise a usage error that
+// gives the valid range.
+double parseRecordSeconds(const std::string& text);
+
+// With --outdir: the folder, created with its missing parents, becomes
+// outputDir (a folder that cannot be created is a KedoError).
+void applyOutdir(const Args& args, std::string& outputDir);
+
 }  // namespace kedo::cli

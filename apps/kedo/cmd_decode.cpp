@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli.h"
+#include "terminal.h"
 #include "decoder/decode_report.h"
 #include "kedo/error.h"
 #include "task/pipeline.h"
@@ -18,7 +19,8 @@ int runDecode(const Args& args) {
     p.wavFile = args.require("wav");
     p.txtFile = args.require("txt");
     p.function = "recog";
-    if (args.has("outdir")) p.outputDir = args.get("outdir");
+    applyOutdir(args, p.outputDir);
+    TerminalFilter terminal(pageOfLanguage(p.language));
     mlfClass mlf;
     try {
         recogWaveFile(p, mlf);
@@ -44,7 +46,8 @@ const Registration reg{Command{
     "  --prm FILE       recognition parameter file (.prm)\n"
     "  --wav AUDIO      audio file: .wav/.wa1/.wa2, .raw (16 kHz 16-bit) or .flv\n"
     "  --txt TEXTS      candidate text file, or texts separated by '#'\n"
-    "  --outdir DIR     folder for result and diagnostic files (overrides outputDir)\n",
+    "  --outdir DIR     folder for result and diagnostic files (overrides outputDir;\n"
+    "                   created when missing)\n",
     {"prm", "wav", "txt", "outdir"},
     {},
     runDecode}};

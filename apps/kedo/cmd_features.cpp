@@ -10,7 +10,8 @@ namespace {
 
 int runFeatures(const Args& args) {
     if (args.positional.size() != 2) throw UsageError{"expected an audio file and an output file"};
-    SampleArray wave = readAudioFile(args.positional[0]);
+    SampleArray wave = readMonoAudioFile(args.positional[0]);
+    requireFile(args.require("config"), "feature configuration file");
     FeatureMatrix fea = waveFeatures(wave, args.require("config"), args.flag("epd"), args.positional[1]);
     std::printf("frames=%d dim=%d\n", fea.frameNum, fea.dim);
     return 0;
@@ -26,8 +27,9 @@ const Registration reg{Command{
     "the features with frames of 20 ms every 10 ms and writes them to OUT.fea:\n"
     "one line per frame, every value followed by a blank. Progress and timing\n"
     "lines go to standard output, ending with 'frames=N dim=D'.\n\n"
-    "  --config CFG  feature configuration file (KEY=value lines; a missing file\n"
-    "                leaves the defaults: MFCC_E_D_A, 39 values per frame)\n"
+    "  --config CFG  feature configuration file (KEY=value lines; keys it leaves\n"
+    "                out keep their defaults: MFCC_E_D_A, 39 values per frame);\n"
+    "                it must exist\n"
     "  --epd         keep only the stretch found by end-point detection\n",
     {"config"},
     {"epd"},

@@ -9,6 +9,7 @@ namespace {
 
 int runModels(const Args& args) {
     if (args.positional.size() != 1) throw UsageError{"expected one macro file"};
+    if (args.has("count")) requireFile(args.get("count"), "model count file");
     macroClass set;
     // Unconverted, so that --write copies the values exactly.
     set.readModels(args.positional[0], false);

@@ -26,7 +26,7 @@ int runNet(const Args& args) {
     p.txtFile = args.require("txt");
     p.function = args.require("function");
     if (p.function != "assess" && p.function != "recog") throw UsageError{"--function must be assess or recog"};
-    if (args.has("outdir")) p.outputDir = args.get("outdir");
+    applyOutdir(args, p.outputDir);
 
     long start = processorTicks();
     macroClass models;
@@ -62,7 +62,8 @@ const Registration reg{Command{
     "  --prm FILE       recognition parameter file (.prm)\n"
     "  --txt TEXTS      candidate text file, or texts separated by '#'\n"
     "  --function KIND  assess or recog (shapes the tree net)\n"
-    "  --outdir DIR     folder for the stages' dumps (overrides outputDir)\n",
+    "  --outdir DIR     folder for the stages' dumps (overrides outputDir;\n"
+    "                   created when missing)\n",
     {"prm", "txt", "function", "outdir"},
     {},
     runNet}};

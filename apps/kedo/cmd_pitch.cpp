@@ -40,7 +40,7 @@ int runPitch(const Args& args) {
     {
         ProgressToStderr quiet;
         if (!params.empty()) openFile(params, "r");  // a named file must exist
-        SampleArray wave = readAudioFile(args.positional[0]);
+        SampleArray wave = readMonoAudioFile(args.positional[0]);
         pitch = wavePitch(wave, params);
     }
     for (float v : pitch) std::printf("%g\n", static_cast<double>(v));

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "terminal.h"
 #include "task/pipeline.h"
 #include "task/recog_param.h"
 
@@ -16,7 +17,8 @@ int runRun(const Args& args) {
     p.txtFile = args.require("txt");
     p.function = args.require("function");
     if (p.function != "assess" && p.function != "recog") throw UsageError{"--function must be assess or recog"};
-    if (args.has("outdir")) p.outputDir = args.get("outdir");
+    applyOutdir(args, p.outputDir);
+    TerminalFilter terminal(pageOfLanguage(p.language));
     mlfClass mlf;
     recogWaveFile(p, mlf);
     if (p.function == "assess")
@@ -39,7 +41,8 @@ const Registration reg{Command{
     "  --wav AUDIO      audio file: .wav/.wa1/.wa2, .raw (16 kHz 16-bit) or .flv\n"
     "  --txt TEXTS      candidate text file: the sentence to assess or the list\n"
     "  --function KIND  assess or recog\n"
-    "  --outdir DIR     folder for result and diagnostic files (overrides outputDir)\n",
+    "  --outdir DIR     folder for result and diagnostic files (overrides outputDir;\n"
+    "                   created when missing)\n",
     {"prm", "wav", "txt", "function", "outdir"},
     {},
     runRun}};

@@ -1,12 +1,21 @@
 // kedo: the command-line front of the engine. Each subcommand lives in its own
 // cmd_*.cpp file and registers itself here.
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 #include <string>
 #include <vector>
 
 #include "cli.h"
+#include "terminal.h"
 #include "kedo/error.h"
+#include "util/file_util.h"
+#include "util/limits.h"
+#include "util/report_error.h"
 
 namespace kedo::cli {
 
@@ -74,6 +83,33 @@ Args parseArgs(const Command& command, const std::vector<std::string>& argv) {
     return args;
 }
 
+void requireFile(const std::string& path, const char* what) {
+    std::string why = unreadableReason(path);
+    if (!why.empty()) throw KedoError("Cannot open the " + std::string(what) + " " + path + ": " + why);
+}
+
+double parseRecordSeconds(const std::string& text) {
+    constexpr double kOneSample = 1.0 / 16000.0;
+    char* end = nullptr;
+    errno = 0;
+    double v = std::strtod(text.c_str(), &end);
+    bool number = !text.empty() && *end == '\0' && errno == 0 && std::isfinite(v);
+    if (!number || v < kOneSample || v > MAX_RECORD_SECONDS)
+        throw UsageError{strFormat("SECONDS must be a number from 0.0000625 (one sample at 16000 Hz) to %g, not '%s'",
+                                   MAX_RECORD_SECONDS, text.c_str())};
+    return v;
+}
+
+void applyOutdir(const Args& args, std::string& outputDir) {
+    if (!args.has("outdir")) return;
+    outputDir = args.get("outdir");
+    std::error_code ec;
+    std::filesystem::create_directories(outputDir, ec);
+    if (ec || !std::filesystem::is_directory(outputDir, ec))
+        throw KedoError("Cannot create the output folder " + outputDir + ": " +
+                        (ec ? ec.message() : std::string("a file of that name is in the way")));
+}
+
 }  // namespace kedo::cli
 
 int main(int argc, char** argv) {
@@ -106,7 +142,7 @@ int main(int argc, char** argv) {
         return 1;
     } catch (const std::exception& e) {
         std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", e.what());
+        std::fprintf(stderr, "%s\n", forTerminal(e.what(), errorPage()).c_str());
         return 1;
     }
 }

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "kedo/error.h"
 
@@ -98,6 +99,9 @@ public:
                  std::wstring& resultSentence) override;
 
     std::string lastErrorMessage() const override;
+    // The warnings of the calling thread's last operation (UTF-8, one line
+    // each), such as a Chinese character left out of the assessed sentence.
+    std::vector<std::string> lastWarnings() const;
 
     // The absolute working folder, and the output folder under it.
     const std::string& workingFolder() const;

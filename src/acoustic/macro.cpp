@@ -77,7 +77,9 @@ void macroClass::writeModels(const std::string& path) const {
     else if (isTextExtension(ext))
         writeTextModels(path);
     else
-        badExtension(path);
+        reportError(strFormat("Error in writing \"%s\": the name must end in \".mac\" (text) or \".macb\" (binary), "
+                              "or their capitals (line %d of %s)",
+                              path.c_str(), __LINE__, kModule));
 }
 
 namespace {

@@ -44,7 +44,7 @@ public:
 
     // A fixed message of the file format; the line before it names the file.
     [[noreturn]] void fatal(const std::string& message) const {
-        std::printf("Error in reading \"%s\"\n", path_.c_str());
+        std::fprintf(stderr, "Error in reading \"%s\"\n", path_.c_str());
         reportError(message);
     }
     [[noreturn]] void fail(const std::string& what, int line) const {

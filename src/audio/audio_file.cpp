@@ -18,20 +18,66 @@ constexpr const char* kModule = "audioFile";
 
 enum class Reader { wav, flv, raw, none };
 
+// The endings each reader is chosen by, compared exactly.
+struct Ending {
+    const char* text;
+    Reader reader;
+};
+constexpr Ending kEndings[] = {{"wav", Reader::wav}, {"WAV", Reader::wav}, {"wa1", Reader::wav},
+                               {"WA1", Reader::wav}, {"wa2", Reader::wav}, {"WA2", Reader::wav},
+                               {"raw", Reader::raw}, {"RAW", Reader::raw}, {"flv", Reader::flv},
+                               {"FLV", Reader::flv}};
+
 Reader readerFor(const std::string& path) {
     if (path.size() < 3) return Reader::none;
     std::string end = path.substr(path.size() - 3);
-    if (end == "wav" || end == "WAV" || end == "wa1" || end == "WA1" || end == "wa2" || end == "WA2")
-        return Reader::wav;
-    if (end == "flv" || end == "FLV") return Reader::flv;
-    if (end == "raw" || end == "RAW") return Reader::raw;
+    for (const Ending& e : kEndings)
+        if (end == e.text) return e.reader;
     return Reader::none;
+}
+
+std::string acceptedEndings() {
+    std::string out;
+    for (const Ending& e : kEndings) out += (out.empty() ? "" : ", ") + std::string(e.text);
+    return out;
+}
+
+// Why a WAV file could not be read, in words a user can act on.
+std::string wavFailure(const std::string& path, const soundBuffer& buffer) {
+    if (!fileExists(path)) return "the file does not exist or cannot be read";
+    const std::string& code = buffer.lastError();
+    if (code == soundBuffer::errorText(SB_CHUNK_READ))
+        return "it is not a valid WAV file: no RIFF WAVE header with a \"fmt \" and a \"data\" chunk (" + code + ")";
+    if (code == soundBuffer::errorText(SB_DATA_READ))
+        return "its \"data\" chunk is empty, cut short or too large (" + code + ")";
+    return code;
+}
+
+// The name of a WAV format tag the reader does not decode.
+const char* formatTagName(int tag) {
+    switch (tag) {
+        case 0: return "unknown";
+        case 2: return "Microsoft ADPCM";
+        case 3: return "IEEE float";
+        case 0x11: return "IMA ADPCM";
+        case 0x31: return "GSM 6.10";
+        case 0x50: return "MPEG";
+        case 0x55: return "MPEG layer 3";
+        case WAVE_FORMAT_EXTENSIBLE: return "extensible, without a sub-format";
+        default: return "not decoded";
+    }
 }
 
 SampleArray readWavSamples(const std::string& path, int* channels) {
     soundBuffer buffer(1, 8000, 8);
-    if (!readWav(buffer, path)) reportError(strFormat("Can't open wave file %s (line %d in %s)", path.c_str(), __LINE__, kModule));
+    if (!readWav(buffer, path))
+        reportError(strFormat("Can't open wave file %s (line %d in %s): %s", path.c_str(), __LINE__, kModule,
+                              wavFailure(path, buffer).c_str()));
     const WaveFormat& f = buffer.format();
+    if (f.formatTag != WAVE_FORMAT_PCM)
+        reportError(strFormat("Wave file %s has format tag %d (%s), which the reader cannot decode; it reads PCM (1), "
+                              "A-law (6) and mu-law (7) (line %d of %s)",
+                              path.c_str(), f.formatTag, formatTagName(f.formatTag), __LINE__, kModule));
     if (f.bitsPerSample != 8 && f.bitsPerSample != 16)
         reportError(strFormat("Wave file %s has %d bits per sample; only 8 and 16 are supported (line %d of %s)",
                               path.c_str(), f.bitsPerSample, __LINE__, kModule));
@@ -84,7 +130,28 @@ SampleArray readAudioFile(const std::string& path, int* channels) {
         }
         case Reader::none: break;
     }
-    reportError(strFormat("Cannot read audio file %s based on its extension name...", path.c_str()));
+    reportError(strFormat("Cannot read audio file %s based on its extension name... The name must end in one of: %s",
+                          path.c_str(), acceptedEndings().c_str()));
+}
+
+void mixToMono(SampleArray& wave, int channels) {
+    if (channels <= 1) return;
+    const size_t frames = wave.samples.size() / static_cast<size_t>(channels);
+    for (size_t i = 0; i < frames; ++i) {
+        int64_t sum = 0;
+        for (int c = 0; c < channels; ++c) sum += wave.samples[i * static_cast<size_t>(channels) + static_cast<size_t>(c)];
+        // The mean, rounded to nearest with halves away from zero.
+        const int64_t mean = sum >= 0 ? (2 * sum + channels) / (2 * channels) : -((-2 * sum + channels) / (2 * channels));
+        wave.samples[i] = static_cast<int32_t>(mean);
+    }
+    wave.samples.resize(frames);
+}
+
+SampleArray readMonoAudioFile(const std::string& path) {
+    int channels = 1;
+    SampleArray wave = readAudioFile(path, &channels);
+    mixToMono(wave, channels);
+    return wave;
 }
 
 }  // namespace kedo

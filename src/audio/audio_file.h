@@ -18,4 +18,12 @@ namespace kedo {
 // Failures raise KedoError through reportError. Re-entrant.
 SampleArray readAudioFile(const std::string& path, int* channels = nullptr);
 
+// Mixes interleaved channels down to one: each sample the mean of its frame's
+// channel values, rounded to nearest (halves away from zero). An incomplete
+// last frame is dropped. One channel or fewer leaves the wave as it is.
+void mixToMono(SampleArray& wave, int channels);
+
+// readAudioFile, then mixToMono: the wave the pipeline conditions.
+SampleArray readMonoAudioFile(const std::string& path);
+
 }  // namespace kedo

@@ -31,7 +31,12 @@ public:
         if (format.formatTag != WAVE_FORMAT_PCM || f.channels != format.channels ||
             f.samplesPerSec != format.samplesPerSec || f.bitsPerSample != format.bitsPerSample ||
             format.blockAlign == 0) {
-            error = soundBuffer::errorText(SB_FORMAT_MISMATCH);
+            error = std::string(soundBuffer::errorText(SB_FORMAT_MISMATCH)) + " " + m_path + " is " +
+                    std::to_string(f.samplesPerSec) + " Hz, " + std::to_string(f.bitsPerSample) + "-bit, " +
+                    std::to_string(f.channels) + " channel(s); the device plays it as the recording format: " +
+                    std::to_string(format.samplesPerSec) + " Hz, " + std::to_string(format.bitsPerSample) + "-bit, " +
+                    (format.channels == 1 ? std::string("mono") : std::to_string(format.channels) + " channels") +
+                    " PCM";
             return false;
         }
         m_samples = source.data();

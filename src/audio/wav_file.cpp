@@ -111,6 +111,17 @@ int16_t muLawToLinear(uint8_t code) {
     return static_cast<int16_t>((c & 0x80) ? -magnitude : magnitude);
 }
 
+int16_t aLawToLinear(uint8_t code) {
+    int a = code ^ 0x55;
+    int magnitude = (a & 0x0F) << 4;
+    int segment = (a >> 4) & 0x07;
+    if (segment == 0)
+        magnitude += 8;
+    else
+        magnitude = (magnitude + 0x108) << (segment - 1);
+    return static_cast<int16_t>((a & 0x80) ? magnitude : -magnitude);
+}
+
 bool writeWav(soundBuffer& buffer, const std::string& path, bool muLaw) {
     const WaveFormat& own = buffer.format();
     if (muLaw && own.bitsPerSample != 16) {
@@ -185,6 +196,11 @@ bool readWavImage(soundBuffer& buffer, const uint8_t* image, size_t size) {
     }
     WaveFormat header = buffer.format();
     decodeHeader(image + fmt.data, static_cast<size_t>(std::min<uint64_t>(fmt.size, WAVE_FORMAT_BYTES)), header);
+    // An extensible header: the sub-format's GUID begins with the real tag.
+    constexpr size_t kSubFormat = 24;
+    if (header.formatTag == WAVE_FORMAT_EXTENSIBLE && fmt.size >= kSubFormat + 2 &&
+        riffEnd - fmt.data >= kSubFormat + 2)
+        header.formatTag = static_cast<uint16_t>(get16(image + fmt.data + kSubFormat));
     buffer.setFormatHeader(header);
     if (!findChunk(image, first, riffEnd, "data", nullptr, data)) {
         buffer.setError(SB_CHUNK_READ);
@@ -196,15 +212,20 @@ bool readWavImage(soundBuffer& buffer, const uint8_t* image, size_t size) {
     }
     const uint8_t* begin = image + data.data;
     size_t count = static_cast<size_t>(data.size);
-    if (header.formatTag != WAVE_FORMAT_MULAW) {
+    if (header.formatTag != WAVE_FORMAT_MULAW && header.formatTag != WAVE_FORMAT_ALAW) {
+        buffer.setFormatHeader(header);
         buffer.setData(std::vector<uint8_t>(begin, begin + count));
         return true;
     }
-    static const std::array<int16_t, 256> linear = [] {
-        std::array<int16_t, 256> t{};
-        for (int c = 0; c < 256; ++c) t[c] = muLawToLinear(static_cast<uint8_t>(c));
+    using Table = std::array<int16_t, 256>;
+    auto tableOf = [](int16_t (*expand)(uint8_t)) {
+        Table t{};
+        for (int c = 0; c < 256; ++c) t[c] = expand(static_cast<uint8_t>(c));
         return t;
-    }();
+    };
+    static const Table muLaw = tableOf(muLawToLinear);
+    static const Table aLaw = tableOf(aLawToLinear);
+    const Table& linear = header.formatTag == WAVE_FORMAT_MULAW ? muLaw : aLaw;
     std::vector<uint8_t> pcm(2 * count);
     for (size_t i = 0; i < count; ++i) put16(&pcm[2 * i], static_cast<uint16_t>(linear[begin[i]]));
     buffer.setData(std::move(pcm));

@@ -6,7 +6,10 @@
 namespace kedo {
 
 inline constexpr uint16_t WAVE_FORMAT_PCM = 1;
+inline constexpr uint16_t WAVE_FORMAT_ALAW = 6;
 inline constexpr uint16_t WAVE_FORMAT_MULAW = 7;
+// The tag of a header that names its real tag in a sub-format field.
+inline constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 // Size of the header as stored in a "fmt " chunk, extra-size field included.
 inline constexpr int WAVE_FORMAT_BYTES = 18;
 

@@ -1,13 +1,20 @@
 // One engine operation for the command line, with text or JSON output.
 #include "facade/facade_command.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <new>
+
+#include "facade/code_page.h"
+#include "kedo/error.h"
+#include "util/file_util.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -26,10 +33,63 @@ namespace {
 // engine's narrow strings are UTF-8.
 std::string commandLineToHost(const std::string& text, const char* what) { return threadCodePageToUtf8(text, what); }
 std::string hostToCommandLine(const std::string& text, const char* what) { return utf8ToThreadCodePage(text, what); }
+// A UTF-8 sentence list in the bytes the engine reads for the language.
+std::string utf8ListToEngine(const std::string& text, int32_t) { return utf8ToThreadCodePage(text, "sentence list"); }
 #else
 std::string commandLineToHost(const std::string& text, const char*) { return text; }
 std::string hostToCommandLine(const std::string& text, const char*) { return text; }
+std::string utf8ListToEngine(const std::string& text, int32_t language) {
+    return utf8ToCodePage(text, language != 0 ? CodePage::cp950 : CodePage::cp1252, "sentence list");
+}
 #endif
+
+// True when the text is valid UTF-8 and holds at least one character beyond
+// ASCII: a Big5 or Latin-1 text practically never is.
+bool isUtf8BeyondAscii(const std::string& text) {
+    bool beyond = false;
+    for (size_t pos = 0; pos < text.size();) {
+        if (static_cast<unsigned char>(text[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
+        char32_t cp;
+        if (!decodeUtf8(text, pos, cp)) return false;
+        beyond = true;
+    }
+    return beyond;
+}
+
+// The sentence list a recognition reads: the named file itself, or, when it
+// is in UTF-8, a converted copy in the temp folder, removed with the object.
+class SentenceList {
+public:
+    SentenceList(const std::string& name, int32_t language) : m_path(name) {
+        std::string why = unreadableReason(name);
+        if (!why.empty()) throw KedoError("Cannot open the sentence list file " + name + ": " + why);
+        std::string text = readFileBytes(name);
+        if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+        else if (!isUtf8BeyondAscii(text)) return;
+        std::string converted = utf8ListToEngine(text, language);
+        static std::atomic<int> counter{0};
+        fs::path copy = fs::temp_directory_path() /
+                        ("kedo-list-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".txt");
+        FilePtr f = openFile(copy.string(), "wb");
+        if (std::fwrite(converted.data(), 1, converted.size(), f.get()) != converted.size())
+            throw KedoError("Cannot write the converted sentence list " + copy.string());
+        m_path = m_copy = copy.string();
+    }
+    ~SentenceList() {
+        std::error_code ec;
+        if (!m_copy.empty()) fs::remove(m_copy, ec);
+    }
+    SentenceList(const SentenceList&) = delete;
+    SentenceList& operator=(const SentenceList&) = delete;
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+    std::string m_copy;
+};
 
 // The absolute form of a file name in the command line's code page.
 #ifdef _WIN32
@@ -57,24 +117,25 @@ std::vector<std::string> folderFiles(const std::string& folder) {
     return names;
 }
 
-// Sends standard output to standard error while it lives, so that the
-// engine's progress lines stay off a machine-readable standard output.
-class StdoutToStderr {
+// Sends standard output to another descriptor while it lives (standard
+// error, or the null device), so that the engine's progress lines stay off a
+// machine-readable standard output.
+class StdoutRedirect {
 public:
-    StdoutToStderr() {
+    explicit StdoutRedirect(int fd) {
         std::fflush(stdout);
         m_saved = dup(1);
-        if (m_saved >= 0) dup2(2, 1);
+        if (m_saved >= 0 && fd >= 0) dup2(fd, 1);
     }
-    ~StdoutToStderr() {
+    ~StdoutRedirect() {
         std::fflush(stdout);
         if (m_saved >= 0) {
             dup2(m_saved, 1);
             close(m_saved);
         }
     }
-    StdoutToStderr(const StdoutToStderr&) = delete;
-    StdoutToStderr& operator=(const StdoutToStderr&) = delete;
+    StdoutRedirect(const StdoutRedirect&) = delete;
+    StdoutRedirect& operator=(const StdoutRedirect&) = delete;
 
 private:
     int m_saved = -1;
@@ -87,9 +148,11 @@ FacadeOutcome runFacadeRequest(const FacadeRequest& request) {
     bool isRecog = request.operation == FacadeOperation::recog || request.operation == FacadeOperation::recordRecog;
     std::string audio, text;
     try {
+        std::unique_ptr<SentenceList> list;
+        if (isRecog) list = std::make_unique<SentenceList>(absolutePath(request.text), request.language);
         audio = request.audio.empty() ? std::string()
                                       : commandLineToHost(absolutePath(request.audio), "audio file name");
-        text = commandLineToHost(isRecog ? absolutePath(request.text) : request.text,
+        text = commandLineToHost(isRecog ? list->path() : request.text,
                                  isRecog ? "sentence list file name" : "sentence");
         KEDO engine(request.home);
         out.outputFolder = engine.outputFolder();
@@ -111,6 +174,7 @@ FacadeOutcome runFacadeRequest(const FacadeRequest& request) {
             }
         }
         if (out.status != Status::ok) out.error = engine.lastErrorMessage();
+        out.warnings = engine.lastWarnings();
         out.files = folderFiles(out.outputFolder);
     } catch (const std::exception& e) {
         out.status = Status::failed;
@@ -156,18 +220,43 @@ std::string facadeOutcomeJson(const FacadeRequest& request, const FacadeOutcome&
     }
     out += ", \"outputFolder\": " + jsonString(outcome.outputFolder) + ", \"files\": [";
     for (size_t i = 0; i < outcome.files.size(); ++i) out += (i ? ", " : "") + jsonString(outcome.files[i]);
-    return out + "]}";
+    out += "]";
+    if (!outcome.warnings.empty()) {
+        out += ", \"warnings\": [";
+        for (size_t i = 0; i < outcome.warnings.size(); ++i)
+            out += (i ? ", " : "") + jsonString(outcome.warnings[i]);
+        out += "]";
+    }
+    return out + "}";
 }
 
-int runFacadeCommand(const FacadeRequest& request, bool json) {
+int runFacadeCommand(const FacadeRequest& request, bool json, bool quiet) {
     FacadeOutcome outcome;
-    if (json) {
-        StdoutToStderr quiet;
+    if (quiet) {
+#ifdef _WIN32
+        int null = open("NUL", O_WRONLY);
+#else
+        int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+#endif
+        {
+            StdoutRedirect progress(null);
+            outcome = runFacadeRequest(request);
+        }
+        if (null >= 0) close(null);
+    } else if (json) {
+        StdoutRedirect progress(2);
         outcome = runFacadeRequest(request);
     } else {
         outcome = runFacadeRequest(request);
     }
     std::fflush(stdout);
+    for (const std::string& w : outcome.warnings) {
+        try {
+            std::fprintf(stderr, "Warning: %s\n", hostToCommandLine(w, "warning").c_str());
+        } catch (const std::exception&) {
+            std::fprintf(stderr, "Warning: %s\n", w.c_str());
+        }
+    }
     if (outcome.status != Status::ok) {
         std::fprintf(stderr, "%s\n", outcome.error.c_str());
         return 1;

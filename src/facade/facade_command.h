@@ -28,6 +28,7 @@ struct FacadeOutcome {
     std::string sentence;  // recog
     std::string outputFolder;
     std::vector<std::string> files;  // names in the output folder, sorted
+    std::vector<std::string> warnings;  // the run's warnings, UTF-8
 };
 
 // Creates an engine object, switches to the language if it is not English and
@@ -35,7 +36,8 @@ struct FacadeOutcome {
 // to the current folder at the call (the engine then works in its own folder).
 FacadeOutcome runFacadeRequest(const FacadeRequest& request);
 
-// {"score": N} or {"sentence": "..."}, then "outputFolder" and "files".
+// {"score": N} or {"sentence": "..."}, then "outputFolder" and "files", and
+// "warnings" when the run has any.
 std::string facadeOutcomeJson(const FacadeRequest& request, const FacadeOutcome& outcome);
 // A JSON string literal of UTF-8 text (quotes, backslashes and control
 // characters escaped).
@@ -43,8 +45,11 @@ std::string jsonString(const std::string& text);
 
 // Runs the request and prints the result: "score=N" or "text=SENTENCE" after
 // the engine's progress lines, or with json only the JSON document on
-// standard output (progress goes to standard error). Errors go to standard
-// error. Returns the exit status: 0, or 1 on failure.
-int runFacadeCommand(const FacadeRequest& request, bool json);
+// standard output (progress goes to standard error). Errors and the run's
+// warnings ("Warning: ...") go to standard error. Returns the exit status:
+// 0, or 1 on failure.
+// With quiet the progress lines are dropped: standard output holds only the
+// result line (or the JSON document).
+int runFacadeCommand(const FacadeRequest& request, bool json, bool quiet = false);
 
 }  // namespace kedo

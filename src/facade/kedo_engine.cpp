@@ -56,6 +56,29 @@ void setError(KEDO::State& s, const std::string& message) {
     s.errors[std::this_thread::get_id()] = message;
 }
 
+void setWarnings(KEDO::State& s, std::vector<std::string> warnings) {
+    std::lock_guard<std::mutex> lock(s.errorLock);
+    if (s.warnings.size() >= static_cast<size_t>(MAX_ERROR_THREADS)) s.warnings.clear();
+    s.warnings[std::this_thread::get_id()] = std::move(warnings);
+}
+
+// The run's warnings in the host's text; a byte the conversion refuses
+// becomes "?", since a warning must never fail the operation.
+std::vector<std::string> hostWarnings(const KEDO::State& s, const mlfClass& mlf) {
+    std::vector<std::string> out;
+    for (const std::string& w : mlf.warnings) {
+        try {
+            out.push_back(s.platform->toHostText(w, s.codePage, "warning"));
+        } catch (const KedoError&) {
+            std::string ascii = w;
+            for (char& c : ascii)
+                if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+            out.push_back(ascii);
+        }
+    }
+    return out;
+}
+
 void clearError(KEDO::State& s) {
     std::lock_guard<std::mutex> lock(s.errorLock);
     s.errors.erase(std::this_thread::get_id());
@@ -248,7 +271,9 @@ Status KEDO::Assess(const std::string& wavFileName, const std::string& sentence,
                                             "audio file name");
         writeSentence(dataPath(s, {"kedoData", "output", "saTXT.txt"}), text);
         mlfClass mlf;
+        setWarnings(s, {});
         s.pipeline(s.saParam, mlf);
+        setWarnings(s, hostWarnings(s, mlf));
         double result = mlf.score;
         epilogue(s);
         score = result;
@@ -267,7 +292,9 @@ Status KEDO::Recog(const std::string& wavFileName, const std::string& sentenceLi
             s.platform->toEngineFileName(sentenceListFileName, "sentence list file name"),
             "sentence list file name");
         mlfClass mlf;
+        setWarnings(s, {});
         s.pipeline(s.vcParam, mlf);
+        setWarnings(s, hostWarnings(s, mlf));
         std::string result = s.platform->toHostText(recognisedSentence(mlf), s.codePage, "recognised sentence");
         epilogue(s);
         resultSentence = std::move(result);
@@ -324,6 +351,12 @@ std::string KEDO::lastErrorMessage() const {
     std::lock_guard<std::mutex> lock(m_state->errorLock);
     auto it = m_state->errors.find(std::this_thread::get_id());
     return it == m_state->errors.end() ? std::string() : it->second;
+}
+
+std::vector<std::string> KEDO::lastWarnings() const {
+    std::lock_guard<std::mutex> lock(m_state->errorLock);
+    auto it = m_state->warnings.find(std::this_thread::get_id());
+    return it == m_state->warnings.end() ? std::vector<std::string>() : it->second;
 }
 
 const std::string& KEDO::workingFolder() const { return m_state->workingFolder; }

@@ -34,6 +34,8 @@ struct KEDO::State {
     // The last error message of each thread that called the object.
     mutable std::mutex errorLock;
     std::unordered_map<std::thread::id, std::string> errors;
+    // The warnings of each thread's last operation, under errorLock too.
+    std::unordered_map<std::thread::id, std::vector<std::string>> warnings;
 };
 
 struct KEDOInternals {

@@ -139,12 +139,12 @@ FeatureMatrix waveFeatures(SampleArray& wave, const std::string& cfgFile, bool u
     conditionWave(wave, p);
     int begin = 0, end = 0;
     return epdAndMfccToFile(p, wave.samples.data(), wave.count(), wave.rate, wave.bits, CONDITION_FRAME_SIZE,
-                            CONDITION_OVERLAP, begin, end, feaPath);
+                            CONDITION_OVERLAP, begin, end, feaPath, useEpd);
 }
 
 FeatureMatrix epdAndMfccToFile(const recogParam& p, const int32_t* x, int len, int fs, int bits, int frameLength,
                                int frameOverlap, int& waveBeginFrameId, int& waveEndFrameId,
-                               const std::string& feaPath) {
+                               const std::string& feaPath, bool reportEpd) {
     long start = processorTicks();
     int beginSample = 0, endSample = len - 1;
     if (p.useEpd != 0) {
@@ -165,9 +165,11 @@ FeatureMatrix epdAndMfccToFile(const recogParam& p, const int32_t* x, int len, i
     int waveBeginIndex = step * waveBeginFrameId;
     int waveEndIndex = static_cast<int>(
         std::min<int64_t>(static_cast<int64_t>(step) * waveEndFrameId + frameLength - 1, len - 1));
-    std::printf("%4.3f sec: EPD\n", secondsSince(start));
-    std::printf("\twaveBeginIndex=%d, waveEndIndex=%d\n", waveBeginIndex, waveEndIndex);
-    std::printf("\twaveBeginFrameId=%d, waveEndFrameId=%d\n", waveBeginFrameId, waveEndFrameId);
+    if (reportEpd) {
+        std::printf("%4.3f sec: EPD\n", secondsSince(start));
+        std::printf("\twaveBeginIndex=%d, waveEndIndex=%d\n", waveBeginIndex, waveEndIndex);
+        std::printf("\twaveBeginFrameId=%d, waveEndFrameId=%d\n", waveBeginFrameId, waveEndFrameId);
+    }
 
     start = processorTicks();
     CFeaBuf buf;
@@ -183,8 +185,8 @@ FeatureMatrix epdAndMfccToFile(const recogParam& p, const int32_t* x, int len, i
         reportError(strFormat("frameNum = %d > %d, frameNum too big!", fea.frameNum, MAX_FRAME_NUM));
     std::printf("%4.3f sec: Compute MFCC (cfgFile=%s)\n", secondsSince(start), p.featureConfigFile.c_str());
     if (!feaPath.empty()) {
-        std::printf("\t===> Saved %s\n", feaPath.c_str());
         buf.write2bin(feaPath);
+        std::printf("\t===> Saved %s\n", feaPath.c_str());
     }
     return fea;
 }

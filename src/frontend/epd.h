@@ -70,10 +70,11 @@ struct FeatureMatrix {
 FeatureMatrix epdAndMfcc(const recogParam& p, const int32_t* x, int len, int fs, int bits, int frameLength,
                          int frameOverlap, int& waveBeginFrameId, int& waveEndFrameId);
 // The same with the feature file written to feaPath (no file when it is
-// empty) instead of "output.fea" in p.outputDir.
+// empty) instead of "output.fea" in p.outputDir. Without reportEpd the
+// end-point lines are left out of the progress output.
 FeatureMatrix epdAndMfccToFile(const recogParam& p, const int32_t* x, int len, int fs, int bits, int frameLength,
                                int frameOverlap, int& waveBeginFrameId, int& waveEndFrameId,
-                               const std::string& feaPath);
+                               const std::string& feaPath, bool reportEpd = true);
 
 // Conditions a loaded wave (no volume rejection, no spectral subtraction),
 // cuts it to the spoken stretch when useEpd is set, and computes its

@@ -68,9 +68,14 @@ void textClass::readText(const std::string& source) {
     } else {
         strSplit(source, '#', m_txtVs);
     }
-    if (m_txtVs.empty())
-        reportError(strFormat("Error: m_txtVs.size()=0 when reading \"%s\". (line %d of %s)", source.c_str(), __LINE__,
-                              kModule));
+    // A text of blanks alone is no sentence either; the message says so.
+    const bool allBlank = std::all_of(m_txtVs.begin(), m_txtVs.end(), [](const std::string& t) {
+        return t.find_first_not_of(" \t\r\n\f\v") == std::string::npos;
+    });
+    if (allBlank)
+        reportError(strFormat("Error: m_txtVs.size()=0 when reading \"%s\". (line %d of %s): no sentence: the text "
+                              "is empty or holds only blanks",
+                              source.c_str(), __LINE__, kModule));
 }
 
 void textClass::readTextNormMap(const std::string& fileName, char delimiter) {
@@ -144,6 +149,9 @@ void textClass::textsToSylChinese(const wpaList& wpa) {
             int pos = wpaFind(wpa, ch);
             if (pos < 0 || wpa[pos].pas.empty()) {
                 std::printf("Warning: Found no syllable for \"%s\"!\n", ch.c_str());
+                m_warnings.push_back(strFormat("Found no syllable for \"%s\": the character is left out, and the "
+                                               "score covers the rest of the sentence",
+                                               ch.c_str()));
                 continue;  // the character is left out of the paths
             }
             if (!prepared[pos]) {

@@ -37,6 +37,9 @@ public:
     // first match under comparison mode 3; -1 otherwise.
     int32_t matchStart = -1;
     int32_t matchLength = -1;
+    // Warnings the user should see with the result, one line each, in the
+    // data's code page (a character left out of the paths, ...).
+    StrVec m_warnings;
 
     // Reads the non-empty lines of the file named by source, or, when source
     // names no readable file, splits source itself at "#".

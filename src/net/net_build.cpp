@@ -103,7 +103,10 @@ void netToLines(const netBuilder& net, StrVec& lines) {
 }
 
 void buildTreeNet(textClass& text, const recogParam& p, int fillerMode, int softSil, int padSil) {
-    if (text.m_sylVs.empty()) reportError(strFormat("Error: m_sylVs.size()=0 at line %d of file %s!", __LINE__, kModule));
+    if (text.m_sylVs.empty())
+        reportError(strFormat("Error: m_sylVs.size()=0 at line %d of file %s!: no candidate text has a pronunciation "
+                              "(none of its words or characters is in the dictionaries)",
+                              __LINE__, kModule));
 
     netBuilder net;
     net.addNode("!NULL");

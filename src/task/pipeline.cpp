@@ -54,7 +54,9 @@ constexpr const char* kConfusingPathCheckBig5 =
     "\xc0\xcb\xac\x64\xac\x4f\xa7\x5f\xa8\xab\xa8\xec\xb2\x56\xb2\x63\xb8\xf4\xae\x7c";
 
 // ---- stage hook: audio loading ----
-SampleArray loadAudio(const recogParam& p) { return readAudioFile(p.wavFile); }
+// Stereo and other multi-channel sources are mixed down to mono here, before
+// conditioning, which works on one channel.
+SampleArray loadAudio(const recogParam& p) { return readMonoAudioFile(p.wavFile); }
 // ---- end of stage hook: audio loading ----
 
 // ---- stage hook: wave conditioning ----
@@ -364,6 +366,7 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     textClass text;
     netClass net;
     buildLexiconAndNet(p, models, dict, text, net, &mlf.warnings);
+    mlf.warnings.insert(mlf.warnings.end(), text.m_warnings.begin(), text.m_warnings.end());
     // ---- end of steps 2 and 3 ----
 
     // ---- search sizing (after the net and its node penalties are in place) ----

@@ -16,7 +16,7 @@ constexpr const char* kModule = "recogTask";
 void writeOutputWave(const std::string& path, const std::vector<int32_t>& samples) {
     std::FILE* raw = std::fopen(path.c_str(), "wb");
     if (raw == nullptr) {
-        std::printf("Error: Cannot open \"%s\"!\n", path.c_str());
+        std::fprintf(stderr, "Error: Cannot open \"%s\"!\n", path.c_str());
         reportError(strFormat("Cannot open \"%s\"!", path.c_str()));
     }
     FilePtr f(raw);

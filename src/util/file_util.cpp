@@ -1,6 +1,9 @@
 // File routines.
 #include "util/file_util.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "util/limits.h"
 #include "util/report_error.h"
 
@@ -8,7 +11,23 @@ namespace kedo {
 
 namespace {
 constexpr const char* kModule = "utility";
+
+// Why a stream just opened for reading cannot be read, or the empty string.
+// Some systems open a folder for reading and fail only at the first read.
+std::string readFailure(std::FILE* f) {
+    errno = 0;
+    int c = std::fgetc(f);
+    if (c == EOF && std::ferror(f)) {
+        int code = errno;
+#ifdef EISDIR
+        if (code == EISDIR) return "it is a folder";
+#endif
+        return code != 0 ? std::string(std::strerror(code)) : std::string("it cannot be read");
+    }
+    std::rewind(f);
+    return {};
 }
+}  // namespace
 
 // Files are always opened in binary mode, so that the bytes read and written
 // are the same on every system (no "\r\n" translation on Windows): a reader
@@ -19,6 +38,14 @@ FilePtr openFile(const std::string& path, const char* mode) {
     std::FILE* f = std::fopen(path.c_str(), binary.c_str());
     if (f == nullptr)
         reportError(strFormat("Cannot open file %s (line %d of %s)", path.c_str(), __LINE__, kModule));
+    if (binary[0] == 'r') {
+        std::string why = readFailure(f);
+        if (!why.empty()) {
+            std::fclose(f);
+            reportError(strFormat("Cannot open file %s (line %d of %s): %s", path.c_str(), __LINE__, kModule,
+                                  why.c_str()));
+        }
+    }
     return FilePtr(f);
 }
 
@@ -26,8 +53,17 @@ bool fileExists(const char* path) {
     if (path == nullptr) return false;
     std::FILE* f = std::fopen(path, "rb");
     if (f == nullptr) return false;
+    bool readable = readFailure(f).empty();
     std::fclose(f);
-    return true;
+    return readable;
+}
+
+std::string unreadableReason(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return errno == ENOENT ? std::string("no such file") : std::string(std::strerror(errno));
+    std::string why = readFailure(f);
+    std::fclose(f);
+    return why;
 }
 
 long fileSize(const std::string& path) {

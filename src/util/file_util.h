@@ -19,11 +19,15 @@ struct FileCloser {
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens path with an fopen mode; never returns null: a file that cannot be
-// opened is reported as "Cannot open file %s (line %d of utility)".
+// opened is reported as "Cannot open file %s (line %d of utility)"; one that
+// opens for reading but cannot be read (a folder) gets the reason after it.
 FilePtr openFile(const std::string& path, const char* mode);
 // True if path names a file that can be opened for reading.
 bool fileExists(const char* path);
 inline bool fileExists(const std::string& path) { return fileExists(path.c_str()); }
+// Why path cannot be read as a file ("no such file", "it is a folder", the
+// system's reason), or the empty string when it can.
+std::string unreadableReason(const std::string& path);
 // Size in bytes of an existing file (a missing file is an error).
 long fileSize(const std::string& path);
 // The text after the last "." of the whole path; empty if there is none.

@@ -1,10 +1,16 @@
 // The error routine: error log file and the exception that ends an operation.
 #include "util/report_error.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 #include <vector>
 
 namespace kedo {
@@ -50,14 +56,37 @@ std::string errorLogPath() {
     return std::string(dir) + "/" + name;
 }
 
+namespace {
+
+// Appends one whole line to the log file: with one append-mode write where
+// the system has it, so that lines from several threads and processes never
+// mix or overwrite each other; under a lock as well for the stream fallback.
+bool appendLine(const std::string& path, const std::string& line) {
+    static std::mutex lock;
+    std::lock_guard<std::mutex> guard(lock);
+#ifdef _WIN32
+    std::FILE* f = std::fopen(path.c_str(), "ab");
+    if (f == nullptr) return false;
+    bool written = std::fwrite(line.data(), 1, line.size(), f) == line.size();
+    return std::fclose(f) == 0 && written;
+#else
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    ssize_t n = ::write(fd, line.data(), line.size());
+    ::close(fd);
+    return n == static_cast<ssize_t>(line.size());
+#endif
+}
+
+}  // namespace
+
 void reportError(const std::string& message) {
     std::string path = errorLogPath();
     if (!path.empty()) {
-        if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-            std::printf("\nSaved error log at %s...\n", path.c_str());
-            std::fprintf(f, "Error: %s\n", message.c_str());
-            std::fclose(f);
-        }
+        // Many messages already begin with "Error:"; the log does not repeat it.
+        const bool prefixed = message.compare(0, 6, "Error:") == 0;
+        if (appendLine(path, (prefixed ? "" : "Error: ") + message + "\n"))
+            std::fprintf(stderr, "\nSaved error log at %s...\n", path.c_str());
     }
     throw KedoError(message);
 }

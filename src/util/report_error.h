@@ -18,11 +18,13 @@ namespace kedo {
 // printf-style formatting into a std::string of any length.
 std::string strFormat(const char* fmt, ...) KEDO_PRINTF_FORMAT(1, 2);
 
-// Ends the running operation: saves the one-line log "Error: <message>" as
+// Ends the running operation: appends the line "Error: <message>" (the
+// message alone when it already begins with "Error:") to
 // $temp/error_YYYYMMDD_HHMMSS.log (or $TEMP when temp is unset; skipped when
-// neither is set to a non-empty value or the file cannot be created), announces it on standard
-// output, and throws KedoError carrying the message. Safe to call from any
-// thread; it touches no shared state except the log file.
+// neither is set to a non-empty value or the file cannot be written),
+// announces it on standard error, and throws KedoError carrying the message.
+// Safe to call from any thread: errors of the same second share the file,
+// one whole line each.
 [[noreturn]] void reportError(const std::string& message);
 
 // The path that reportError would write its log to at this moment, or the

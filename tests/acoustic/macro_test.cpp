@@ -157,11 +157,13 @@ TEST(MacroText, StreamTagRequiredWithSeveralStreams) {
     std::string text = test::makeSyntheticModels(spec).textImage();
     text.replace(text.find("<STREAM> 2"), 10, "<STRM> 2");
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     std::string msg = errorOf([&] { readText(text); });
+    std::string err = testing::internal::GetCapturedStderr();
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(msg, "str1=<STRM>, temp=2, Cannot find \"<STREAM>\" (line 248 of macro)");
     EXPECT_NE(out.find("modelId=0 (x), stateId=2\n"), std::string::npos);
-    EXPECT_NE(out.find("Error in reading \"t.mac\""), std::string::npos);
+    EXPECT_NE(err.find("Error in reading \"t.mac\""), std::string::npos);
 }
 
 TEST(MacroFiles, ExtensionChoosesTheReader) {

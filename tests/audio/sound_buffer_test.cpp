@@ -220,7 +220,7 @@ TEST(FileCapture, RefusesMissingAndMismatchedFiles) {
     ScopedEnv env("KEDO_CAPTURE_DEVICE", ("file:" + wav).c_str());
     soundBuffer b(1, 16000, 16);
     EXPECT_FALSE(b.startRecording(1.0));
-    EXPECT_EQ(b.lastError(), "Wave format mismatch.");
+    EXPECT_EQ(b.lastError().rfind("Wave format mismatch. ", 0), 0u) << b.lastError();
 }
 
 TEST(RecordCommand, RecordsFromTheFileDevice) {
@@ -240,7 +240,9 @@ TEST(RecordCommand, RecordsFromTheFileDevice) {
     EXPECT_EQ(r.status, 1);
     r = runCli("record -2 " + d.file("out.wav"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Recording length out of range."), std::string::npos);
+    EXPECT_NE(r.err.find("SECONDS must be a number from 0.0000625 (one sample at 16000 Hz) to 3600, not '-2'"),
+              std::string::npos)
+        << r.err;
 }
 
 // The real ALSA path, through ALSA's file plugin reading a raw file as the

@@ -23,9 +23,9 @@ TEST(OutputWave, EverySampleFollowedByABlank) {
 }
 
 TEST(OutputWave, UncreatableFileEndsTheOperationNotTheProcess) {
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     EXPECT_THROW(writeOutputWave("/nonexistent/dir/output.wave", {1}), KedoError);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: Cannot open \"/nonexistent/dir/output.wave\"!\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Cannot open \"/nonexistent/dir/output.wave\"!\n");
 }
 
 TEST(RecogResult, EightLines) {

@@ -81,9 +81,9 @@ TEST(Writers, LinesFloatAndPrint) {
 TEST(ReportError, WritesLogUnderTempAndThrows) {
     TempDir d;
     test::ScopedEnv t1("temp", d.path().c_str());
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     EXPECT_THROW(reportError("boom (line 1 of x)"), KedoError);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = testing::internal::GetCapturedStderr();
     std::vector<std::string> logs;
     for (const auto& e : std::filesystem::directory_iterator(d.path())) logs.push_back(e.path().filename().string());
     ASSERT_EQ(logs.size(), 1u);
@@ -108,18 +108,18 @@ TEST(ReportError, FallsBackToUpperCaseTempAndSkipsLogWithoutEither) {
         EXPECT_EQ(errorLogPath().rfind(d.path() + "/error_", 0), 0u);
     }
     test::ScopedEnv t3("TEMP", "");
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     try {
         reportError("no log");
         FAIL();
     } catch (const KedoError& e) {
         EXPECT_STREQ(e.what(), "no log");
     }
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     test::ScopedEnv t4("temp", "/nonexistent/folder");
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     EXPECT_THROW(reportError("unwritable"), KedoError);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 }  // namespace

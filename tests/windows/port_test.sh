@@ -40,6 +40,9 @@ pass() { echo "ok: $*"; }
 # The progress lines without the timings and the carriage returns that the
 # Windows console adds.
 progress() { tr -d '\r' < "$1" | sed -E 's/^[0-9]+\.[0-9]{3} sec: /T sec: /'; }
+# The native program shows Big5 text in UTF-8; the Windows one prints it in
+# the console's code page (950 for Chinese), as it prints its result lines.
+progress_win() { progress "$1" | iconv -f CP950 -t UTF-8; }
 
 # 1. Whole pipeline runs with relative names from the working folder.
 for lang in english chinese; do
@@ -58,10 +61,10 @@ for lang in english chinese; do
     else
       fail "$lang $function: output folders differ: $(diff -rq "$nat/$out" "$win/$out" | tr '\n' ' ')"
     fi
-    if cmp -s <(progress "$nat/$out.log") <(progress "$win/$out.log"); then
+    if cmp -s <(progress "$nat/$out.log") <(progress_win "$win/$out.log"); then
       pass "$lang $function: same progress and result line ($(tail -1 "$nat/$out.log" | tr -d '\r' | cut -c1-40))"
     else
-      fail "$lang $function: progress differs: $(diff <(progress "$nat/$out.log") <(progress "$win/$out.log") | head -4 | tr '\n' ' ')"
+      fail "$lang $function: progress differs: $(diff <(progress "$nat/$out.log") <(progress_win "$win/$out.log") | head -4 | tr '\n' ' ')"
     fi
   done
 done
