@@ -17,6 +17,7 @@
 #include <string>
 
 #include "kedo/error.h"
+#include "kedo/run_result.h"
 
 namespace kedo {
 
@@ -98,6 +99,18 @@ public:
                  std::wstring& resultSentence) override;
 
     std::string lastErrorMessage() const override;
+
+    // The operations again, returning everything the run found (see
+    // run_result.h) instead of the score or sentence alone. Failures as above;
+    // lastErrorKind() tells their cause.
+    Status AssessResult(const std::string& wavFileName, const std::string& sentence, RunResult& result);
+    Status RecogResult(const std::string& wavFileName, const std::string& sentenceListFileName, RunResult& result);
+    Status RecordAndAssessResult(double recordTime, const std::string& sentence, RunResult& result);
+    Status RecordAndRecogResult(double recordTime, const std::string& sentenceListFileName, RunResult& result);
+
+    // The kind of the calling thread's last failed operation on this object;
+    // ErrorKind::none after a successful one.
+    ErrorKind lastErrorKind() const;
 
     // The absolute working folder, and the output folder under it.
     const std::string& workingFolder() const;

@@ -78,6 +78,7 @@ struct mlfClass {
     std::vector<std::pair<std::string, std::vector<std::string>>> epsRecords;
     std::vector<float> rankScoreParams;
     bool discountRatioRead = false;   // discountRatio holds the ratios read on first use
+    std::vector<std::string> warnings;
 };
 
 }  // namespace kedo

@@ -50,7 +50,7 @@ std::string errorLogPath() {
     return std::string(dir) + "/" + name;
 }
 
-void reportError(const std::string& message) {
+void reportError(const std::string& message, ErrorKind kind) {
     std::string path = errorLogPath();
     if (!path.empty()) {
         if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
@@ -59,7 +59,7 @@ void reportError(const std::string& message) {
             std::fclose(f);
         }
     }
-    throw KedoError(message);
+    throw KedoError(message, kind);
 }
 
 }  // namespace kedo

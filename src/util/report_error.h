@@ -21,9 +21,9 @@ std::string strFormat(const char* fmt, ...) KEDO_PRINTF_FORMAT(1, 2);
 // Ends the running operation: saves the one-line log "Error: <message>" as
 // $temp/error_YYYYMMDD_HHMMSS.log (or $TEMP when temp is unset; skipped when
 // neither is set to a non-empty value or the file cannot be created), announces it on standard
-// output, and throws KedoError carrying the message. Safe to call from any
+// output, and throws KedoError carrying the message and its kind. Safe to call from any
 // thread; it touches no shared state except the log file.
-[[noreturn]] void reportError(const std::string& message);
+[[noreturn]] void reportError(const std::string& message, ErrorKind kind = ErrorKind::engine);
 
 // The path that reportError would write its log to at this moment, or the
 // empty string when no temp folder is set.
