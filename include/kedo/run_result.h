@@ -13,6 +13,8 @@ namespace kedo {
 // One spoken node: a word (English) or a syllable (Chinese).
 struct WordResult {
     std::string text;
+    std::string syllable;  // the pronunciation: the word, or for Chinese its pinyin
+    std::string tone;      // Chinese: the syllable's tone ("1" to "5"), when the run knows it
     double start = 0;  // seconds
     double end = 0;    // seconds, exclusive
     double score = 0;  // 0 to 100
@@ -60,7 +62,7 @@ struct RunResult {
 
 // The result as one JSON object (UTF-8, no line breaks):
 // {"kind": "assess"|"recog", "language", "score", "sentence", ["index",]
-//  "words": [{"text","start","end","score"}], "phones": [{"name","start",
+//  "words": [{"text","syllable","tone","start","end","score"}], "phones": [{"name","start",
 //  "end","score","word"}], "discounts": [{"index","reason","occurrences",
 //  "ratio","applied"}], "designatedSyllables", "identifiedSyllables",
 //  "tracks": {"start","frameSeconds","pitch","volume"}, "warnings",

@@ -16,6 +16,22 @@ double seconds(int32_t frame) { return frame / 100.0; }
 
 bool isSpoken(const mlfNode& node) { return !node.text.empty(); }
 
+// The pieces of a rendering such as "wo-xue-zhong-wen" or "3-2-1-2", when
+// there is one per spoken word; else none.
+std::vector<std::string> perWord(const std::string& rendering, size_t words) {
+    std::vector<std::string> pieces;
+    if (rendering.empty()) return pieces;
+    size_t pos = 0;
+    while (true) {
+        size_t end = rendering.find('-', pos);
+        pieces.push_back(rendering.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+        if (end == std::string::npos) break;
+        pos = end + 1;
+    }
+    if (pieces.size() != words) pieces.clear();
+    return pieces;
+}
+
 std::string number(double v, int digits = 10) {
     if (!std::isfinite(v)) return "null";
     char buf[40];
@@ -51,8 +67,8 @@ RunResult buildRunResult(const mlfClass& mlf, bool assessment, const std::string
         int32_t word = -1;
         if (isSpoken(node)) {
             word = static_cast<int32_t>(r.words.size());
-            r.words.push_back({toUtf8(node.text), seconds(node.startFrame), seconds(node.endFrame + 1),
-                               node.timberScore});
+            r.words.push_back({toUtf8(node.text), toUtf8(node.name), "", seconds(node.startFrame),
+                               seconds(node.endFrame + 1), node.timberScore});
         }
         for (const mlfPhone& phone : node.phones)
             r.phones.push_back({phone.name, seconds(phone.startFrame), seconds(phone.endFrame + 1),
@@ -65,6 +81,10 @@ RunResult buildRunResult(const mlfClass& mlf, bool assessment, const std::string
         r.discounts.push_back({static_cast<int32_t>(k), kReasonNames[k], mlf.discountOccurrence[k],
                                mlf.discountRatio[k], k != static_cast<size_t>(kSyllableCountReason)});
     }
+    std::vector<std::string> pinyin = perWord(mlf.HanYu, r.words.size());
+    std::vector<std::string> tones = perWord(mlf.Tone, r.words.size());
+    for (size_t i = 0; i < pinyin.size(); ++i) r.words[i].syllable = toUtf8(pinyin[i]);
+    for (size_t i = 0; i < tones.size(); ++i) r.words[i].tone = toUtf8(tones[i]);
     for (const std::string& w : mlf.warnings) r.warnings.push_back(toUtf8(w));
     return r;
 }
@@ -100,7 +120,8 @@ std::string runResultJson(const RunResult& r) {
     out += ", \"sentence\": " + jsonString(r.sentence);
     if (!r.assessment) out += ", \"index\": " + std::to_string(r.index);
     out += ", \"words\": " + jsonList(r.words, [](const WordResult& w) {
-               return "{\"text\": " + jsonString(w.text) + ", \"start\": " + number(w.start) +
+               return "{\"text\": " + jsonString(w.text) + ", \"syllable\": " + jsonString(w.syllable) +
+                      ", \"tone\": " + jsonString(w.tone) + ", \"start\": " + number(w.start) +
                       ", \"end\": " + number(w.end) + ", \"score\": " + number(w.score, 6) + "}";
            });
     out += ", \"phones\": " + jsonList(r.phones, [](const PhoneResult& p) {

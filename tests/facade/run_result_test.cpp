@@ -43,6 +43,8 @@ mlfClass sampleRun() {
     mlf.designatedSylCount = 2;
     mlf.identifiedSylCount = 2;
     mlf.warnings = {"guessed \xa7\x41"};
+    mlf.HanYu = "ni-hao";
+    mlf.Tone = "3-3";
     return mlf;
 }
 
@@ -58,6 +60,8 @@ TEST(RunResultBuild, WordsPhonesTimesAndTracksComeFromTheResultObject) {
     EXPECT_DOUBLE_EQ(r.words[0].start, 0.30);
     EXPECT_DOUBLE_EQ(r.words[0].end, 0.45) << "the end is exclusive";
     EXPECT_DOUBLE_EQ(r.words[1].score, 60);
+    EXPECT_EQ(r.words[1].syllable, "<hao>") << "the pinyin, one piece per word";
+    EXPECT_EQ(r.words[1].tone, "<3>");
     ASSERT_EQ(r.phones.size(), 5u) << "every phone, silences included";
     EXPECT_EQ(r.phones[0].word, -1);
     EXPECT_EQ(r.phones[0].score, -1);
@@ -84,8 +88,13 @@ TEST(RunResultBuild, RecognitionTakesSentenceAndIndexFromTheRun) {
     mlfClass mlf = sampleRun();
     mlf.textIndex = {3};
     mlf.texts = {"good ", "morning"};
+    mlf.Tone = "1-2-3";
     RunResult r = buildRunResult(mlf, false, "english", "ignored", "", fakeUtf8);
     EXPECT_EQ(r.sentence, "<good morning>");
+    EXPECT_EQ(r.words[0].tone, "") << "no tones when they do not match the words one to one";
+    mlf.HanYu.clear();
+    EXPECT_EQ(buildRunResult(mlf, false, "english", "", "", fakeUtf8).words[1].syllable, "<hao3>")
+        << "the node's own name without a pinyin rendering";
     EXPECT_EQ(r.index, 3);
     RunResult empty = buildRunResult(mlfClass{}, false, "english", "", "", fakeUtf8);
     EXPECT_EQ(empty.index, -1);
