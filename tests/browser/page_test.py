@@ -1,0 +1,112 @@
+#!/usr/bin/python3
+"""The page in a real browser: headless Chromium records the bundled English
+sample from a fake microphone, the page sends it to a running `kedo serve`,
+and the score and the coloured words appear. Saves a screenshot.
+
+Usage: page_test.py KEDO_BINARY SOURCE_DIR SCREENSHOT.png
+"""
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+SENTENCE = "i like to read a good book"
+
+
+def start_service(kedo, data, work):
+    home = os.path.join(work, "home")
+    shutil.copytree(data, os.path.join(home, "kedoData"))
+    log = open(os.path.join(work, "serve.log"), "w+")
+    proc = subprocess.Popen([kedo, "serve", "--port", "0", "--home", home, "--state", os.path.join(work, "state")],
+                            stdout=subprocess.DEVNULL, stderr=log)
+    for _ in range(200):
+        log.seek(0)
+        m = re.search(r"listening on http://127\.0\.0\.1:(\d+)", log.read())
+        if m:
+            return proc, int(m.group(1)), log
+        if proc.poll() is not None:
+            break
+        time.sleep(0.05)
+    log.seek(0)
+    raise SystemExit("kedo serve did not start:\n" + log.read())
+
+
+def browser(work, wav):
+    opts = webdriver.ChromeOptions()
+    opts.binary_location = "/usr/bin/chromium"
+    for flag in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--disable-dev-shm-usage", "--autoplay-policy=no-user-gesture-required",
+                 "--use-fake-ui-for-media-stream", "--use-fake-device-for-media-stream",
+                 "--use-file-for-fake-audio-capture=" + wav + "%noloop",
+                 "--user-data-dir=" + os.path.join(work, "profile"), "--window-size=1100,1150"]:
+        opts.add_argument(flag)
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=opts)
+
+
+def main():
+    kedo, source, shot = sys.argv[1:4]
+    data = os.path.join(source, "data", "kedoData")
+    wav = os.path.join(data, "samples", "english.wav")
+    work = tempfile.mkdtemp(prefix="kedo-page-")
+    proc, port, log = start_service(kedo, data, work)
+    driver = None
+    try:
+        driver = browser(work, wav)
+        driver.get("http://127.0.0.1:%d/" % port)
+        wait = WebDriverWait(driver, 60)
+        sentence = driver.find_element(By.ID, "sentence")
+        sentence.clear()
+        sentence.send_keys(SENTENCE)
+        driver.find_element(By.ID, "record").click()
+        wait.until(lambda d: d.find_element(By.TAG_NAME, "body").get_attribute("data-state") == "recording")
+        time.sleep(3.2)  # the sample is 2.5 s long
+        driver.find_element(By.ID, "record").click()
+        wait.until(lambda d: d.find_element(By.TAG_NAME, "body").get_attribute("data-state") in ("done", "error"))
+        status = driver.find_element(By.ID, "status").text
+        state = driver.find_element(By.TAG_NAME, "body").get_attribute("data-state")
+        assert state == "done", "the page shows an error: " + status
+        score = int(driver.find_element(By.ID, "score").text)
+        words = driver.find_elements(By.CSS_SELECTOR, "#words .word")
+        texts = [w.text for w in words]
+        classes = [w.get_attribute("class") for w in words]
+        colours = [w.value_of_css_property("background-color") for w in words]
+        time.sleep(0.3)  # the chart is drawn after the audio is decoded
+        driver.save_screenshot(shot)
+        print("score", score, "words", texts, "classes", classes)
+        assert texts == SENTENCE.split(), texts
+        assert 50 <= score <= 100, score
+        assert all(re.fullmatch(r"word (good|fair|poor)", c) for c in classes), classes
+        assert all(c not in ("", "rgba(0, 0, 0, 0)") for c in colours), colours
+        assert driver.execute_script("return document.getElementById('playback').src.startsWith('blob:')")
+        # Without the microphone: the upload road, and a refusal shown clearly.
+        driver.find_element(By.ID, "file").send_keys(os.path.join(data, "samples", "english.txt"))
+        wait.until(lambda d: d.find_element(By.TAG_NAME, "body").get_attribute("data-state") == "error")
+        message = driver.find_element(By.ID, "status").text
+        assert "english.txt" in message, message
+        driver.find_element(By.ID, "file").send_keys(wav)
+        wait.until(lambda d: d.find_element(By.TAG_NAME, "body").get_attribute("data-state") == "done")
+        print("page test passed")
+    finally:
+        if driver is not None:
+            driver.quit()
+        proc.send_signal(signal.SIGTERM)
+        proc.wait(timeout=30)
+        log.seek(0)
+        requests = [l for l in log.read().splitlines() if '"POST /api/assess"' in l]
+        shutil.rmtree(work, ignore_errors=True)
+    assert len(requests) == 3, requests
+    assert proc.returncode == 0, proc.returncode
+
+
+if __name__ == "__main__":
+    main()
