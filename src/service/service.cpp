@@ -3,6 +3,7 @@
 #include "service/service.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <httplib.h>
 #include <signal.h>
 #include <unistd.h>
@@ -406,6 +407,10 @@ int runService(const ServiceConfig& config, const std::function<void(int)>& read
         dup2(sink, 1);
         close(sink);
     }
+    // Connections are served on many threads; without a bound on malloc's
+    // per-thread arenas the memory grows with every thread that first serves
+    // a request, long after the service has warmed up.
+    mallopt(M_ARENA_MAX, 2);
     std::string state;
     std::unique_ptr<httplib::Server> svr;
     try {

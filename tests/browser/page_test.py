@@ -9,10 +9,12 @@ import os
 import re
 import shutil
 import signal
-import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from kedo_serve import start_service  # noqa: E402
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -20,24 +22,6 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
 SENTENCE = "i like to read a good book"
-
-
-def start_service(kedo, data, work):
-    home = os.path.join(work, "home")
-    shutil.copytree(data, os.path.join(home, "kedoData"))
-    log = open(os.path.join(work, "serve.log"), "w+")
-    proc = subprocess.Popen([kedo, "serve", "--port", "0", "--home", home, "--state", os.path.join(work, "state")],
-                            stdout=subprocess.DEVNULL, stderr=log)
-    for _ in range(200):
-        log.seek(0)
-        m = re.search(r"listening on http://127\.0\.0\.1:(\d+)", log.read())
-        if m:
-            return proc, int(m.group(1)), log
-        if proc.poll() is not None:
-            break
-        time.sleep(0.05)
-    log.seek(0)
-    raise SystemExit("kedo serve did not start:\n" + log.read())
 
 
 def browser(work, wav):
@@ -58,7 +42,7 @@ def main():
     data = os.path.join(source, "data", "kedoData")
     wav = os.path.join(data, "samples", "english.wav")
     work = tempfile.mkdtemp(prefix="kedo-page-")
-    proc, port, log = start_service(kedo, data, work)
+    proc, port, log = start_service(kedo, source, work)
     driver = None
     try:
         driver = browser(work, wav)
