@@ -167,7 +167,9 @@ def main():
         failures += ["request %d lost" % i for i in lost]
         failures += [r[3] for r in results if r and r[3]]
         growth = (memory["after all"] - memory["after first"]) / memory["after first"]
-        if growth > 0.10:
+        # Under AddressSanitizer freed memory waits in a quarantine, so the
+        # process grows by design there; the figure is still printed.
+        if growth > 0.10 and "ASAN_OPTIONS" not in os.environ:
             failures.append("memory grew by %.1f %% (%s)" % (growth * 100, memory))
         good = [r[2] for r in results if r and r[0] == "good"]
         print("workers %d, %d requests at concurrency %d: %.1f requests/s; good recordings p50 %.0f ms, "
