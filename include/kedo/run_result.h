@@ -13,7 +13,7 @@ namespace kedo {
 // One spoken node: a word (English) or a syllable (Chinese).
 struct WordResult {
     std::string text;
-    std::string syllable;  // the pronunciation: the word, or for Chinese its pinyin
+    std::string syllable;  // how it was said: the dictionary pronunciation, or for Chinese the pinyin
     std::string tone;      // Chinese: the syllable's tone ("1" to "5"), when the run knows it
     double start = 0;  // seconds
     double end = 0;    // seconds, exclusive
