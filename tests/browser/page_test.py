@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """The page in a real browser: headless Chromium records the bundled English
 sample from a fake microphone, the page sends it to a running `kedo serve`,
-and the score and the coloured words appear. Saves a screenshot.
+and the score and the coloured words appear; an unreadable upload is refused
+on the page, a good one assessed, and a refused microphone is said clearly.
+Saves a screenshot.
 
 Usage: page_test.py KEDO_BINARY SOURCE_DIR SCREENSHOT.png
 """
@@ -24,16 +26,23 @@ from selenium.webdriver.support.ui import WebDriverWait
 SENTENCE = "i like to read a good book"
 
 
-def browser(work, wav):
+def browser(work, wav, microphone=True):
     opts = webdriver.ChromeOptions()
     opts.binary_location = "/usr/bin/chromium"
+    if not microphone:
+        # The user says no to the microphone.
+        opts.add_experimental_option("prefs", {"profile.default_content_setting_values.media_stream_mic": 2})
+        wav = ""
     for flag in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
                  "--disable-dev-shm-usage", "--autoplay-policy=no-user-gesture-required",
-                 "--use-fake-ui-for-media-stream", "--use-fake-device-for-media-stream",
-                 "--use-file-for-fake-audio-capture=" + wav + "%noloop",
-                 "--user-data-dir=" + os.path.join(work, "profile"), "--window-size=1100,1150"]:
+                 "--use-fake-device-for-media-stream",
+                 "--user-data-dir=" + os.path.join(work, "profile" if microphone else "profile-nomic"),
+                 "--window-size=1100,1150"]:
         opts.add_argument(flag)
+    if microphone:
+        opts.add_argument("--use-fake-ui-for-media-stream")
+        opts.add_argument("--use-file-for-fake-audio-capture=" + wav + "%noloop")
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=opts)
 
 
@@ -79,6 +88,15 @@ def main():
         assert "english.txt" in message, message
         driver.find_element(By.ID, "file").send_keys(wav)
         wait.until(lambda d: d.find_element(By.TAG_NAME, "body").get_attribute("data-state") == "done")
+        driver.quit()
+        # A refused microphone is said clearly.
+        driver = browser(work, wav, microphone=False)
+        driver.get("http://127.0.0.1:%d/" % port)
+        driver.find_element(By.ID, "record").click()
+        status = driver.find_element(By.ID, "status")
+        WebDriverWait(driver, 30).until(lambda d: "refused" in status.text)
+        assert "error" in status.get_attribute("class"), status.get_attribute("class")
+        assert "upload" in status.text, status.text
         print("page test passed")
     finally:
         if driver is not None:
