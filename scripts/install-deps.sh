@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libbenchmark-dev
-  libasound2-dev libavcodec-dev
+  libasound2-dev libavcodec-dev libavformat-dev libswresample-dev
+  libcpp-httplib-dev nlohmann-json3-dev chromium chromium-driver python3-selenium
   ffmpeg sox espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
   festlex-cmu python3
 )

@@ -11,9 +11,10 @@ const char* const kCommonOptions =
     "  --lang en|zh  language of the parameter sets and the text (default en)\n"
     "  --home DIR    working folder holding kedoData/ (default: KEDO_HOME, else\n"
     "                the data folder installed with the engine)\n"
-    "  --json        print only a JSON document on standard output: the score or\n"
-    "                sentence, the output folder and its files; progress lines\n"
-    "                go to standard error\n"
+    "  --json        print only a JSON document on standard output: the score,\n"
+    "                sentence, words, phones, discounts, tracks, warnings, the\n"
+    "                output folder and its files; progress lines go to standard\n"
+    "                error\n"
     "  --quiet       print only the result line (or the JSON document) on\n"
     "                standard output, without the progress lines; warnings and\n"
     "                errors still go to standard error\n";

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "kedo/error.h"
+#include "kedo/run_result.h"
 
 namespace kedo {
 
@@ -102,6 +103,18 @@ public:
     // The warnings of the calling thread's last operation (UTF-8, one line
     // each), such as a Chinese character left out of the assessed sentence.
     std::vector<std::string> lastWarnings() const;
+
+    // The operations again, returning everything the run found (see
+    // run_result.h) instead of the score or sentence alone. Failures as above;
+    // lastErrorKind() tells their cause.
+    Status AssessResult(const std::string& wavFileName, const std::string& sentence, RunResult& result);
+    Status RecogResult(const std::string& wavFileName, const std::string& sentenceListFileName, RunResult& result);
+    Status RecordAndAssessResult(double recordTime, const std::string& sentence, RunResult& result);
+    Status RecordAndRecogResult(double recordTime, const std::string& sentenceListFileName, RunResult& result);
+
+    // The kind of the calling thread's last failed operation on this object;
+    // ErrorKind::none after a successful one.
+    ErrorKind lastErrorKind() const;
 
     // The absolute working folder, and the output folder under it.
     const std::string& workingFolder() const;

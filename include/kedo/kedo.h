@@ -30,6 +30,15 @@ enum {
     KEDO_INVALID_ARGUMENT = 3  /* a null engine, string or out pointer */
 };
 
+/* The kinds of failure (kedo_last_error_kind). */
+enum {
+    KEDO_ERROR_NONE = 0,          /* the last call succeeded */
+    KEDO_ERROR_BAD_INPUT = 1,     /* an unusable argument: empty sentence, invalid text, null pointer */
+    KEDO_ERROR_UNKNOWN_WORD = 2,  /* a word or character the engine cannot pronounce */
+    KEDO_ERROR_BAD_AUDIO = 3,     /* missing, unreadable, undecodable or unusable audio */
+    KEDO_ERROR_ENGINE = 4         /* anything else: data folder, models, parameters, busy */
+};
+
 /* Creates the engine: records with 1 channel, 16000 Hz, 16 bits, makes
  * working_folder (NULL or "" = KEDO_HOME, else the installed data folder) the
  * current folder, loads the English parameter sets and empties
@@ -50,12 +59,23 @@ int kedo_record_and_recog(kedo_engine *engine, double record_time, const char *s
 int kedo_assess(kedo_engine *engine, const char *wav_file, const char *sentence, double *score);
 /* Recognises which sentence of the list file the audio file holds. */
 int kedo_recog(kedo_engine *engine, const char *wav_file, const char *sentence_list_file, char **result_sentence);
+/* Assess and recognise as above, returning everything the run found as one
+ * JSON object (UTF-8): score, sentence, words and phones with start and end
+ * in seconds and scores, discounts, pitch and volume tracks, warnings and the
+ * output folder. *result_json is a new string, freed with kedo_free_string. */
+int kedo_assess_result(kedo_engine *engine, const char *wav_file, const char *sentence, char **result_json);
+int kedo_recog_result(kedo_engine *engine, const char *wav_file, const char *sentence_list_file,
+                      char **result_json);
+
 /* Nonzero selects Chinese, 0 selects English. */
 int kedo_switch_language(kedo_engine *engine, int32_t type);
 
 /* The message of the calling thread's last failed kedo_* call; "" after a
  * successful one. Valid until the thread's next kedo_* call. */
 const char *kedo_last_error(void);
+/* The kind of the calling thread's last failed kedo_* call (KEDO_ERROR_*);
+ * KEDO_ERROR_NONE after a successful one. */
+int kedo_last_error_kind(void);
 /* Frees a string returned by the engine. NULL is ignored. */
 void kedo_free_string(char *text);
 

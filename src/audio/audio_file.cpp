@@ -1,9 +1,13 @@
 // Choosing the reader for an audio file and turning its bytes into samples.
 #include "audio/audio_file.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "audio/flv_audio.h"
+#include "audio/media_audio.h"
 #include "audio/sound_buffer.h"
 #include "audio/wav_file.h"
 #include "util/file_util.h"
@@ -16,7 +20,7 @@ namespace {
 
 constexpr const char* kModule = "audioFile";
 
-enum class Reader { wav, flv, raw, none };
+enum class Reader { wav, flv, raw, media, none };
 
 // The endings each reader is chosen by, compared exactly.
 struct Ending {
@@ -28,7 +32,9 @@ constexpr Ending kEndings[] = {{"wav", Reader::wav}, {"WAV", Reader::wav}, {"wa1
                                {"raw", Reader::raw}, {"RAW", Reader::raw}, {"flv", Reader::flv},
                                {"FLV", Reader::flv}};
 
-Reader readerFor(const std::string& path) {
+// The reader chosen by the last three characters of the name, compared
+// exactly.
+Reader readerByEnding(const std::string& path) {
     if (path.size() < 3) return Reader::none;
     std::string end = path.substr(path.size() - 3);
     for (const Ending& e : kEndings)
@@ -39,6 +45,8 @@ Reader readerFor(const std::string& path) {
 std::string acceptedEndings() {
     std::string out;
     for (const Ending& e : kEndings) out += (out.empty() ? "" : ", ") + std::string(e.text);
+    if (mediaAudioSupported())
+        out += "; or a compressed recording (webm, weba, ogg, oga, opus, mp4, m4a, aac, mp3, in any case), also recognised by its content";
     return out;
 }
 
@@ -66,6 +74,38 @@ const char* formatTagName(int tag) {
         case WAVE_FORMAT_EXTENSIBLE: return "extensible, without a sub-format";
         default: return "not decoded";
     }
+}
+
+// The compressed formats by their usual file name extension, in any case.
+bool hasMediaExtension(const std::string& path) {
+    static constexpr const char* kExtensions[] = {"webm", "weba", "ogg", "oga", "opus", "mp4", "m4a", "aac", "mp3"};
+    size_t dot = path.find_last_of("./\\");
+    if (dot == std::string::npos || path[dot] != '.') return false;
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    return std::any_of(std::begin(kExtensions), std::end(kExtensions), [&](const char* e) { return ext == e; });
+}
+
+// The reader chosen by the file's first bytes.
+Reader readerByContent(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return Reader::none;
+    uint8_t head[16] = {0};
+    size_t n = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    if (n >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0) return Reader::wav;
+    if (n >= 4 && std::memcmp(head, "FLV\x01", 4) == 0) return Reader::flv;
+    if (looksLikeMedia(head, n)) return Reader::media;
+    return Reader::none;
+}
+
+// Known endings first; where the build decodes compressed audio, the usual
+// extensions of the compressed formats next, and then the content.
+Reader readerFor(const std::string& path) {
+    Reader r = readerByEnding(path);
+    if (r != Reader::none || !mediaAudioSupported()) return r;
+    if (hasMediaExtension(path)) return Reader::media;
+    return readerByContent(path);
 }
 
 SampleArray readWavSamples(const std::string& path, int* channels) {
@@ -113,7 +153,9 @@ SampleArray readRawSamples(const std::string& path) {
 
 }  // namespace
 
-SampleArray readAudioFile(const std::string& path, int* channels) {
+namespace {
+
+SampleArray loadAudio(const std::string& path, int* channels) {
     switch (readerFor(path)) {
         case Reader::wav: return readWavSamples(path, channels);
         case Reader::raw:
@@ -128,10 +170,24 @@ SampleArray readAudioFile(const std::string& path, int* channels) {
             if (channels) *channels = flv.channels;
             return out;
         }
+        case Reader::media:
+            if (channels) *channels = 1;
+            return readMediaAudio(path);
         case Reader::none: break;
     }
     reportError(strFormat("Cannot read audio file %s based on its extension name... The name must end in one of: %s",
                           path.c_str(), acceptedEndings().c_str()));
+}
+
+}  // namespace
+
+SampleArray readAudioFile(const std::string& path, int* channels) {
+    try {
+        return loadAudio(path, channels);
+    } catch (const KedoError& e) {
+        if (e.kind() != ErrorKind::engine) throw;
+        throw KedoError(e.what(), ErrorKind::badAudio);
+    }
 }
 
 void mixToMono(SampleArray& wave, int channels) {

@@ -14,8 +14,12 @@ namespace kedo {
 //       header; 8-bit data as unsigned 0..255, 16-bit data signed;
 //   "raw" "RAW": headerless 16-bit little-endian samples, 16000 Hz, 16 bits;
 //   "flv" "FLV": decoded Nellymoser audio (readFlvAudio).
+// Other names, except in the Windows build: the extensions webm, weba, ogg,
+// oga, opus, mp4, m4a, aac and mp3 (any case) are decoded by readMediaAudio to
+// 16000 Hz mono 16 bits; any other name is read by its content (a RIFF WAVE
+// header, an FLV header, or a compressed container).
 // channels, when given, receives the channel count of the source.
-// Failures raise KedoError through reportError. Re-entrant.
+// Failures raise KedoError through reportError, of kind badAudio. Re-entrant.
 SampleArray readAudioFile(const std::string& path, int* channels = nullptr);
 
 // Mixes interleaved channels down to one: each sample the mean of its frame's

@@ -62,7 +62,8 @@ void appendUtf8(std::string& out, char32_t cp) {
 }  // namespace
 
 void malformedUtf8(const char* what, size_t at, int line) {
-    reportError(strFormat("The %s is not valid UTF-8 (at byte %zu) (line %d of %s)", what, at, line, kModule));
+    reportError(strFormat("The %s is not valid UTF-8 (at byte %zu) (line %d of %s)", what, at, line, kModule),
+                ErrorKind::badInput);
 }
 
 namespace {
@@ -86,7 +87,8 @@ std::string wideToUtf8(const std::wstring& text, const char* what) {
         if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
             reportError(strFormat("The %s holds the value 0x%X (at position %zu), which is no Unicode character "
                                   "(line %d of %s)",
-                                  what, static_cast<unsigned>(cp), i, __LINE__, kModule));
+                                  what, static_cast<unsigned>(cp), i, __LINE__, kModule),
+                        ErrorKind::badInput);
         appendUtf8(out, cp);
     }
     return out;

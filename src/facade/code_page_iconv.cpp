@@ -66,7 +66,8 @@ std::string utf8ToCodePage(const std::string& text, CodePage page, const char* w
     reportError(strFormat("The %s holds the character \"%s\" (U+%04X, at byte %zu), which code page %s cannot "
                           "hold (line %d of %s)",
                           what, text.substr(at, pos - at).c_str(), static_cast<unsigned>(cp), at,
-                          codePageName(page), __LINE__, kModule));
+                          codePageName(page), __LINE__, kModule),
+                ErrorKind::unknownWord);
 }
 
 std::string codePageToUtf8(const std::string& text, CodePage page, const char* what) {

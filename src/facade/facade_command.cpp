@@ -160,65 +160,44 @@ FacadeOutcome runFacadeRequest(const FacadeRequest& request) {
         if (out.status == Status::ok) {
             switch (request.operation) {
                 case FacadeOperation::assess:
-                    out.status = engine.Assess(audio, text, out.score);
+                    out.status = engine.AssessResult(audio, text, out.result);
                     break;
                 case FacadeOperation::recog:
-                    out.status = engine.Recog(audio, text, out.sentence);
+                    out.status = engine.RecogResult(audio, text, out.result);
                     break;
                 case FacadeOperation::recordAssess:
-                    out.status = engine.RecordAndAssess(request.seconds, text, out.score);
+                    out.status = engine.RecordAndAssessResult(request.seconds, text, out.result);
                     break;
                 case FacadeOperation::recordRecog:
-                    out.status = engine.RecordAndRecog(request.seconds, text, out.sentence);
+                    out.status = engine.RecordAndRecogResult(request.seconds, text, out.result);
                     break;
             }
         }
-        if (out.status != Status::ok) out.error = engine.lastErrorMessage();
+        if (out.status == Status::ok) {
+            out.score = out.result.score;
+            out.sentence = out.result.sentence;
+        } else {
+            out.error = engine.lastErrorMessage();
+            out.errorKind = engine.lastErrorKind();
+        }
         out.warnings = engine.lastWarnings();
         out.files = folderFiles(out.outputFolder);
+    } catch (const KedoError& e) {
+        out.status = Status::failed;
+        out.error = e.what();
+        out.errorKind = e.kind();
     } catch (const std::exception& e) {
         out.status = Status::failed;
         out.error = e.what();
+        out.errorKind = ErrorKind::engine;
     }
     return out;
 }
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        unsigned char u = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (u < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", u);
-                    out += buf;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out + "\"";
-}
-
-std::string facadeOutcomeJson(const FacadeRequest& request, const FacadeOutcome& outcome) {
-    std::string out = "{";
-    if (request.operation == FacadeOperation::assess || request.operation == FacadeOperation::recordAssess) {
-        char buf[64];
-        if (std::isfinite(outcome.score))
-            std::snprintf(buf, sizeof buf, "%g", outcome.score);
-        else
-            std::snprintf(buf, sizeof buf, "null");
-        out += std::string("\"score\": ") + buf;
-    } else {
-        out += "\"sentence\": " + jsonString(outcome.sentence);
-    }
-    out += ", \"outputFolder\": " + jsonString(outcome.outputFolder) + ", \"files\": [";
+std::string facadeOutcomeJson(const FacadeOutcome& outcome) {
+    std::string out = runResultJson(outcome.result);
+    out.pop_back();
+    out += ", \"files\": [";
     for (size_t i = 0; i < outcome.files.size(); ++i) out += (i ? ", " : "") + jsonString(outcome.files[i]);
     out += "]";
     if (!outcome.warnings.empty()) {
@@ -263,7 +242,7 @@ int runFacadeCommand(const FacadeRequest& request, bool json, bool quiet) {
     }
     bool assess = request.operation == FacadeOperation::assess || request.operation == FacadeOperation::recordAssess;
     if (json)
-        std::printf("%s\n", facadeOutcomeJson(request, outcome).c_str());
+        std::printf("%s\n", facadeOutcomeJson(outcome).c_str());
     else if (assess)
         std::printf("score=%g\n", outcome.score);
     else {

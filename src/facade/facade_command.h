@@ -24,8 +24,10 @@ struct FacadeRequest {
 struct FacadeOutcome {
     Status status = Status::failed;
     std::string error;     // the message when status is not ok
+    ErrorKind errorKind = ErrorKind::none;
     double score = 0;      // assess
     std::string sentence;  // recog
+    RunResult result;      // everything the run found
     std::string outputFolder;
     std::vector<std::string> files;  // names in the output folder, sorted
     std::vector<std::string> warnings;  // the run's warnings, UTF-8
@@ -36,12 +38,9 @@ struct FacadeOutcome {
 // to the current folder at the call (the engine then works in its own folder).
 FacadeOutcome runFacadeRequest(const FacadeRequest& request);
 
-// {"score": N} or {"sentence": "..."}, then "outputFolder" and "files", and
-// "warnings" when the run has any.
-std::string facadeOutcomeJson(const FacadeRequest& request, const FacadeOutcome& outcome);
-// A JSON string literal of UTF-8 text (quotes, backslashes and control
-// characters escaped).
-std::string jsonString(const std::string& text);
+// The run's result as runResultJson writes it ("warnings" included), with
+// "files" added.
+std::string facadeOutcomeJson(const FacadeOutcome& outcome);
 
 // Runs the request and prints the result: "score=N" or "text=SENTENCE" after
 // the engine's progress lines, or with json only the JSON document on

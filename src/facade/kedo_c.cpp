@@ -22,17 +22,31 @@ static_assert(KEDO_OK == static_cast<int>(kedo::Status::ok) && KEDO_FAILED == st
 namespace {
 
 thread_local std::string t_lastError;
+thread_local int t_lastErrorKind = KEDO_ERROR_NONE;
+
+static_assert(KEDO_ERROR_BAD_INPUT == static_cast<int>(kedo::ErrorKind::badInput) &&
+                  KEDO_ERROR_UNKNOWN_WORD == static_cast<int>(kedo::ErrorKind::unknownWord) &&
+                  KEDO_ERROR_BAD_AUDIO == static_cast<int>(kedo::ErrorKind::badAudio) &&
+                  KEDO_ERROR_ENGINE == static_cast<int>(kedo::ErrorKind::engine),
+              "the C error kinds are the engine's");
+
+void failWith(const std::string& message, int kind) {
+    t_lastError = message;
+    t_lastErrorKind = kind;
+}
 
 int finish(kedo_engine* engine, kedo::Status status) {
-    if (status == kedo::Status::ok)
-        t_lastError.clear();
-    else
+    if (status == kedo::Status::ok) {
+        failWith({}, KEDO_ERROR_NONE);
+    } else {
         t_lastError = engine->object.lastErrorMessage();
+        t_lastErrorKind = static_cast<int>(engine->object.lastErrorKind());
+    }
     return static_cast<int>(status);
 }
 
 int invalid(const char* function, const char* argument) {
-    t_lastError = std::string(function) + ": " + argument + " is null";
+    failWith(std::string(function) + ": " + argument + " is null", KEDO_ERROR_BAD_INPUT);
     return KEDO_INVALID_ARGUMENT;
 }
 
@@ -49,9 +63,9 @@ int guarded(Op&& op) {
     try {
         return op();
     } catch (const std::exception& e) {
-        t_lastError = e.what();
+        failWith(e.what(), KEDO_ERROR_ENGINE);
     } catch (...) {
-        t_lastError = "Unexpected failure";
+        failWith("Unexpected failure", KEDO_ERROR_ENGINE);
     }
     return KEDO_FAILED;
 }
@@ -60,7 +74,7 @@ int returnString(kedo_engine* engine, kedo::Status status, const std::string& re
     if (status == kedo::Status::ok) {
         char* copy = copyString(result);
         if (copy == nullptr) {
-            t_lastError = "Out of memory";
+            failWith("Out of memory", KEDO_ERROR_ENGINE);
             return KEDO_FAILED;
         }
         *out = copy;
@@ -75,12 +89,14 @@ extern "C" {
 kedo_engine* kedo_create(const char* working_folder) {
     try {
         auto* engine = new kedo_engine(working_folder ? working_folder : "");
-        t_lastError.clear();
+        failWith({}, KEDO_ERROR_NONE);
         return engine;
+    } catch (const kedo::KedoError& e) {
+        failWith(e.what(), static_cast<int>(e.kind()));
     } catch (const std::exception& e) {
-        t_lastError = e.what();
+        failWith(e.what(), KEDO_ERROR_ENGINE);
     } catch (...) {
-        t_lastError = "Unexpected failure";
+        failWith("Unexpected failure", KEDO_ERROR_ENGINE);
     }
     return nullptr;
 }
@@ -128,12 +144,41 @@ int kedo_recog(kedo_engine* engine, const char* wav_file, const char* sentence_l
     });
 }
 
+int kedo_assess_result(kedo_engine* engine, const char* wav_file, const char* sentence, char** result_json) {
+    if (!engine) return invalid(__func__, "engine");
+    if (!wav_file) return invalid(__func__, "wav_file");
+    if (!sentence) return invalid(__func__, "sentence");
+    if (!result_json) return invalid(__func__, "result_json");
+    return guarded([&] {
+        kedo::RunResult result;
+        kedo::Status status = engine->object.AssessResult(wav_file, sentence, result);
+        return returnString(engine, status, status == kedo::Status::ok ? kedo::runResultJson(result) : "",
+                            result_json);
+    });
+}
+
+int kedo_recog_result(kedo_engine* engine, const char* wav_file, const char* sentence_list_file,
+                      char** result_json) {
+    if (!engine) return invalid(__func__, "engine");
+    if (!wav_file) return invalid(__func__, "wav_file");
+    if (!sentence_list_file) return invalid(__func__, "sentence_list_file");
+    if (!result_json) return invalid(__func__, "result_json");
+    return guarded([&] {
+        kedo::RunResult result;
+        kedo::Status status = engine->object.RecogResult(wav_file, sentence_list_file, result);
+        return returnString(engine, status, status == kedo::Status::ok ? kedo::runResultJson(result) : "",
+                            result_json);
+    });
+}
+
 int kedo_switch_language(kedo_engine* engine, int32_t type) {
     if (!engine) return invalid(__func__, "engine");
     return guarded([&] { return finish(engine, engine->object.SwitchLanguage(type)); });
 }
 
 const char* kedo_last_error(void) { return t_lastError.c_str(); }
+
+int kedo_last_error_kind(void) { return t_lastErrorKind; }
 
 void kedo_free_string(char* text) { std::free(text); }
 

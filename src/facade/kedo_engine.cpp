@@ -7,6 +7,7 @@
 
 #include "facade/code_page.h"
 #include "facade/kedo_internals.h"
+#include "facade/run_result_build.h"
 #include "task/pipeline.h"
 #include "util/file_util.h"
 #include "util/limits.h"
@@ -48,12 +49,12 @@ std::string busyMessage(int line) {
                      line, kModule);
 }
 
-void setError(KEDO::State& s, const std::string& message) {
+void setError(KEDO::State& s, const std::string& message, ErrorKind kind = ErrorKind::engine) {
     std::lock_guard<std::mutex> lock(s.errorLock);
     // Threads that end leave their entry behind; a host that keeps creating
     // threads must not make the table grow without end.
     if (s.errors.size() >= static_cast<size_t>(MAX_ERROR_THREADS)) s.errors.clear();
-    s.errors[std::this_thread::get_id()] = message;
+    s.errors[std::this_thread::get_id()] = {message, kind};
 }
 
 void setWarnings(KEDO::State& s, std::vector<std::string> warnings) {
@@ -103,7 +104,7 @@ Status runOperation(KEDO::State& s, Body&& body) {
         if (status == Status::ok) clearError(s);
         return status;
     } catch (const KedoError& e) {
-        setError(s, e.what());
+        setError(s, e.what(), e.kind());
     } catch (const std::bad_alloc&) {
         setError(s, strFormat("Out of memory (line %d of %s)", __LINE__, kModule));
     } catch (const std::exception& e) {
@@ -198,6 +199,35 @@ void record(KEDO::State& s, double seconds, const std::string& wavPath) {
                               r.lastError().c_str(), __LINE__, kModule));
 }
 
+// An assessment needs something to assess.
+void checkSentence(const std::string& sentence) {
+    if (sentence.find_first_not_of(" \t\r\n") == std::string::npos)
+        reportError(strFormat("The sentence to assess is empty (line %d of %s)", __LINE__, kModule),
+                    ErrorKind::badInput);
+}
+
+// Runs op (an operation that ends in Assess or Recog) and builds the whole
+// result from the result object the run leaves behind.
+template <class Op>
+Status runWithResult(KEDO& engine, KEDO::State& s, bool assessment, const std::string& sentence, RunResult& result,
+                     Op&& op) {
+    return runOperation(s, [&]() {
+        mlfClass mlf;
+        struct Record {
+            KEDO::State& s;
+            ~Record() { s.runRecord = nullptr; }
+        } record{s};
+        s.runRecord = &mlf;
+        Status status = op();
+        s.runRecord = nullptr;
+        if (status != Status::ok) return status;
+        const char* language = s.codePage == CodePage::cp950 ? "chinese" : "english";
+        result = buildRunResult(mlf, assessment, language, sentence, engine.outputFolder(),
+                                [&](const std::string& text) { return s.platform->toHostText(text, s.codePage, "result text"); });
+        return Status::ok;
+    });
+}
+
 std::unique_ptr<KEDO::State> makeState(const std::string& workingFolder, std::unique_ptr<Platform> platform,
                                        PipelineRunner pipeline) {
     auto s = std::make_unique<KEDO::State>();
@@ -266,6 +296,7 @@ Status KEDO::Assess(const std::string& wavFileName, const std::string& sentence,
     return runOperation(*m_state, [&]() {
         State& s = *m_state;
         prologue(s);
+        checkSentence(sentence);
         std::string text = s.platform->toEngineText(sentence, s.codePage, "sentence");
         s.saParam.wavFile = checkedFileName(s.platform->toEngineFileName(wavFileName, "audio file name"),
                                             "audio file name");
@@ -275,6 +306,7 @@ Status KEDO::Assess(const std::string& wavFileName, const std::string& sentence,
         s.pipeline(s.saParam, mlf);
         setWarnings(s, hostWarnings(s, mlf));
         double result = mlf.score;
+        if (s.runRecord) *s.runRecord = std::move(mlf);
         epilogue(s);
         score = result;
         return Status::ok;
@@ -296,6 +328,7 @@ Status KEDO::Recog(const std::string& wavFileName, const std::string& sentenceLi
         s.pipeline(s.vcParam, mlf);
         setWarnings(s, hostWarnings(s, mlf));
         std::string result = s.platform->toHostText(recognisedSentence(mlf), s.codePage, "recognised sentence");
+        if (s.runRecord) *s.runRecord = std::move(mlf);
         epilogue(s);
         resultSentence = std::move(result);
         return Status::ok;
@@ -347,10 +380,46 @@ Status KEDO::Recog(const std::wstring& wavFileName, const std::wstring& sentence
     });
 }
 
+Status KEDO::AssessResult(const std::string& wavFileName, const std::string& sentence, RunResult& result) {
+    return runWithResult(*this, *m_state, true, sentence, result,
+                         [&]() { 
+        double score = 0;
+        return static_cast<IKEDO&>(*this).Assess(wavFileName, sentence, score);
+    });
+}
+
+Status KEDO::RecogResult(const std::string& wavFileName, const std::string& sentenceListFileName,
+                         RunResult& result) {
+    return runWithResult(*this, *m_state, false, {}, result, [&]() {
+        std::string sentence;
+        return static_cast<IKEDO&>(*this).Recog(wavFileName, sentenceListFileName, sentence);
+    });
+}
+
+Status KEDO::RecordAndAssessResult(double recordTime, const std::string& sentence, RunResult& result) {
+    return runWithResult(*this, *m_state, true, sentence, result, [&]() {
+        double score = 0;
+        return static_cast<IKEDO&>(*this).RecordAndAssess(recordTime, sentence, score);
+    });
+}
+
+Status KEDO::RecordAndRecogResult(double recordTime, const std::string& sentenceListFileName, RunResult& result) {
+    return runWithResult(*this, *m_state, false, {}, result, [&]() {
+        std::string sentence;
+        return static_cast<IKEDO&>(*this).RecordAndRecog(recordTime, sentenceListFileName, sentence);
+    });
+}
+
 std::string KEDO::lastErrorMessage() const {
     std::lock_guard<std::mutex> lock(m_state->errorLock);
     auto it = m_state->errors.find(std::this_thread::get_id());
-    return it == m_state->errors.end() ? std::string() : it->second;
+    return it == m_state->errors.end() ? std::string() : it->second.message;
+}
+
+ErrorKind KEDO::lastErrorKind() const {
+    std::lock_guard<std::mutex> lock(m_state->errorLock);
+    auto it = m_state->errors.find(std::this_thread::get_id());
+    return it == m_state->errors.end() ? ErrorKind::none : it->second.kind;
 }
 
 std::vector<std::string> KEDO::lastWarnings() const {

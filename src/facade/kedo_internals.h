@@ -31,9 +31,17 @@ struct KEDO::State {
     CodePage codePage = CodePage::cp1252;  // code page of the current language
     std::string workingFolder;             // absolute, once constructed
 
-    // The last error message of each thread that called the object.
+    // While an operation that returns the whole result runs: where Assess and
+    // Recog leave the run's result object.
+    mlfClass* runRecord = nullptr;
+
+    // The last error of each thread that called the object.
+    struct ErrorRecord {
+        std::string message;
+        ErrorKind kind = ErrorKind::engine;
+    };
     mutable std::mutex errorLock;
-    std::unordered_map<std::thread::id, std::string> errors;
+    std::unordered_map<std::thread::id, ErrorRecord> errors;
     // The warnings of each thread's last operation, under errorLock too.
     std::unordered_map<std::thread::id, std::vector<std::string>> warnings;
 };

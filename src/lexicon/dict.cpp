@@ -28,7 +28,8 @@ int findByWord(const List& list, const std::string& word) {
 [[noreturn]] void missingPronunciation(const std::string& word, int line) {
     reportError(strFormat("Error: Found no pronunciation entry for \"%s\". Please add the pronunciation to "
                           "wpaAddendaFile. (line %d of file %s)",
-                          word.c_str(), line, kModule));
+                          word.c_str(), line, kModule),
+                ErrorKind::unknownWord);
 }
 }  // namespace
 

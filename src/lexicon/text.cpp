@@ -192,7 +192,8 @@ void textClass::textsToSylEnglish(const wpaList& wpa) {
             if (pos < 0 || wpa[pos].pas.empty())
                 reportError(strFormat("Error: Found no pronunciation entry for \"%s\". Please add the pronunciation "
                                       "to wpaAddendaFile. (line %d of file %s)",
-                                      w.c_str(), __LINE__, kModule));
+                                      w.c_str(), __LINE__, kModule),
+                            ErrorKind::unknownWord);
             cands.push_back(&wpa[pos].pas);
         }
         checkPathCount(cands, m_sylVs.size(), t);

@@ -37,6 +37,10 @@ inline constexpr unsigned long MAX_AUDIO_FILE_BYTES = 256ul << 20;
 inline constexpr unsigned long MAX_FLV_FILE_BYTES = 64ul << 20;
 // Longest recording the recorder accepts, in seconds.
 inline constexpr double MAX_RECORD_SECONDS = 3600.0;
+// Compressed audio (WebM, Ogg, MP4, MP3): the largest file read, and the
+// longest decoded duration in seconds.
+inline constexpr unsigned long MAX_MEDIA_FILE_BYTES = 64ul << 20;
+inline constexpr double MAX_MEDIA_SECONDS = 600.0;
 
 // --- signal front end ---
 

@@ -80,7 +80,7 @@ bool appendLine(const std::string& path, const std::string& line) {
 
 }  // namespace
 
-void reportError(const std::string& message) {
+void reportError(const std::string& message, ErrorKind kind) {
     std::string path = errorLogPath();
     if (!path.empty()) {
         // Many messages already begin with "Error:"; the log does not repeat it.
@@ -88,7 +88,7 @@ void reportError(const std::string& message) {
         if (appendLine(path, (prefixed ? "" : "Error: ") + message + "\n"))
             std::fprintf(stderr, "\nSaved error log at %s...\n", path.c_str());
     }
-    throw KedoError(message);
+    throw KedoError(message, kind);
 }
 
 }  // namespace kedo

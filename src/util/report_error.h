@@ -22,10 +22,10 @@ std::string strFormat(const char* fmt, ...) KEDO_PRINTF_FORMAT(1, 2);
 // message alone when it already begins with "Error:") to
 // $temp/error_YYYYMMDD_HHMMSS.log (or $TEMP when temp is unset; skipped when
 // neither is set to a non-empty value or the file cannot be written),
-// announces it on standard error, and throws KedoError carrying the message.
-// Safe to call from any thread: errors of the same second share the file,
-// one whole line each.
-[[noreturn]] void reportError(const std::string& message);
+// announces it on standard error, and throws KedoError carrying the message
+// and its kind. Safe to call from any thread: errors of the same second share
+// the file, one whole line each.
+[[noreturn]] void reportError(const std::string& message, ErrorKind kind = ErrorKind::engine);
 
 // The path that reportError would write its log to at this moment, or the
 // empty string when no temp folder is set.

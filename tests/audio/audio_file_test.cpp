@@ -30,7 +30,11 @@ TEST(ReadAudioFile, ReaderChosenByTheLastThreeCharacters) {
         EXPECT_EQ(a.samples, (std::vector<int32_t>{-5, 6})) << name;
         EXPECT_EQ(a.rate, 8000);
     }
+    // An ending that is not one of those is read by its content: 'Wav' is not
+    // a known ending, but the file is a RIFF WAVE file.
     writeFile(d.file("speech.Wav"), wav);
+    EXPECT_EQ(readAudioFile(d.file("speech.Wav")).samples, (std::vector<int32_t>{-5, 6}));
+    writeFile(d.file("speech.Wav"), "not audio at all");
     EXPECT_EQ(errorOf(d.file("speech.Wav")),
               "Cannot read audio file " + d.file("speech.Wav") +
                   " based on its extension name... The name must end in one of: wav, WAV, wa1, WA1, wa2, WA2, raw, "

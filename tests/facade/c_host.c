@@ -41,6 +41,17 @@ int main(int argc, char **argv) {
     printf("null score: %d [%s]\n", status, kedo_last_error());
     status = kedo_switch_language(NULL, 0);
     printf("null engine: %d [%s]\n", status, kedo_last_error());
+    status = kedo_assess_result(engine, argv[2], argv[3], &text);
+    printf("assess result: %d kind=%d %s\n", status, kedo_last_error_kind(), status == KEDO_OK ? text : "");
+    if (status == KEDO_OK) kedo_free_string(text);
+    text = NULL;
+    status = kedo_assess_result(engine, argv[2], "", &text);
+    printf("empty sentence: %d kind=%d text=%s\n", status, kedo_last_error_kind(), text ? text : "(none)");
+    status = kedo_recog_result(engine, argv[2], argv[4], &text);
+    printf("recog result: %d kind=%d\n", status, kedo_last_error_kind());
+    if (status == KEDO_OK) kedo_free_string(text);
+    status = kedo_recog_result(engine, argv[2], argv[4], NULL);
+    printf("null result: %d kind=%d [%s]\n", status, kedo_last_error_kind(), kedo_last_error());
 
     kedo_destroy(engine);
     return 0;

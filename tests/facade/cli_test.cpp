@@ -45,21 +45,24 @@ TEST_F(FacadeTest, CliUsageErrors) {
 
 TEST(FacadeJson, EscapesTextAndListsTheOutputFolder) {
     EXPECT_EQ(jsonString("a\"b\\c\nd\x01\xe4\xbd\xa0"), "\"a\\\"b\\\\c\\nd\\u0001\xe4\xbd\xa0\"");
-    FacadeRequest request;
-    request.operation = FacadeOperation::recordAssess;
     FacadeOutcome outcome;
     outcome.status = Status::ok;
-    outcome.score = 72.25;
-    outcome.outputFolder = "/h/kedoData/output";
+    outcome.result.score = 72.25;
+    outcome.result.language = "english";
+    outcome.result.outputFolder = "/h/kedoData/output";
     outcome.files = {"output.xml", "saWAV.wav"};
-    EXPECT_EQ(facadeOutcomeJson(request, outcome),
-              "{\"score\": 72.25, \"outputFolder\": \"/h/kedoData/output\", \"files\": [\"output.xml\", "
-              "\"saWAV.wav\"]}");
-    request.operation = FacadeOperation::recog;
-    outcome.sentence = "good \"morning\"";
+    std::string json = facadeOutcomeJson(outcome);
+    EXPECT_EQ(json.find("{\"kind\": \"assess\", \"language\": \"english\", \"score\": 72.25, "), 0u) << json;
+    EXPECT_NE(json.find(", \"outputFolder\": \"/h/kedoData/output\", \"files\": [\"output.xml\", \"saWAV.wav\"]}"),
+              std::string::npos)
+        << json;
+    outcome.result.assessment = false;
+    outcome.result.sentence = "good \"morning\"";
+    outcome.result.index = 1;
     outcome.files.clear();
-    EXPECT_EQ(facadeOutcomeJson(request, outcome),
-              "{\"sentence\": \"good \\\"morning\\\"\", \"outputFolder\": \"/h/kedoData/output\", \"files\": []}");
+    json = facadeOutcomeJson(outcome);
+    EXPECT_NE(json.find("\"sentence\": \"good \\\"morning\\\"\", \"index\": 1, "), std::string::npos) << json;
+    EXPECT_NE(json.find("\"files\": []}"), std::string::npos) << json;
 }
 
 TEST_F(FacadeTest, RequestsTakeRelativeNamesFromTheCallersFolder) {
@@ -117,6 +120,10 @@ TEST_F(FacadeTest, CHostDrivesEveryFunction) {
         << out;
     EXPECT_NE(out.find("null score: 3 [kedo_assess: score is null]"), std::string::npos) << out;
     EXPECT_NE(out.find("null engine: 3 [kedo_switch_language: engine is null]"), std::string::npos) << out;
+    EXPECT_NE(out.find("assess result: 1 kind=3 \n"), std::string::npos) << "a missing file is bad audio\n" << out;
+    EXPECT_NE(out.find("empty sentence: 1 kind=1 text=(none)\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("recog result: 1 kind=3\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("null result: 3 kind=1 [kedo_recog_result: result_json is null]"), std::string::npos) << out;
 }
 
 }  // namespace
