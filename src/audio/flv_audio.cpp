@@ -9,6 +9,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -89,14 +90,11 @@ public:
         out.resize(base + kBlockSamples, 0);
         int16_t* dst = out.data() + base;
         for (int i = 0; i < n; ++i) {
-            // The decoder's samples are normalised to +-1.0.
-            float v = in[i] * 32768.0f;
-            if (v >= 32767.0f)
-                dst[i] = 32767;
-            else if (v <= -32768.0f)
-                dst[i] = -32768;
-            else
-                dst[i] = static_cast<int16_t>(v);
+            // The decoder's samples are normalised to +-1.0; a corrupt block
+            // can give any value, NaN and infinities included.
+            if (!std::isfinite(in[i])) continue;  // stays 0
+            const float v = std::clamp(in[i] * 32768.0f, -32768.0f, 32767.0f);
+            dst[i] = static_cast<int16_t>(v);
         }
         av_frame_unref(m_frame);
     }

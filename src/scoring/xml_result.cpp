@@ -49,6 +49,13 @@ size_t utf8SequenceLength(const std::string& s, size_t i) {
     return n;
 }
 
+// U+FFFE and U+FFFF: well-formed UTF-8, yet no XML character (the C0 controls,
+// the other characters XML leaves out, are single bytes).
+bool isNoncharacterFffx(const std::string& s, size_t i, size_t n) {
+    return n == 3 && static_cast<unsigned char>(s[i]) == 0xEF && static_cast<unsigned char>(s[i + 1]) == 0xBF &&
+           static_cast<unsigned char>(s[i + 2]) >= 0xBE;
+}
+
 bool isBig5Shape(unsigned lead, unsigned trail) {
     return lead >= 0x81 && lead <= 0xFE && ((trail >= 0x40 && trail <= 0x7E) || (trail >= 0xA1 && trail <= 0xFE));
 }
@@ -370,7 +377,7 @@ void appendXmlText(std::string& out, const std::string& text, bool big5) {
             n = big5SequenceLength(text, i, known);
         } else {
             n = utf8SequenceLength(text, i);
-            known = n > 0;
+            known = n > 0 && !isNoncharacterFffx(text, i, n);
             if (n == 0) n = 1;
         }
         if (known)

@@ -70,6 +70,23 @@ TEST(FlvAudio, TagStructure) {
     EXPECT_EQ(decode(s.substr(0, s.size() - 4)).samples.size(), 256u);
 }
 
+TEST(FlvAudio, BlocksThatDecodeToNonFiniteValues) {
+    // A corrupt block that the decoder turns into NaN and infinities (and
+    // finite values far beyond +-1.0): non-finite samples read as 0, the rest
+    // are clamped to the 16-bit range.
+    std::string block;
+    const char* hex =
+        "ffffff77ffffffefffffffffffffff26ffff2c8fff23ffe6f5ff6cf6ffffffffa75bc9c469fff1fbd5b4ffffff7547ffff51f423967e"
+        "ffffffdd30ff05ffc0f0";
+    for (size_t i = 0; hex[i] != '\0'; i += 2) block += char(std::stoi(std::string(hex + i, 2), nullptr, 16));
+    ASSERT_EQ(block.size(), 64u);
+    FlvAudio a = decode(flvStream({audioTag(0x52, 64, 0x11), flvTag(8, "\x52" + block)}));
+    ASSERT_EQ(a.samples.size(), 512u);
+    size_t zeros = 0;
+    for (size_t i = 256; i < 512; ++i) zeros += a.samples[i] == 0;
+    EXPECT_GT(zeros, 200u);
+}
+
 TEST(FlvAudio, CorruptFilesEndTheReadNamingTheFile) {
     std::string good = flvStream({audioTag(0x52, 64), flvTag(9, "video"), audioTag(0x52, 64)});
     std::string wrongSize = good;

@@ -199,6 +199,11 @@ TEST(WriteXml, BytesTheEncodingCannotCarryNeverBreakTheDocument) {
     appendXmlText(out, "\xc3\xa9\xe4\xb8\xad|\xc3|\x80|\xc0\xaf|\xed\xa0\x80|\xf0\x9f\x98\x80", false);
     EXPECT_EQ(out, "\xc3\xa9\xe4\xb8\xad|?|?|??|???|\xf0\x9f\x98\x80");
     out.clear();
+    // Well-formed, but not XML characters: U+FFFE and U+FFFF become one "?"
+    // each; their neighbours U+FFFD and U+10000 stay.
+    appendXmlText(out, "&\xef\xbf\xbf|\xef\xbf\xbe|\xef\xbf\xbd|\xf0\x90\x80\x80", false);
+    EXPECT_EQ(out, "&amp;?|?|\xef\xbf\xbd|\xf0\x90\x80\x80");
+    out.clear();
     // Big5: a pair stays, even with a trail byte in the ASCII range; a lone
     // lead byte at the end and a byte that leads nothing do not; a code
     // outside the Big5 table (user-defined area) becomes one "?".
@@ -208,7 +213,7 @@ TEST(WriteXml, BytesTheEncodingCannotCarryNeverBreakTheDocument) {
     TempDir d;
     for (const std::string lang : {"chinese", "english"}) {
         mlfClass mlf = threeNodes(std::string("x\x02\xff\xa4<&>\"'\xa4", 10) + "\x81\x40\xc6\xa1\xf9\xfe\xa1");
-        mlf.textItems = {std::string("\x80\x00z", 3)};
+        mlf.textItems = {std::string("\x80\x00z&\xef\xbf\xbf", 7)};
         const std::string path = d.file(lang + ".xml");
         writeXml(mlf, kModels, path, language(lang));
         EXPECT_EQ(xmllintErrors(path), "") << lang;
