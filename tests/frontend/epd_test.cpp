@@ -45,6 +45,7 @@ TEST(Epd, HighOrderDifferences) {
     EXPECT_THROW(highOrderDiff(spike.data(), 7, 6), KedoError);
     try {
         highOrderDiff(spike.data(), 7, 0);
+        ADD_FAILURE() << "order 0 was accepted";
     } catch (const KedoError& e) {
         EXPECT_EQ(std::string(e.what()).rfind("Unsupported order!", 0), 0u);
     }

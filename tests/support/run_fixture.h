@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kedo::test {
 
@@ -19,5 +20,41 @@ std::string syntheticRecording(int samples, unsigned seed, bool gated = false);
 // names when relative is set, else full paths) together with
 // useAllModelAsCompetingModel = 1, which these phone names need.
 std::string writeScoringFiles(const std::string& folder, bool relative = false);
+
+// A recording the models can fit: lead silence, then one steady sound per
+// segment (a sine of the given frequency, 2400 samples = 15 frames each),
+// then trailing silence, 16 kHz raw like syntheticRecording. The silences
+// hold 4800 samples of low noise each.
+constexpr int kFittedLead = 4800;
+constexpr int kFittedSegment = 2400;
+std::string segmentedRecording(const std::vector<double>& frequencies, unsigned seed);
+
+// One phone and the recording segment it is fitted to (-1: the silences).
+struct PhoneFit {
+    std::string phone;
+    int segment;
+    float varianceScale = 1.0f;  // > 1 makes the model a worse fit of its segment
+};
+
+// Rewrites the macro file at path (written by writeChineseTestModels) so
+// that the listed phones model the frames of their segments: every emitting
+// state takes the mean and variance of the feature rows of "output.fea"
+// (frames of 320 samples every 160, of the whole segmentedRecording) whose
+// window lies inside the segment. Phones not listed keep their synthetic
+// centres, far from any real feature row.
+void fitTestModels(const std::string& path, const std::string& featureFile, int segments,
+                   const std::vector<PhoneFit>& fits);
+
+// The four sounds of "ni hau" (n, i, h, au in that order) as the
+// frequencies of a segmentedRecording.
+inline const std::vector<double> kNiHauSounds = {350.0, 900.0, 2200.0, 4000.0};
+
+// In folder: writes "speech.raw" (the segmented "ni hau" recording) and
+// "models.mac" fitted to it: sil and sp to the silences, n i h au to their
+// segments, plus the extra fits. prmLines name the data of a Chinese run
+// (relative to folder) but neither useEpd nor outputDir; "sentence.txt"
+// must be in folder. The features come from one run of the command line.
+void prepareFittedNiHau(const std::string& folder, const std::string& prmLines,
+                        const std::vector<PhoneFit>& extra = {});
 
 }  // namespace kedo::test

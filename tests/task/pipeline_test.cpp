@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <set>
+#include <sstream>
+#include <tuple>
 
 #include "support/run_fixture.h"
 #include "support/test_support.h"
@@ -24,7 +26,13 @@ protected:
 
     std::string prm(const std::string& extra) {
         std::string path = dir.file("run.prm");
-        writeFile(path, "language = chinese\n"
+        writeFile(path, prmLines() + "comparisonMode = 1\n" + extra);
+        return path;
+    }
+
+    // The data of every run, without the comparison mode.
+    std::string prmLines() {
+        return "language = chinese\n"
                         "macFile = " + dir.file("models.mac") + "\n"
                         "dicFile = " + dataPath("lexicon/chinese.pam") + "\n"
                         "pyTableFile = " + dataPath("lexicon/pinyin.tab") + "\n"
@@ -32,11 +40,12 @@ protected:
                         "tnmFile = " + dataPath("lexicon/chinese.tnm") + "\n"
                         "featureConfigFile = " + dir.file("none.cfg") + "\n"
                         "pinyinType = cgu\n"
-                        "comparisonMode = 1\n"
                         "maxCandidateNum = 1000\n"
-                        "probTh = 1000\n" + scoring + extra);
-        return path;
+                        "probTh = 1000\n" + scoring;
     }
+
+    // Replaces speech.raw and models.mac by the "ni hau" recording and models fitted to it.
+    void fit(const std::vector<PhoneFit>& extra = {}) { prepareFittedNiHau(dir.path(), prmLines(), extra); }
 
     std::set<std::string> outputFiles() {
         std::set<std::string> names;
@@ -81,6 +90,57 @@ TEST_F(PipelineRun, RecognitionScoresTooAndReturnsACandidate) {
     EXPECT_EQ(readFile(dir.file("out/recogResult.txt")).rfind("Text index=", 0), 0u);
 }
 
+// Phone label lines as "name start end" in frames (10 ms).
+std::vector<std::tuple<std::string, int, int>> labelPhones(const std::string& lab) {
+    std::vector<std::tuple<std::string, int, int>> phones;
+    std::istringstream in(lab);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        long long start = 0, end = 0;
+        std::string name;
+        fields >> start >> end >> name;
+        phones.emplace_back(name, static_cast<int>(start / 100000), static_cast<int>(end / 100000));
+    }
+    return phones;
+}
+
+// The recording holds exactly the sounds of the sentence: the search gets
+// through it, every phone lands on its own sound, and nothing is discounted.
+TEST_F(PipelineRun, AssessmentOfAFittedRecordingCompletesItsPath) {
+    fit();
+    CliResult r = runCli("run --prm " + prm("") + " --wav " + dir.file("speech.raw") + " --txt " +
+                         dir.file("sentence.txt") + " --function assess --outdir " + dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.substr(r.out.rfind("score=")), "score=100\n");
+    const std::string lab = readFile(dir.file("out/phone.lab"));
+    std::vector<std::string> names;
+    for (const auto& [name, start, end] : labelPhones(lab)) {
+        names.push_back(name);
+        // The sounds of n i h au start at 0.3 s and last 0.15 s each.
+        const int k = name == "n" ? 0 : name == "i" ? 1 : name == "h" ? 2 : name == "au" ? 3 : -1;
+        if (k < 0) continue;
+        EXPECT_NEAR(start, 30 + 15 * k, 3) << name << "\n" << lab;
+        EXPECT_NEAR(end, 45 + 15 * k, 3) << name << "\n" << lab;
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"sil", "n", "i", "sp", "h", "au", "sil"})) << lab;
+    EXPECT_EQ(readFile(dir.file("out/arenaSylPath.txt")).rfind("sil-ni-sp-hau-sil\t", 0), 0u);
+    const std::string xml = readFile(dir.file("out/output.xml"));
+    EXPECT_NE(xml.find("<occurrence idx=\"1\" type=\"double\" size=\"1 1\">0</occurrence>"), std::string::npos)
+        << "the path is incomplete";
+    EXPECT_EQ(readFile(dir.file("out/recogResult.txt")).rfind("Text index=0\nText=\xa7\x41\xa6\x6e\nScore=100.", 0), 0u);
+    EXPECT_EQ(runShell("xmllint --noout " + dir.file("out/output.xml")).status, 0);
+}
+
+// Among the candidate texts the one spoken wins.
+TEST_F(PipelineRun, RecognitionOfAFittedRecordingFindsTheSpokenText) {
+    fit();
+    CliResult r = runCli("run --prm " + prm("") + " --wav " + dir.file("speech.raw") + " --txt " +
+                         dataPath("lexicon/chinese_texts.txt") + " --function recog --outdir " + dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("\ntext=\xa7\x41\xa6\x6e\xa1\x43\n"), std::string::npos) << r.out;
+    EXPECT_EQ(readFile(dir.file("out/recogResult.txt")).rfind("Text index=0\n", 0), 0u);
+}
+
 TEST_F(PipelineRun, EmptyOutputDirWritesNothingButStillReports) {
     CliResult r = runCli("run --prm " + prm("outputDir =\n") + " --wav " + dir.file("speech.raw") + " --txt " +
                          dir.file("sentence.txt") + " --function assess");
@@ -100,18 +160,31 @@ TEST_F(PipelineRun, SyllableFileEndingInSyl2LeavesTheConfusingPathFile) {
     EXPECT_EQ(readFile(dir.file("out/confusingPath.txt")), "");
     EXPECT_EQ(r.out.find("(Check if a confusing path"), std::string::npos);
 
+    fit();
     writeFile(dir.file("one.syl2"), "ni-hau\t0\nyin-hang\t0\n");
     r = runCli("run --prm " + prm("sylFile = " + dir.file("one.syl2") + "\n") + " --wav " + dir.file("speech.raw") +
                " --txt " + dir.file("sentence.txt") + " --function assess --outdir " + dir.file("out"));
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("(Check if a confusing path is taken instead of the correct one)\n"), std::string::npos);
+    // The recording fits the designated entry: nothing to report.
+    EXPECT_EQ(readFile(dir.file("out/confusingPath.txt")), "");
+}
+
+// The recording fits y in h ang better than n i h au: the confusable entry
+// wins, the file names both and re-aligns the designated syllables.
+TEST_F(PipelineRun, ConfusableEntryThatWinsIsReported) {
+    fit({{"y", 0}, {"in", 1}, {"ang", 3}, {"n", 1}, {"i", 0}, {"au", 2}});
+    writeFile(dir.file("one.syl2"), "ni-hau\t0\nyin-hang\t0\n");
+    CliResult r = runCli("run --prm " + prm("sylFile = " + dir.file("one.syl2") + "\n") + " --wav " +
+                         dir.file("speech.raw") + " --txt " + dir.file("sentence.txt") + " --function assess --outdir " +
+                         dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
     const std::string check = readFile(dir.file("out/confusingPath.txt"));
-    // Either the designated entry was recognised (nothing written) or both
-    // lines lead the file, followed by the re-aligned syllables.
-    if (!check.empty()) {
-        EXPECT_EQ(check.rfind("Designated: ni-sp-hau\nIdentified: yin-sp-hang\n", 0), 0u) << check;
-        EXPECT_EQ(check.find("sp ===>"), std::string::npos) << check;
-    }
+    EXPECT_EQ(check, "Designated: ni-sp-hau\nIdentified: yin-sp-hang\nni ===> yin\nhau ===> hang\n");
+    // The segments of the confusable syllables carry the designated ones again.
+    std::vector<std::string> names;
+    for (const auto& phone : labelPhones(readFile(dir.file("out/phone.lab")))) names.push_back(std::get<0>(phone));
+    EXPECT_EQ(names, (std::vector<std::string>{"sil", "n", "i", "sp", "h", "au", "sil"}));
 }
 
 TEST_F(PipelineRun, PitchTracksOfTheWholeRecording) {
@@ -121,6 +194,19 @@ TEST_F(PipelineRun, PitchTracksOfTheWholeRecording) {
     // The timing line of the pitch step carries its Big5 label.
     EXPECT_NE(r.out.find(" sec: \xad\xb5\xb0\xaa"), std::string::npos);
     EXPECT_EQ(runShell("xmllint --noout " + dir.file("out/output.xml")).status, 0);
+    // The tone of the recording, sin(0.05 n) at 16 kHz, is 127.3 Hz: 47.5
+    // semitones (69 = 440 Hz). Every pitched value of every phone is near it.
+    const std::string xml = readFile(dir.file("out/output.xml"));
+    int pitched = 0;
+    for (size_t at = xml.find("\t\t\t<pitch idx="); at != std::string::npos; at = xml.find("\t\t\t<pitch idx=", at + 1)) {
+        std::istringstream values(xml.substr(xml.find('>', at) + 1, xml.find("</pitch>", at) - xml.find('>', at) - 1));
+        for (float v; values >> v;) {
+            if (v == 0.0f) continue;
+            EXPECT_NEAR(v, 47.5, 0.5);
+            ++pitched;
+        }
+    }
+    EXPECT_GT(pitched, 50) << xml;
 }
 
 // "phone.lab" holds the frames of the whole recording; read back as the
