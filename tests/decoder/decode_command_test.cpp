@@ -16,18 +16,7 @@ namespace {
 
 TEST(DecodeCommand, RunsTheRecognitionRoadUpToTheText) {
     TempDir dir;
-    // What the scoring that follows the text needs.
-    const std::string scoring = writeScoringFiles(dir.path());
-    const std::string data = "language = chinese\n"
-                             "macFile = " + dir.file("models.mac") + "\n"
-                             "dicFile = " + dataPath("lexicon/chinese.pam") + "\n"
-                             "pyTableFile = " + dataPath("lexicon/pinyin.tab") + "\n"
-                             "wpaFile = " + dataPath("lexicon/chinese.wpa") + "\n"
-                             "tnmFile = " + dataPath("lexicon/chinese.tnm") + "\n"
-                             "featureConfigFile = " + dir.file("none.cfg") + "\n"
-                             "pinyinType = cgu\n"
-                             "maxCandidateNum = 1000\n"
-                             "probTh = 1000\n" + scoring;
+    const std::string data = chineseRunData(dir.path());
     // The recording holds the sounds of "ni hau", the models fit them.
     writeFile(dir.file("sentence.txt"), "\xa7\x41\xa6\x6e");
     prepareFittedNiHau(dir.path(), data);

@@ -103,6 +103,19 @@ void fitTestModels(const std::string& path, const std::string& featureFile, int 
     set.writeModels(path);
 }
 
+std::string chineseRunData(const std::string& folder) {
+    return "language = chinese\n"
+           "macFile = " + folder + "/models.mac\n"
+           "dicFile = " + dataPath("lexicon/chinese.pam") + "\n"
+           "pyTableFile = " + dataPath("lexicon/pinyin.tab") + "\n"
+           "wpaFile = " + dataPath("lexicon/chinese.wpa") + "\n"
+           "tnmFile = " + dataPath("lexicon/chinese.tnm") + "\n"
+           "featureConfigFile = " + folder + "/none.cfg\n"
+           "pinyinType = cgu\n"
+           "maxCandidateNum = 1000\n"
+           "probTh = 1000\n" + writeScoringFiles(folder);
+}
+
 void prepareFittedNiHau(const std::string& folder, const std::string& prmLines, const std::vector<PhoneFit>& extra) {
     writeChineseTestModels(folder + "/models.mac");
     writeFile(folder + "/speech.raw", segmentedRecording(kNiHauSounds, 3));

@@ -45,6 +45,12 @@ struct PhoneFit {
 void fitTestModels(const std::string& path, const std::string& featureFile, int segments,
                    const std::vector<PhoneFit>& fits);
 
+// The parameter lines of a Chinese run on the lexicon test data with
+// folder's "models.mac", no feature configuration, and the scoring files
+// (which it writes into folder): everything but comparisonMode, useEpd and
+// outputDir.
+std::string chineseRunData(const std::string& folder);
+
 // The four sounds of "ni hau" (n, i, h, au in that order) as the
 // frequencies of a segmentedRecording.
 inline const std::vector<double> kNiHauSounds = {350.0, 900.0, 2200.0, 4000.0};

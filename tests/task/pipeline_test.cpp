@@ -18,7 +18,6 @@ protected:
     void SetUp() override {
         writeChineseTestModels(dir.file("models.mac"));
         writeFile(dir.file("speech.raw"), syntheticRecording(24000, 5));
-        scoring = writeScoringFiles(dir.path());
         // The first candidate text alone: the sentence of an assessment.
         writeFile(dir.file("sentence.txt"), "\xa7\x41\xa6\x6e");
         std::filesystem::create_directory(dir.file("out"));
@@ -31,18 +30,7 @@ protected:
     }
 
     // The data of every run, without the comparison mode.
-    std::string prmLines() {
-        return "language = chinese\n"
-                        "macFile = " + dir.file("models.mac") + "\n"
-                        "dicFile = " + dataPath("lexicon/chinese.pam") + "\n"
-                        "pyTableFile = " + dataPath("lexicon/pinyin.tab") + "\n"
-                        "wpaFile = " + dataPath("lexicon/chinese.wpa") + "\n"
-                        "tnmFile = " + dataPath("lexicon/chinese.tnm") + "\n"
-                        "featureConfigFile = " + dir.file("none.cfg") + "\n"
-                        "pinyinType = cgu\n"
-                        "maxCandidateNum = 1000\n"
-                        "probTh = 1000\n" + scoring;
-    }
+    std::string prmLines() { return chineseRunData(dir.path()); }
 
     // Replaces speech.raw and models.mac by the "ni hau" recording and models fitted to it.
     void fit(const std::vector<PhoneFit>& extra = {}) { prepareFittedNiHau(dir.path(), prmLines(), extra); }
@@ -55,7 +43,6 @@ protected:
     }
 
     TempDir dir;
-    std::string scoring;  // parameter lines naming the scoring files
 };
 
 TEST_F(PipelineRun, AssessmentWritesTheWholeFileSetAndEndsWithTheScore) {
