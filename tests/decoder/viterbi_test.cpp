@@ -128,6 +128,23 @@ TEST(Viterbi, FatalConditionsAndTheirMessages) {
     EXPECT_EQ(searchError(twoEnds, dict, models, fea, 3, 10, 5, 20),
               "Error: more than one ending nodes! (line 283 of file viterbi)");
 
+    // Input the search cannot walk is refused before the first frame.
+    auto refused = [&](const SearchTestDict& d, const GaussianModelSet& m, int T) {
+        std::string msg = searchError(net, d, m, fea, 3, T, 5, 20);
+        return msg.substr(0, msg.find(" (line "));
+    };
+    EXPECT_EQ(refused({{"a", {}}}, models, 10), "Error: the syllable of node 2 has no model");
+    EXPECT_EQ(refused({{"a", {0, 2}}}, models, 10), "Error: model index 2 of node 2 outside the model set of 2 models");
+    EXPECT_EQ(refused({{"a", {-1}}}, models, 10), "Error: model index -1 of node 2 outside the model set of 2 models");
+    for (int states : {2, 6}) {
+        GaussianModelSet odd(2);
+        odd.states[1] = states;
+        EXPECT_EQ(refused(dict, odd, 10),
+                  "Error: model 1 has " + std::to_string(states) + " states; the search handles 3 to 5");
+    }
+    EXPECT_EQ(refused(dict, models, 0), "Error: no feature frame to search (T=0, dim=3)");
+    EXPECT_EQ(refused(dict, models, 10), "") << "the same search with sound input runs";
+
     // A syllable of 51 phones needs state index 150 in its last phone.
     SearchTestDict longSyl = {{"long", std::vector<int32_t>(51, 0)}};
     models.states[0] = 3;  // one emitting state: one frame per phone
