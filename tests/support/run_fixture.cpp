@@ -16,7 +16,8 @@ namespace kedo::test {
 
 void writeChineseTestModels(const std::string& path) {
     SyntheticModelSpec spec;
-    spec.names = {"sil", "sp", "ch", "ang", "h", "au", "j", "ung", "n", "i", "sh", "ing", "iu", "w", "en", "y", "in"};
+    spec.names = {"sil", "sp", "ch", "ang", "h", "au", "j", "ung", "n", "i", "sh", "ing", "iu", "w", "en", "y", "in",
+                  "fillerC", "fillerV"};
     makeSyntheticModels(spec).writeModels(path);
 }
 
@@ -116,18 +117,25 @@ std::string chineseRunData(const std::string& folder) {
            "probTh = 1000\n" + writeScoringFiles(folder);
 }
 
-void prepareFittedNiHau(const std::string& folder, const std::string& prmLines, const std::vector<PhoneFit>& extra) {
+void prepareFittedRun(const std::string& folder, const std::string& prmLines, const std::vector<double>& sounds,
+                      const std::vector<PhoneFit>& fits) {
     writeChineseTestModels(folder + "/models.mac");
-    writeFile(folder + "/speech.raw", segmentedRecording(kNiHauSounds, 3));
+    writeFile(folder + "/speech.raw", segmentedRecording(sounds, 3));
     writeFile(folder + "/fit.prm", prmLines + "comparisonMode = 1\nuseEpd = 0\noutputDir = fit\n");
     std::filesystem::create_directories(folder + "/fit");
     CliResult r = runShell("cd '" + folder + "' && '" + KEDO_CLI_PATH +
                            "' run --prm fit.prm --wav speech.raw --txt sentence.txt --function assess");
     if (r.status != 0) throw std::runtime_error("the feature run failed: " + r.err);
-    std::vector<PhoneFit> fits = {{"sil", -1}, {"sp", -1}, {"n", 0}, {"i", 1}, {"h", 2}, {"au", 3}};
-    fits.insert(fits.end(), extra.begin(), extra.end());
-    fitTestModels(folder + "/models.mac", folder + "/fit/output.fea", static_cast<int>(kNiHauSounds.size()), fits);
+    std::vector<PhoneFit> all = {{"sil", -1}, {"sp", -1}};
+    all.insert(all.end(), fits.begin(), fits.end());
+    fitTestModels(folder + "/models.mac", folder + "/fit/output.fea", static_cast<int>(sounds.size()), all);
     std::filesystem::remove_all(folder + "/fit");
+}
+
+void prepareFittedNiHau(const std::string& folder, const std::string& prmLines, const std::vector<PhoneFit>& extra) {
+    std::vector<PhoneFit> fits = {{"n", 0}, {"i", 1}, {"h", 2}, {"au", 3}};
+    fits.insert(fits.end(), extra.begin(), extra.end());
+    prepareFittedRun(folder, prmLines, kNiHauSounds, fits);
 }
 
 std::string writeScoringFiles(const std::string& folder, bool relative) {

@@ -8,7 +8,7 @@
 namespace kedo::test {
 
 // Writes a text macro file with one synthetic model per phone of
-// tests/data/lexicon/chinese.pam (plus sil and sp).
+// tests/data/lexicon/chinese.pam (sil, sp and the fillers included).
 void writeChineseTestModels(const std::string& path);
 
 // 16-bit little-endian raw samples at 16 kHz: a tone in noise. With gated,
@@ -55,11 +55,17 @@ std::string chineseRunData(const std::string& folder);
 // frequencies of a segmentedRecording.
 inline const std::vector<double> kNiHauSounds = {350.0, 900.0, 2200.0, 4000.0};
 
-// In folder: writes "speech.raw" (the segmented "ni hau" recording) and
-// "models.mac" fitted to it: sil and sp to the silences, n i h au to their
-// segments, plus the extra fits. prmLines name the data of a Chinese run
-// (relative to folder) but neither useEpd nor outputDir; "sentence.txt"
-// must be in folder. The features come from one run of the command line.
+// In folder: writes "speech.raw", the segmentedRecording of the sounds, and
+// "models.mac" fitted to it: sil and sp to the silences, then the fits in
+// order (a later fit of a phone replaces an earlier one). prmLines name the
+// data of a Chinese run (relative to folder) but none of comparisonMode,
+// useEpd and outputDir; "sentence.txt" must be in folder. The features come
+// from one run of the command line.
+void prepareFittedRun(const std::string& folder, const std::string& prmLines, const std::vector<double>& sounds,
+                      const std::vector<PhoneFit>& fits);
+
+// prepareFittedRun of the "ni hau" sounds: n i h au fitted to their
+// segments, then the extra fits.
 void prepareFittedNiHau(const std::string& folder, const std::string& prmLines,
                         const std::vector<PhoneFit>& extra = {});
 

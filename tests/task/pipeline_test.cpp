@@ -128,6 +128,36 @@ TEST_F(PipelineRun, RecognitionOfAFittedRecordingFindsTheSpokenText) {
     EXPECT_EQ(readFile(dir.file("out/recogResult.txt")).rfind("Text index=0\n", 0), 0u);
 }
 
+// Keyword spotting: filler sounds and a long pause around "ni hau"; the
+// fillers absorb their sounds and only the keyword's nodes are scored and
+// discounted (the pause outside them, the node count of the whole path).
+TEST_F(PipelineRun, KeywordSpottedBetweenFillers) {
+    // A zero frequency is a silent segment: 0.6 s of pause after the filler.
+    prepareFittedRun(dir.path(), prmLines(), {600.0, 0.0, 0.0, 0.0, 0.0, 350.0, 900.0, 2200.0, 4000.0, 1500.0},
+                     {{"fillerV", 0}, {"n", 5}, {"i", 6}, {"h", 7}, {"au", 8}, {"fillerC", 9}});
+    writeFile(dir.file("run.prm"), prmLines() + "comparisonMode = 3\n");
+    CliResult r = runCli("run --prm " + dir.file("run.prm") + " --wav " + dir.file("speech.raw") + " --txt " +
+                         dataPath("lexicon/chinese_texts.txt") + " --function recog --outdir " + dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    std::vector<std::string> names;
+    const std::string lab = readFile(dir.file("out/phone.lab"));
+    for (const auto& phone : labelPhones(lab)) names.push_back(std::get<0>(phone));
+    EXPECT_EQ(names, (std::vector<std::string>{"sil", "fillerV", "sil", "n", "i", "h", "au", "sil", "fillerC", "sil"}))
+        << lab;
+    const std::string block = "keyword[0]:\n\tname=\xa7\x41\xa6\x6e\xa1\x43\n\tscore=";
+    const size_t at = r.out.find(block);
+    ASSERT_NE(at, std::string::npos) << r.out;
+    EXPECT_NEAR(std::stod(r.out.substr(at + block.size())), 100.0, 1e-3);
+    EXPECT_EQ(r.out.find("\n\tni-hau\t0 \n", at), r.out.find('\n', at + block.size())) << r.out;
+    EXPECT_NE(r.out.find("\ntext=\xa7\x41\xa6\x6e\xa1\x43\n"), std::string::npos);
+    const std::string xml = readFile(dir.file("out/output.xml"));
+    for (int reason = 1; reason <= 7; ++reason)
+        EXPECT_NE(xml.find("<occurrence idx=\"" + std::to_string(reason) + "\" type=\"double\" size=\"1 1\">0</occurrence>"),
+                  std::string::npos)
+            << "discount " << reason << " applied";
+    EXPECT_EQ(readFile(dir.file("out/score.txt")), "100\n");
+}
+
 TEST_F(PipelineRun, EmptyOutputDirWritesNothingButStillReports) {
     CliResult r = runCli("run --prm " + prm("outputDir =\n") + " --wav " + dir.file("speech.raw") + " --txt " +
                          dir.file("sentence.txt") + " --function assess");
