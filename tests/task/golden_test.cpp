@@ -73,9 +73,14 @@ TEST_P(GoldenRun, OutputFolderMatches) {
     ASSERT_NE(n, std::string::npos) << lab;
     const long start = std::stol(lab.substr(lab.rfind('\n', n) == std::string::npos ? 0 : lab.rfind('\n', n) + 1));
     EXPECT_NEAR(start, 3000000, 300000) << lab;
+    // So does the result document's interval of the syllable ni.
+    const std::string xml = readFile(out + "output.xml");
+    const size_t interval = xml.find("<interval ", xml.find(">ni</name>"));
+    ASSERT_NE(interval, std::string::npos);
+    EXPECT_NEAR(std::stod(xml.substr(xml.find('>', interval) + 1)), 0.30, 0.03) << xml.substr(interval, 80);
     EXPECT_EQ(readFile(out + "arenaSylPath.txt").rfind(assess ? "ni-sp-hau\t" : "sil-ni-hau-sil\t", 0), 0u);
     EXPECT_EQ(readFile(out + "recogResult.txt").rfind("Text index=0\n", 0), 0u);
-    EXPECT_NE(readFile(out + "output.xml").find("<occurrence idx=\"1\" type=\"double\" size=\"1 1\">0</occurrence>"),
+    EXPECT_NE(xml.find("<occurrence idx=\"1\" type=\"double\" size=\"1 1\">0</occurrence>"),
               std::string::npos)
         << "the path is incomplete";
     const double score = std::stod(readFile(out + "score.txt"));
