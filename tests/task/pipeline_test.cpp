@@ -158,6 +158,31 @@ TEST_F(PipelineRun, KeywordSpottedBetweenFillers) {
     EXPECT_EQ(readFile(dir.file("out/score.txt")), "100\n");
 }
 
+// The same recording as 8 kHz and 44.1 kHz WAV files and as µ-law: the
+// front end follows the rate and the coding, and the spoken text still wins.
+TEST_F(PipelineRun, RecognitionFromOtherRatesAndCodings) {
+    fit();
+    for (const char* form : {"-r 8000 -e signed -b 16", "-r 44100 -e signed -b 16", "-r 16000 -e u-law -b 8"}) {
+        ASSERT_EQ(runShell("sox -t raw -r 16000 -e signed -b 16 -c 1 " + dir.file("speech.raw") + " " + form + " " +
+                           dir.file("speech.wav"))
+                      .status,
+                  0);
+        CliResult r = runCli("run --prm " + prm("") + " --wav " + dir.file("speech.wav") + " --txt " +
+                             dataPath("lexicon/chinese_texts.txt") + " --function recog --outdir " + dir.file("out"));
+        ASSERT_EQ(r.status, 0) << form << r.out << r.err;
+        EXPECT_NE(r.out.find("\ntext=\xa7\x41\xa6\x6e\xa1\x43\n"), std::string::npos) << form << "\n" << r.out;
+        // Times stay those of the recording: n at 0.3 s, h at 0.6 s.
+        const std::string lab = readFile(dir.file("out/phone.lab"));
+        for (const auto& [name, start, end] : labelPhones(lab)) {
+            const int want = name == "n" ? 30 : name == "h" ? 60 : -1;
+            if (want > 0) {
+                EXPECT_NEAR(start, want, 3) << form << "\n" << lab;
+            }
+        }
+        EXPECT_GE(std::stod(readFile(dir.file("out/score.txt"))), 85.0) << form;
+    }
+}
+
 TEST_F(PipelineRun, EmptyOutputDirWritesNothingButStillReports) {
     CliResult r = runCli("run --prm " + prm("outputDir =\n") + " --wav " + dir.file("speech.raw") + " --txt " +
                          dir.file("sentence.txt") + " --function assess");
