@@ -21,6 +21,15 @@ void writeChineseTestModels(const std::string& path) {
     makeSyntheticModels(spec).writeModels(path);
 }
 
+void writeEnglishTestModels(const std::string& path) {
+    SyntheticModelSpec spec;
+    spec.names = {"sil", "sp"};
+    for (const char* phone : {"ao", "ax", "ay", "b", "d", "dh", "eh", "er", "ey", "g", "hh", "ih", "iy", "k", "l", "m",
+                              "n", "ng", "ow", "r", "t", "uh", "w"})
+        spec.names.push_back(std::string(phone) + "+sil");
+    makeSyntheticModels(spec).writeModels(path);
+}
+
 std::string syntheticRecording(int samples, unsigned seed, bool gated) {
     std::string raw;
     std::mt19937 rng(seed);
@@ -118,8 +127,11 @@ std::string chineseRunData(const std::string& folder) {
 }
 
 void prepareFittedRun(const std::string& folder, const std::string& prmLines, const std::vector<double>& sounds,
-                      const std::vector<PhoneFit>& fits) {
-    writeChineseTestModels(folder + "/models.mac");
+                      const std::vector<PhoneFit>& fits, bool english) {
+    if (english)
+        writeEnglishTestModels(folder + "/models.mac");
+    else
+        writeChineseTestModels(folder + "/models.mac");
     writeFile(folder + "/speech.raw", segmentedRecording(sounds, 3));
     writeFile(folder + "/fit.prm", prmLines + "comparisonMode = 1\nuseEpd = 0\noutputDir = fit\n");
     std::filesystem::create_directories(folder + "/fit");

@@ -11,6 +11,10 @@ namespace kedo::test {
 // tests/data/lexicon/chinese.pam (sil, sp and the fillers included).
 void writeChineseTestModels(const std::string& path);
 
+// The same for the phones of tests/data/lexicon/english.wpa, each as the
+// model "PHONE+sil", which also stands in for every other right context.
+void writeEnglishTestModels(const std::string& path);
+
 // 16-bit little-endian raw samples at 16 kHz: a tone in noise. With gated,
 // the tone sounds only from sample 3000 to 13000, silence (noise) around it.
 std::string syntheticRecording(int samples, unsigned seed, bool gated = false);
@@ -56,13 +60,13 @@ std::string chineseRunData(const std::string& folder);
 inline const std::vector<double> kNiHauSounds = {350.0, 900.0, 2200.0, 4000.0};
 
 // In folder: writes "speech.raw", the segmentedRecording of the sounds, and
-// "models.mac" fitted to it: sil and sp to the silences, then the fits in
+// "models.mac" (the Chinese or the English test models) fitted to it: sil and sp to the silences, then the fits in
 // order (a later fit of a phone replaces an earlier one). prmLines name the
-// data of a Chinese run (relative to folder) but none of comparisonMode,
+// data of the run (relative to folder) but none of comparisonMode,
 // useEpd and outputDir; "sentence.txt" must be in folder. The features come
 // from one run of the command line.
 void prepareFittedRun(const std::string& folder, const std::string& prmLines, const std::vector<double>& sounds,
-                      const std::vector<PhoneFit>& fits);
+                      const std::vector<PhoneFit>& fits, bool english = false);
 
 // prepareFittedRun of the "ni hau" sounds: n i h au fitted to their
 // segments, then the extra fits.
