@@ -28,20 +28,30 @@ macroClass withoutTables(const macroClass& set) {
     return plain;
 }
 
+// The density of a diagonal Gaussian written from the means and variances
+// as the file holds them (before conversion), in double precision.
 TEST(Likelihood, OneMixtureIsTheGaussianDensity) {
     test::SyntheticModelSpec spec;
     spec.names = {"x"};
     spec.streamNum = 1;
     spec.mixtureNum = 1;
-    macroClass set = convertedSet(spec);
-    const MixtureRec& mix = set.m_models[0].states[1].streams[0].mixtures[0];
-    float x[13];
-    double expected = mix.gconst;
+    macroClass file = test::makeSyntheticModels(spec);
+    MixtureRec& mix = file.m_models[0].states[1].streams[0].mixtures[0];
+    mix.gconst = 0;
     for (int k = 0; k < 13; ++k) {
-        x[k] = mix.mean[k] + 0.1f * k;
-        expected += (x[k] - mix.mean[k]) * (x[k] - mix.mean[k]) * mix.variance[k];
+        mix.variance[k] = 0.1f + 0.2f * static_cast<float>(k);
+        mix.gconst += std::log(2 * static_cast<float>(M_PI) * mix.variance[k]);
     }
-    expected *= -0.5;
+    float x[13];
+    double expected = 0;
+    for (int k = 0; k < 13; ++k) {
+        x[k] = mix.mean[k] + 0.1f * static_cast<float>(k) - 0.5f;
+        const double v = mix.variance[k], d = static_cast<double>(x[k]) - mix.mean[k];
+        expected += -0.5 * std::log(2 * M_PI * v) - 0.5 * d * d / v;
+    }
+    macroClass set = file;
+    set.sortModels();
+    set.convertModels();
     EXPECT_NEAR(mixtureLogDensity(x, set, 0, 1, 0, 0), expected, 1e-4);
     EXPECT_EQ(streamLogLikelihood(x, set, 0, 1, 0), mixtureLogDensity(x, set, 0, 1, 0, 0));
     EXPECT_EQ(stateLogLikelihood(x, set, 0, 1), streamLogLikelihood(x, set, 0, 1, 0));

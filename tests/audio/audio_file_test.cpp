@@ -1,6 +1,8 @@
 // Audio file loading: the choice of reader and the sample conversion.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "audio/audio_file.h"
 #include "audio_test_util.h"
 #include "kedo/error.h"
@@ -88,6 +90,23 @@ TEST(ReadAudioFile, UnusableWavFilesAreRefused) {
     EXPECT_NE(errorOf(p).find("invalid format"), std::string::npos);
     writeFile(p, riff(chunk("fmt ", fmtData(1, 0, 8000, 16)) + chunk("data", "abcdef")));
     EXPECT_NE(errorOf(p).find("invalid format"), std::string::npos);
+}
+
+// Files past 256 MiB are refused by name before they are decoded (sparse
+// files: nothing is written to disk).
+TEST(ReadAudioFile, FilesPastTheSizeLimitAreRefused) {
+    TempDir d;
+    const std::uintmax_t limit = 256ull << 20;
+    std::string raw = d.file("long.raw");
+    writeFile(raw, "");
+    std::filesystem::resize_file(raw, limit + 2);
+    EXPECT_EQ(errorOf(raw).rfind("Audio file " + raw + " is too large: 268435458 bytes, at most 268435456 (line ", 0),
+              0u)
+        << errorOf(raw);
+    std::string wav = d.file("long.wav");
+    writeFile(wav, riff(chunk("fmt ", fmtData(1, 1, 16000, 16)) + chunk("data", "abcd")));
+    std::filesystem::resize_file(wav, limit + 1);
+    EXPECT_EQ(errorOf(wav).rfind("Can't open wave file " + wav + " (line ", 0), 0u) << errorOf(wav);
 }
 
 // Files written by sox: 8-bit, 16-bit, µ-law, stereo, with comments (a LIST

@@ -16,34 +16,27 @@ namespace {
 
 TEST(DecodeCommand, RunsTheRecognitionRoadUpToTheText) {
     TempDir dir;
-    writeChineseTestModels(dir.file("models.mac"));
-    // 1.5 s of a tone in noise, 16-bit little-endian at 16 kHz.
-    writeFile(dir.file("speech.raw"), syntheticRecording(24000, 5));
-    // What the scoring that follows the text needs.
-    const std::string scoring = writeScoringFiles(dir.path());
-    writeFile(dir.file("run.prm"), "language = chinese\n"
-                                   "macFile = " + dir.file("models.mac") + "\n"
-                                   "dicFile = " + dataPath("lexicon/chinese.pam") + "\n"
-                                   "pyTableFile = " + dataPath("lexicon/pinyin.tab") + "\n"
-                                   "wpaFile = " + dataPath("lexicon/chinese.wpa") + "\n"
-                                   "tnmFile = " + dataPath("lexicon/chinese.tnm") + "\n"
-                                   "featureConfigFile = " + dir.file("none.cfg") + "\n"
-                                   "pinyinType = cgu\n"
-                                   "comparisonMode = 1\n"
-                                   "maxCandidateNum = 1000\n"
-                                   "probTh = 1000\n"
-                                   "useEpd = 0\n" + scoring);
+    const std::string data = chineseRunData(dir.path());
+    // The recording holds the sounds of "ni hau", the models fit them.
+    writeFile(dir.file("sentence.txt"), "\xa7\x41\xa6\x6e");
+    prepareFittedNiHau(dir.path(), data);
+    writeFile(dir.file("run.prm"), data + "comparisonMode = 1\nuseEpd = 0\n");
     CliResult r = runCli("decode --prm " + dir.file("run.prm") + " --wav " + dir.file("speech.raw") + " --txt " +
                          dataPath("lexicon/chinese_texts.txt") + " --outdir " + dir.path());
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     if (std::getenv("KEDO_SHOW_DECODE")) std::printf("%s", r.out.c_str());
     EXPECT_NE(r.out.find(" sec: Viterbi search\n"), std::string::npos);
     EXPECT_NE(r.out.find("\t===> Saved " + dir.file("arenaSylPath.txt") + "\n"), std::string::npos);
-    EXPECT_NE(r.out.find("\ttextIndex="), std::string::npos);
-    EXPECT_NE(r.out.find("\ntext="), std::string::npos);
-    EXPECT_NE(r.out.find("\npath="), std::string::npos);
-    EXPECT_NE(r.out.find("\nlogProb="), std::string::npos);
-    EXPECT_TRUE(exists(dir.file("arenaSylPath.txt")));
+    // The first candidate text is the one spoken.
+    EXPECT_NE(r.out.find("\ttextIndex=0 ===> \xa7\x41\xa6\x6e\xa1\x43\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\ntext=\xa7\x41\xa6\x6e\xa1\x43\npath=ni-hau\nlogProb=-"), std::string::npos)
+        << r.out;
+    // The log probability is the best score of the arena's first line.
+    const std::string arena = readFile(dir.file("arenaSylPath.txt"));
+    ASSERT_EQ(arena.rfind("sil-ni-hau-sil\t", 0), 0u) << arena;
+    const double best = std::stod(arena.substr(arena.find('\t') + 1));
+    const double logProb = std::stod(r.out.substr(r.out.find("\nlogProb=") + 9));
+    EXPECT_NEAR(logProb, best, 1e-3 * std::fabs(best));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // a known alignment from features drawn from well-separated Gaussians.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 
@@ -126,6 +127,23 @@ TEST(Viterbi, FatalConditionsAndTheirMessages) {
     twoEnds.deriveNextWordNodes();
     EXPECT_EQ(searchError(twoEnds, dict, models, fea, 3, 10, 5, 20),
               "Error: more than one ending nodes! (line 283 of file viterbi)");
+
+    // Input the search cannot walk is refused before the first frame.
+    auto refused = [&](const SearchTestDict& d, const GaussianModelSet& m, int T) {
+        std::string msg = searchError(net, d, m, fea, 3, T, 5, 20);
+        return msg.substr(0, msg.find(" (line "));
+    };
+    EXPECT_EQ(refused({{"a", {}}}, models, 10), "Error: the syllable of node 2 has no model");
+    EXPECT_EQ(refused({{"a", {0, 2}}}, models, 10), "Error: model index 2 of node 2 outside the model set of 2 models");
+    EXPECT_EQ(refused({{"a", {-1}}}, models, 10), "Error: model index -1 of node 2 outside the model set of 2 models");
+    for (int states : {2, 6}) {
+        GaussianModelSet odd(2);
+        odd.states[1] = states;
+        EXPECT_EQ(refused(dict, odd, 10),
+                  "Error: model 1 has " + std::to_string(states) + " states; the search handles 3 to 5");
+    }
+    EXPECT_EQ(refused(dict, models, 0), "Error: no feature frame to search (T=0, dim=3)");
+    EXPECT_EQ(refused(dict, models, 10), "") << "the same search with sound input runs";
 
     // A syllable of 51 phones needs state index 150 in its last phone.
     SearchTestDict longSyl = {{"long", std::vector<int32_t>(51, 0)}};
@@ -263,9 +281,21 @@ TEST(Viterbi, ModelProbOverTwoAndThreeFrames) {
     expected = expected + models.logTrans(1, 2, 3);
     expected = expected + b(2, 6);
     EXPECT_EQ(vit.modelProb(fea.data(), 3, frames, 4, 6, models, 1), expected);
-    // More frames never score worse than the forced three-frame path allows
-    // per frame, and the result is the best of all alignments.
-    EXPECT_GT(vit.modelProb(fea.data(), 3, frames, 6, 11, models, 1), SEARCH_LZERO);
+    // Over six frames the result is the best of all left-to-right alignments,
+    // found here by trying every pair of state boundaries.
+    float bestAlignment = SEARCH_LZERO;
+    for (int k1 = 7; k1 <= 10; ++k1)
+        for (int k2 = k1 + 1; k2 <= 11; ++k2) {
+            float sum = 0;
+            for (int t = 6; t <= 11; ++t) {
+                const int s = t < k1 ? 0 : t < k2 ? 1 : 2;
+                sum += b(s, t);
+                if (t < 11) sum += models.logTrans(1, s + 1, (t + 1 == k1 || t + 1 == k2) ? s + 2 : s + 1);
+            }
+            bestAlignment = std::max(bestAlignment, sum);
+        }
+    EXPECT_NEAR(vit.modelProb(fea.data(), 3, frames, 6, 11, models, 1), bestAlignment,
+                1e-4f * std::fabs(bestAlignment));
     // A span past the last feature row is refused, not read.
     EXPECT_GT(vit.modelProb(fea.data(), 3, frames, frames - 3, frames - 1, models, 1), SEARCH_LZERO);
     EXPECT_THROW(vit.modelProb(fea.data(), 3, frames, frames - 3, frames, models, 1), KedoError);

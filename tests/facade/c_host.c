@@ -1,9 +1,60 @@
 /* A C host of the engine: drives every function of kedo.h once and prints
  * what came back, for the facade tests to check.
- * Usage: kedo_c_host HOME AUDIO SENTENCE LISTFILE */
+ * Usage: kedo_c_host HOME AUDIO SENTENCE LISTFILE [GOOD_AUDIO GOOD_SENTENCE GOOD_LIST]
+ * With the last three it also drives every call to success: the recordings
+ * come from the capture device the environment names (a file played in real
+ * time), and an assessment asked for while one records is refused as busy. */
 #include <stdio.h>
+#include <string.h>
+#ifndef _WIN32
+#include <pthread.h>
+#include <unistd.h>
+#endif
 
 #include "kedo/kedo.h"
+
+#ifndef _WIN32
+struct recording {
+    kedo_engine *engine;
+    const char *sentence;
+    double score;
+    int status;
+};
+
+static void *record_and_assess(void *arg) {
+    struct recording *r = (struct recording *)arg;
+    r->status = kedo_record_and_assess(r->engine, 2.5, r->sentence, &r->score);
+    return NULL;
+}
+#endif
+
+/* Every call ends in success on a recording of the sentence. */
+static void succeed(kedo_engine *engine, const char *audio, const char *sentence, const char *list) {
+    double score = -1.0;
+    char *text = NULL;
+    int status = kedo_assess(engine, audio, sentence, &score);
+    printf("good assess: %d score=%g\n", status, score);
+    status = kedo_recog(engine, audio, list, &text);
+    printf("good recog: %d text=%s\n", status, text ? text : "(none)");
+    kedo_free_string(text);
+    text = NULL;
+#ifndef _WIN32
+    {
+        struct recording r = {engine, sentence, -1.0, -1};
+        pthread_t thread;
+        pthread_create(&thread, NULL, record_and_assess, &r);
+        usleep(500000);
+        score = -1.0;
+        status = kedo_assess(engine, audio, sentence, &score);
+        printf("while recording: %d score=%g\n", status, score);
+        pthread_join(thread, NULL);
+        printf("good record assess: %d score=%g\n", r.status, r.score);
+    }
+#endif
+    status = kedo_record_and_recog(engine, 2.5, list, &text);
+    printf("good record recog: %d text=%s\n", status, text ? text : "(none)");
+    kedo_free_string(text);
+}
 
 int main(int argc, char **argv) {
     kedo_engine *missing, *engine;
@@ -11,8 +62,8 @@ int main(int argc, char **argv) {
     char *text = NULL;
     int status;
 
-    if (argc != 5) {
-        fprintf(stderr, "usage: kedo_c_host HOME AUDIO SENTENCE LISTFILE\n");
+    if (argc != 5 && argc != 8) {
+        fprintf(stderr, "usage: kedo_c_host HOME AUDIO SENTENCE LISTFILE [GOOD_AUDIO GOOD_SENTENCE GOOD_LIST]\n");
         return 2;
     }
     missing = kedo_create("/nonexistent/kedo/home");
@@ -53,6 +104,7 @@ int main(int argc, char **argv) {
     status = kedo_recog_result(engine, argv[2], argv[4], NULL);
     printf("null result: %d kind=%d [%s]\n", status, kedo_last_error_kind(), kedo_last_error());
 
+    if (argc == 8) succeed(engine, argv[5], argv[6], argv[7]);
     kedo_destroy(engine);
     return 0;
 }

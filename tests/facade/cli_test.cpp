@@ -1,5 +1,6 @@
 // The command-line road (kedo assess, recog, record-*) and the C interface,
 // run as separate programs on a copy of the bundled data folder.
+#include <algorithm>
 #include <filesystem>
 
 #include "facade/facade_command.h"
@@ -88,10 +89,11 @@ TEST_F(FacadeTest, RecordAssessThroughTheFileCaptureService) {
     ASSERT_EQ(runShell("sox -n -r 16000 -b 16 -c 1 '" + tone + "' synth 0.5 sine 440").status, 0);
     ScopedEnv env("KEDO_CAPTURE_DEVICE", ("file:" + tone).c_str());
     CliResult r = runCli("record-assess 0.3 hello --json --home '" + home.path() + "'");
-    if (r.status != 0) {
-        EXPECT_EQ(r.out, "") << "progress goes to standard error with --json";
-        EXPECT_EQ(r.err.find("Cannot start recording"), std::string::npos) << r.err;
-    }
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    // The JSON line alone on standard output: progress goes to standard error.
+    EXPECT_EQ(r.out.rfind("{\"score\": ", 0), 0u) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    EXPECT_NE(r.out.find("\"saWAV.wav\""), std::string::npos) << r.out;
     std::string wav = readFile(output("saWAV.wav"));
     ASSERT_GE(wav.size(), 44u);
     EXPECT_EQ(wav.compare(0, 4, "RIFF"), 0);
@@ -124,6 +126,29 @@ TEST_F(FacadeTest, CHostDrivesEveryFunction) {
     EXPECT_NE(out.find("empty sentence: 1 kind=1 text=(none)\n"), std::string::npos) << out;
     EXPECT_NE(out.find("recog result: 1 kind=3\n"), std::string::npos) << out;
     EXPECT_NE(out.find("null result: 3 kind=1 [kedo_recog_result: result_json is null]"), std::string::npos) << out;
+}
+
+// Every call of the C interface on a recording of its sentence, with the
+// bundled English data: scores, the recognised sentence, both recording
+// calls (the capture device plays the same recording), and busy.
+TEST_F(FacadeTest, CHostSucceedsOnARecordingOfTheSentence) {
+    const std::string samples = std::string(KEDO_SOURCE_DIR) + "/data/kedoData/samples/";
+    ScopedEnv env("KEDO_CAPTURE_DEVICE", ("file:" + samples + "english.wav").c_str());
+    CliResult r = runShell("'" + cHostPath() + "' '" + home.path() + "' missing.wav hello list.txt '" + samples +
+                           "english.wav' 'i like to read a good book' '" + samples + "english_list.txt'");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    auto scoreAfter = [&](const std::string& lead) {
+        const size_t at = r.out.find(lead);
+        return at == std::string::npos ? -1.0 : std::stod(r.out.substr(at + lead.size()));
+    };
+    const double assessed = scoreAfter("good assess: 0 score=");
+    EXPECT_GT(assessed, 50.0) << r.out;
+    EXPECT_LE(assessed, 100.0) << r.out;
+    EXPECT_NE(r.out.find("good recog: 0 text=i like to read a good book\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("while recording: 2 score=-1\n"), std::string::npos) << r.out;
+    // The recording is the same audio, so it scores the same.
+    EXPECT_NEAR(scoreAfter("good record assess: 0 score="), assessed, 1.0) << r.out;
+    EXPECT_NE(r.out.find("good record recog: 0 text=i like to read a good book\n"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -45,6 +45,7 @@ TEST(Epd, HighOrderDifferences) {
     EXPECT_THROW(highOrderDiff(spike.data(), 7, 6), KedoError);
     try {
         highOrderDiff(spike.data(), 7, 0);
+        ADD_FAILURE() << "order 0 was accepted";
     } catch (const KedoError& e) {
         EXPECT_EQ(std::string(e.what()).rfind("Unsupported order!", 0), 0u);
     }
@@ -111,8 +112,8 @@ TEST(EpdAndMfcc, WholeWaveWithoutEpd) {
     auto x = bursts(100, {{30, 60}});
     Driver d = drive(p, x);
     EXPECT_EQ(d.begin, 0);
-    EXPECT_EQ(d.end, roundToInt((25600 - 1) / 160.0));
-    EXPECT_EQ(d.fea.frameNum, (25600 - 320) / 160 + 1);
+    EXPECT_EQ(d.end, 160);           // the last sample, 25599, is 159.99 steps of 160 in
+    EXPECT_EQ(d.fea.frameNum, 159);  // 320-sample windows every 160 samples: 0..158
     EXPECT_EQ(d.fea.dim, 39);
     EXPECT_NE(d.out.find("\twaveBeginIndex=0, waveEndIndex=25599\n"), std::string::npos) << d.out;
     EXPECT_NE(d.out.find("sec: Compute MFCC (cfgFile=" + p.featureConfigFile + ")\n"), std::string::npos);
@@ -128,10 +129,11 @@ TEST(EpdAndMfcc, CutsToTheSpokenStretchAndSavesFeatures) {
     p.featureConfigFile = dir.file("f.cfg");
     auto x = bursts(100, {{30, 60}});
     Driver d = drive(p, x);
-    int beginSample = frameCenterSample(30, 256, 0), endSample = frameCenterSample(60, 256, 0);
-    EXPECT_NEAR(d.begin, roundToInt(beginSample / 160.0), 2);
-    EXPECT_NEAR(d.end, roundToInt(endSample / 160.0), 2);
-    EXPECT_EQ(d.fea.frameNum, (std::min(160 * d.end + 319, 25599) - 160 * d.begin + 1 - 320) / 160 + 1);
+    // The burst fills samples 7680 to 15615: steps of 160 number 48 to 97.
+    EXPECT_NEAR(d.begin, 48, 2);
+    EXPECT_NEAR(d.end, 97, 2);
+    // One frame per step from the first to the last frame of the stretch.
+    EXPECT_EQ(d.fea.frameNum, d.end - d.begin + 1);
     EXPECT_NE(d.out.find("\t===> Saved " + dir.file("output.fea") + "\n"), std::string::npos);
     std::string fea = test::readFile(dir.file("output.fea"));
     EXPECT_EQ(std::count(fea.begin(), fea.end(), '\n'), d.fea.frameNum);
@@ -140,7 +142,7 @@ TEST(EpdAndMfcc, CutsToTheSpokenStretchAndSavesFeatures) {
     std::vector<int32_t> zero(8000, 0);
     Driver s = drive(p, zero);
     EXPECT_EQ(s.begin, 0);
-    EXPECT_EQ(s.fea.frameNum, (8000 - 320) / 160 + 1);
+    EXPECT_EQ(s.fea.frameNum, 49);  // windows at 0, 160, ..., 7680
 }
 
 TEST(EpdAndMfcc, LimitsOnLength) {

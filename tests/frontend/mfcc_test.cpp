@@ -164,13 +164,16 @@ TEST(Mfcc, FeatureFileLayoutAndErrors) {
 
 // Runs the NumPy reference on a wave and returns the worst deviation
 // (relative, or absolute where the reference is within 1 of zero).
-double worstDeviation(const std::vector<int32_t>& x, const TempDir& dir, const std::string& name) {
+// settings: the reference's own, cfgText: the same in the engine's terms.
+double worstDeviation(const std::vector<int32_t>& x, const TempDir& dir, const std::string& name,
+                      const std::string& settings = "", const std::string& cfgText = "") {
     std::string raw = dir.file(name + ".raw"), ref = dir.file(name + ".ref");
     test::writeRaw16(raw, x);
     test::CliResult r = test::runShell("/usr/bin/python3 '" + std::string(KEDO_SOURCE_DIR) +
-                                       "/tests/frontend/mfcc_reference.py' '" + raw + "' 16000 '" + ref + "'");
+                                       "/tests/frontend/mfcc_reference.py' '" + raw + "' 16000 '" + ref + "' " +
+                                       settings);
     EXPECT_EQ(r.status, 0) << r.err;
-    Mfcc m = run(x, "", dir);
+    Mfcc m = run(x, cfgText, dir);
     std::ifstream in(ref);
     double worst = 0.0;
     int count = 0;
@@ -195,6 +198,24 @@ TEST(Mfcc, AgreesWithIndependentReference) {
     worst = std::max(worst, worstDeviation(test::chirp(24000, 16000, 50, 7900, 12000), dir, "chirp"));
     std::printf("worst deviation from the reference: %.3g\n", worst);
     EXPECT_LT(worst, 1e-3);
+}
+
+// Each setting away from its default, one at a time, on speech.
+TEST(Mfcc, AgreesWithIndependentReferenceUnderOtherSettings) {
+    TempDir dir;
+    std::vector<int32_t> speech = test::synthSpeech(dir, "Seven bright lamps.");
+    ASSERT_GT(speech.size(), 8000u) << "espeak-ng or sox failed";
+    const std::pair<const char*, const char*> cases[] = {
+        {"power=1", "USEPOWER=T\n"},
+        {"lo=300 hi=3400", "LOFREQ=300\nHIFREQ=3400\n"},
+        {"lifter=0", "CEPLIFTER=0\n"},
+        {"lifter=10", "CEPLIFTER=10\n"},
+        {"hamming=0", "USEHAMMING=F\n"},
+        {"enormalise=0", "ENORMALISE=FALSE\n"},
+        {"c0=1", "TARGETKIND=MFCC_0_D_A\n"},
+    };
+    for (const auto& [settings, cfg] : cases)
+        EXPECT_LT(worstDeviation(speech, dir, "speech", settings, cfg), 1e-3) << settings;
 }
 
 }  // namespace

@@ -211,12 +211,34 @@ TEST(PitchTrack, MedianFilterAndCuttingZeros) {
     EXPECT_NE(cut.back(), 0.0f);
 }
 
-TEST(PitchTrack, TwoPassRangeFollowsTheMedian) {
+TEST(PitchTrack, LagRangeFromTheSemitoneRange) {
     ptParam pp = quietParams();
     pp.minPitch = 57.0f - 12.0f;
     pp.maxPitch = 57.0f + 12.0f;
-    EXPECT_EQ(pitchMinIndex(pp), roundToInt(16000 / freqOfSemitone(69.0)));  // 36
-    EXPECT_EQ(pitchMaxIndex(pp), roundToInt(16000 / freqOfSemitone(45.0)));  // 145
+    EXPECT_EQ(pitchMinIndex(pp), 36);   // 16000 / 440 Hz = 36.4 samples
+    EXPECT_EQ(pitchMaxIndex(pp), 145);  // 16000 / 110 Hz = 145.5 samples, rounded down
+}
+
+// Low and high voices: the second pass, narrowed around the first pass's
+// median, keeps the known pitch (100 Hz = 43.35, 320 Hz = 63.49 semitones).
+TEST(PitchTrack, TwoPassOnLowAndHighVoices) {
+    ptParam pp = quietParams();
+    for (double f0 : {100.0, 320.0}) {
+        std::vector<int32_t> x = padded(test::harmonicTone(24000, 16000, f0, f0, 6, 9000, 500), 4800);
+        std::vector<float> pitch;
+        testing::internal::CaptureStdout();
+        pitchTrackTwoPass(x.data(), static_cast<int>(x.size()), pp, pitch);
+        testing::internal::GetCapturedStdout();
+        const double want = f0 == 100.0 ? 43.35 : 63.49;
+        int near = 0, voiced = 0;
+        for (float v : pitch) {
+            if (v == 0.0f) continue;
+            ++voiced;
+            near += std::fabs(v - want) < 0.5;
+        }
+        EXPECT_GT(voiced, 100) << f0;
+        EXPECT_GT(near, voiced * 9 / 10) << f0;
+    }
 }
 
 }  // namespace
