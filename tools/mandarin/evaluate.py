@@ -301,13 +301,15 @@ def main():
     if a.make_home:
         make_home(a)
         return 0
-    results = {}
+    # A partial run (--only) keeps the figures of the other parts.
+    path = os.path.join(a.out, "eval", "results.json")
+    results = json.load(open(path)) if a.only and os.path.exists(path) else {}
     if a.only in (None, "tones"):
         eval_tones(a, results)
     if a.only in (None, "recog"):
         eval_recog_auc(a, results)
     os.makedirs(os.path.join(a.out, "eval"), exist_ok=True)
-    with open(os.path.join(a.out, "eval", "results.json"), "w") as f:
+    with open(path, "w") as f:
         json.dump(results, f, indent=1, sort_keys=True)
     return 0
 
