@@ -166,23 +166,36 @@ def eval_tones(a, results):
 
 # ---------------------------------------------------------------- recognition and AUCs
 
+MODEL_FILES = ("models.macb", "models.mac", "models.cnt", "cm.txt")
+LEXICON_FILES = ("mandarin.pam", "mandarin.tab", "mandarin.wpa", "mandarin.tnm", "mandarin.qiyin")
+
+
 def make_home(a):
-    """A working folder whose Chinese parameter sets use the trained models
-    and the full lexicon."""
-    home = os.path.join(a.out, "eval", "home")
+    """OUT/home: a data folder of its own (kedoData as the engine reads it,
+    with --home OUT/home) whose Chinese parameter sets use the trained models
+    and the full lexicon, copied in beside the bundled files, so that the
+    folder can be handed on as it is. Returns its path."""
+    missing = [f for f in ("models.cnt", "cm.txt") if not os.path.exists(os.path.join(a.models, f))]
+    if missing or not any(os.path.exists(os.path.join(a.models, f)) for f in MODEL_FILES[:2]):
+        raise SystemExit("evaluate.py: %s holds no finished model set (train stage)" % a.models)
+    home = os.path.join(a.out, "home")
     data = os.path.join(home, "kedoData")
     if os.path.exists(home):
         shutil.rmtree(home)
     shutil.copytree(os.path.join(ROOT, "data", "kedoData"), data)
     lex = os.path.join(a.out, "lexicon", "toned" if a.toned else "")
-    models = a.models
-    mac = os.path.join(models, "models.macb")
-    if not os.path.exists(mac):
-        mac = os.path.join(models, "models.mac")
-    files = {"dicFile": os.path.join(lex, "mandarin.pam"), "pyTableFile": os.path.join(lex, "mandarin.tab"),
-             "wpaFile": os.path.join(lex, "mandarin.wpa"), "tnmFile": os.path.join(lex, "mandarin.tnm"),
-             "qiYinFile": os.path.join(lex, "mandarin.qiyin"), "macFile": mac,
-             "modelCountFile": os.path.join(models, "models.cnt"), "cmParamFile": os.path.join(models, "cm.txt")}
+    target = os.path.join(data, "chinese", "trained")
+    os.makedirs(target)
+    for name in LEXICON_FILES:
+        shutil.copyfile(os.path.join(lex, name), os.path.join(target, name))
+    for name in MODEL_FILES:
+        if os.path.exists(os.path.join(a.models, name)):
+            shutil.copyfile(os.path.join(a.models, name), os.path.join(target, name))
+    mac = "models.macb" if os.path.exists(os.path.join(target, "models.macb")) else "models.mac"
+    rel = "kedoData/chinese/trained/"
+    files = {"dicFile": rel + "mandarin.pam", "pyTableFile": rel + "mandarin.tab", "wpaFile": rel + "mandarin.wpa",
+             "tnmFile": rel + "mandarin.tnm", "qiYinFile": rel + "mandarin.qiyin", "macFile": rel + mac,
+             "modelCountFile": rel + "models.cnt", "cmParamFile": rel + "cm.txt"}
     for prm in ("chinese.sa.prm", "chinese.vc.prm"):
         path = os.path.join(data, prm)
         lines = []
@@ -190,6 +203,7 @@ def make_home(a):
             key = line.split("=", 1)[0].strip()
             lines.append("%s = %s\n" % (key, files[key]) if key in files else line)
         open(path, "w", encoding="ascii").write("".join(lines))
+    print("home: %s (kedo assess|recog ... --lang zh --home %s)" % (home, home))
     return home
 
 
@@ -215,7 +229,9 @@ def eval_recog_auc(a, results):
     if not os.path.exists(os.path.join(a.models, "models.cnt")):
         print("recog, auc: no trained models in %s (train stage)" % a.models)
         return
-    home = make_home(a)
+    home = os.path.join(a.out, "home")
+    if a.rebuild_home or not os.path.exists(os.path.join(home, "kedoData", "chinese", "trained", "cm.txt")):
+        make_home(a)
     rng = random.Random(a.seed)
     held = tsv_read(os.path.join(a.out, "lists", "heldout_sentence.tsv"))[:a.limit or None]
     lists = {}
@@ -278,15 +294,22 @@ def main():
     ap.add_argument("--only", choices=["recog", "tones"], help="run one part (recog includes the AUCs)")
     ap.add_argument("--limit", type=int, default=0, help="at most this many held-out sentence recordings")
     ap.add_argument("--seed", type=int, default=16)
+    ap.add_argument("--make-home", action="store_true", help="only assemble OUT/home from the models and lexicon")
+    ap.add_argument("--rebuild-home", action="store_true", help="assemble OUT/home again before evaluating")
     a = ap.parse_args()
     a.models = a.models or os.path.join(a.out, "models")
-    results = {}
+    if a.make_home:
+        make_home(a)
+        return 0
+    # A partial run (--only) keeps the figures of the other parts.
+    path = os.path.join(a.out, "eval", "results.json")
+    results = json.load(open(path)) if a.only and os.path.exists(path) else {}
     if a.only in (None, "tones"):
         eval_tones(a, results)
     if a.only in (None, "recog"):
         eval_recog_auc(a, results)
     os.makedirs(os.path.join(a.out, "eval"), exist_ok=True)
-    with open(os.path.join(a.out, "eval", "results.json"), "w") as f:
+    with open(path, "w") as f:
         json.dump(results, f, indent=1, sort_keys=True)
     return 0
 

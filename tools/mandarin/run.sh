@@ -5,6 +5,7 @@
 #
 #   tools/mandarin/run.sh [--out DIR] [--stage N] [--stop-stage N] [--jobs N]
 #                         [--hours H] [--seed S] [--kedo PATH] [--toned]
+#                         [--mixtures M]
 #
 #   0  lexicon   mandarin.* files (toneless and toned) and the reports of
 #                characters without a reading
@@ -12,7 +13,8 @@
 #   2  plan      voice variant, speed, pitch and augmentation of every recording
 #   3  render    espeak-ng (pinyin voice) and sox: OUT/wav/*.wav
 #   4  lists     training list and held-out evaluation lists
-#   5  train     kedo train on the training list into OUT/models
+#   5  train     kedo train on the training list into OUT/models, and the
+#                data-set home OUT/home/kedoData that the evaluation reads
 #   6  evaluate  closed-set recognition, score AUCs, tone classification
 #
 # OUT defaults to /work/sets/mandarin (or KEDO_MANDARIN_OUT); nothing is
@@ -30,6 +32,7 @@ hours=12
 seed=16
 kedo="$root/build/kedo"
 toned=""
+mixtures=8
 while [ $# -gt 0 ]; do
   case "$1" in
     --out) out="$2"; shift 2 ;;
@@ -40,7 +43,8 @@ while [ $# -gt 0 ]; do
     --seed) seed="$2"; shift 2 ;;
     --kedo) kedo="$2"; shift 2 ;;
     --toned) toned="--toned"; shift ;;
-    -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --mixtures) mixtures="$2"; shift 2 ;;
+    -h|--help) sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -78,20 +82,23 @@ if run_stage 5; then
     exit 1
   fi
   lex="$out/lexicon${toned:+/toned}"
-  # The assessment parameters of the bundled set with the full lexicon.
+  # The assessment parameters of the bundled set with the full lexicon; the
+  # scoring files stay the bundled ones, named by absolute path because the
+  # trainer reads them from wherever it is started.
   sed -e "s|^dicFile = .*|dicFile = $lex/mandarin.pam|" -e "s|^pyTableFile = .*|pyTableFile = $lex/mandarin.tab|" \
       -e "s|^wpaFile = .*|wpaFile = $lex/mandarin.wpa|" -e "s|^tnmFile = .*|tnmFile = $lex/mandarin.tnm|" \
       -e "s|^qiYinFile = .*|qiYinFile = $lex/mandarin.qiyin|" \
-      -e "s|^featureConfigFile = .*|featureConfigFile = $root/data/kedoData/features.cfg|" \
+      -e "s|= kedoData/|= $root/data/kedoData/|" \
       -e "/^macFile\|^modelCountFile\|^cmParamFile\|^outputDir/d" \
       "$root/data/kedoData/chinese.sa.prm" > "$out/train.prm"
   calibration="$(python3 -c 'import json,sys; print(",".join(json.load(open(sys.argv[1]))["calibration"]))' \
     "$out/variants.json")"
   mkdir -p "$out/models"
   resume=""
-  [ -e "$out/models/train.log" ] && resume="--resume"
+  [ -e "$out/models/checkpoint.txt" ] && resume="--resume"
   "$kedo" train --prm "$out/train.prm" --corpus "$out/corpus.tsv" --out "$out/models" --threads "$jobs" \
-    --seed "$seed" --held-out-speakers "$calibration" $resume
+    --mixtures "$mixtures" --seed "$seed" --held-out-speakers "$calibration" $resume > "$out/models/train.out"
+  python3 "$here/evaluate.py" --out "$out" --make-home ${toned:+--toned}
 fi
 if run_stage 6; then
   say 6 evaluate

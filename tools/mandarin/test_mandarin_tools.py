@@ -205,6 +205,33 @@ class Evaluation(unittest.TestCase):
             self.assertEqual(len(diff), 1)
             self.assertNotIn(changed[diff[0]], "我學中文"[diff[0]])
 
+    def test_the_home_folder_names_only_files_it_holds(self):
+        with tempfile.TemporaryDirectory() as out:
+            models = os.path.join(out, "models")
+            lexicon = os.path.join(out, "lexicon")
+            os.makedirs(models)
+            os.makedirs(lexicon)
+            args = type("Args", (), {"out": out, "models": models, "toned": False})()
+            with self.assertRaises(SystemExit) as refused:
+                evaluate.make_home(args)
+            self.assertIn("no finished model set", str(refused.exception))
+            for name in ("models.macb", "models.cnt", "cm.txt"):
+                open(os.path.join(models, name), "w").write(name)
+            for name in evaluate.LEXICON_FILES:
+                open(os.path.join(lexicon, name), "w").write(name)
+            home = evaluate.make_home(args)
+            for prm in ("chinese.sa.prm", "chinese.vc.prm"):
+                values = {}
+                for line in open(os.path.join(home, "kedoData", prm), encoding="ascii"):
+                    if "=" in line and not line.startswith("%"):
+                        key, value = (x.strip() for x in line.split("=", 1))
+                        values[key] = value
+                self.assertEqual(values["macFile"], "kedoData/chinese/trained/models.macb")
+                self.assertEqual(values["dicFile"], "kedoData/chinese/trained/mandarin.pam")
+                for key, value in values.items():
+                    if value.startswith("kedoData/") and key != "outputDir":
+                        self.assertTrue(os.path.exists(os.path.join(home, value)), (prm, key, value))
+
 
 if __name__ == "__main__":
     unittest.main()
