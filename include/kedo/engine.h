@@ -17,6 +17,7 @@
 #include <string>
 
 #include "kedo/error.h"
+#include "kedo/progress.h"
 
 namespace kedo {
 
@@ -98,6 +99,11 @@ public:
                  std::wstring& resultSentence) override;
 
     std::string lastErrorMessage() const override;
+
+    // Where the progress, timing and "Saved" lines of this object's
+    // operations go (see kedo/progress.h): standard output unless set. Set it
+    // between operations, not while one runs.
+    void setProgressSink(ProgressSink sink);
 
     // The absolute working folder, and the output folder under it.
     const std::string& workingFolder() const;

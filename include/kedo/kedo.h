@@ -14,6 +14,7 @@
 #ifndef KEDO_KEDO_H
 #define KEDO_KEDO_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -52,6 +53,16 @@ int kedo_assess(kedo_engine *engine, const char *wav_file, const char *sentence,
 int kedo_recog(kedo_engine *engine, const char *wav_file, const char *sentence_list_file, char **result_sentence);
 /* Nonzero selects Chinese, 0 selects English. */
 int kedo_switch_language(kedo_engine *engine, int32_t type);
+
+/* Where the engine's progress, timing and "Saved" lines go (standard output
+ * by default). A callback receives whole lines (one or more, each ending in
+ * "\n", except perhaps the last text of an operation), not NUL-terminated, on
+ * the thread of the operation; a NULL callback discards them. A file is
+ * appended to; a NULL path goes back to standard output. Set them between
+ * operations. */
+typedef void (*kedo_progress_fn)(const char *text, size_t length, void *user);
+int kedo_set_progress_callback(kedo_engine *engine, kedo_progress_fn callback, void *user);
+int kedo_set_progress_file(kedo_engine *engine, const char *path);
 
 /* The message of the calling thread's last failed kedo_* call; "" after a
  * successful one. Valid until the thread's next kedo_* call. */

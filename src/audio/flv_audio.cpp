@@ -1,5 +1,6 @@
 // FLV tag parsing and Nellymoser decoding through libavcodec.
 #include "audio/flv_audio.h"
+#include "util/progress.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -123,7 +124,7 @@ private:
 FlvAudio decodeFlvImage(const uint8_t* image, size_t size, const std::string& path) {
     FlvAudio out;
     if (size == 0) {
-        std::printf("Warning: flvFileSize=0! (line %d of %s)\n", __LINE__, kModule);
+        progressf("Warning: flvFileSize=0! (line %d of %s)\n", __LINE__, kModule);
         return out;
     }
     if (size < kHeaderBytes || std::memcmp(image, "FLV", 3) != 0 || image[3] != 1)

@@ -10,6 +10,7 @@
 #include "task/pipeline.h"
 #include "util/file_util.h"
 #include "util/limits.h"
+#include "util/progress.h"
 #include "util/report_error.h"
 
 namespace kedo {
@@ -66,6 +67,7 @@ void clearError(KEDO::State& s) {
 // that returns a failure has already left its message (a nested call).
 template <class Body>
 Status runOperation(KEDO::State& s, Body&& body) {
+    ProgressScope progress(s.progress);
     OperationGuard guard;
     if (!guard.held()) {
         try {
@@ -195,6 +197,7 @@ KEDO::KEDO(const std::string& workingFolder) : KEDO(makeState(workingFolder, mak
 
 KEDO::KEDO(std::unique_ptr<State> state) : m_state(std::move(state)) {
     State& s = *m_state;
+    ProgressScope progress(s.progress);
     OperationGuard guard;
     if (!guard.held()) reportError(busyMessage(__LINE__));
     s.recorder = s.platform->makeRecorder(1, 16000, 16);
@@ -325,6 +328,8 @@ std::string KEDO::lastErrorMessage() const {
     auto it = m_state->errors.find(std::this_thread::get_id());
     return it == m_state->errors.end() ? std::string() : it->second;
 }
+
+void KEDO::setProgressSink(ProgressSink sink) { m_state->progress = std::move(sink); }
 
 const std::string& KEDO::workingFolder() const { return m_state->workingFolder; }
 

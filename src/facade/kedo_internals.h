@@ -30,6 +30,7 @@ struct KEDO::State {
     bool outputReady = false;
     CodePage codePage = CodePage::latin1;  // code page of the current language
     std::string workingFolder;             // absolute, once constructed
+    ProgressSink progress = progressToStandardOutput();
 
     // The last error message of each thread that called the object.
     mutable std::mutex errorLock;

@@ -1,5 +1,6 @@
 // File routines.
 #include "util/file_util.h"
+#include "util/progress.h"
 
 #include "util/limits.h"
 #include "util/report_error.h"
@@ -107,10 +108,10 @@ void strVecPrint(const StrVec& v, const std::string& name, const std::string& fi
         return;
     }
     if (v.empty()) {
-        std::printf("%s has zero element!\n", name.c_str());
+        progressf("%s has zero element!\n", name.c_str());
         return;
     }
-    for (size_t i = 0; i < v.size(); ++i) std::printf("%s[%zu] = %s\n", name.c_str(), i, v[i].c_str());
+    for (size_t i = 0; i < v.size(); ++i) progressf("%s[%zu] = %s\n", name.c_str(), i, v[i].c_str());
 }
 
 std::string readFileBytes(const std::string& path) {

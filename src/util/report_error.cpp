@@ -1,6 +1,8 @@
 // The error routine: error log file and the exception that ends an operation.
 #include "util/report_error.h"
 
+#include "util/progress.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -9,14 +11,11 @@
 
 namespace kedo {
 
-std::string strFormat(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
+std::string strFormatV(const char* fmt, va_list args) {
     va_list copy;
     va_copy(copy, args);
     char small[512];
     int n = std::vsnprintf(small, sizeof small, fmt, args);
-    va_end(args);
     std::string out;
     if (n < 0) {
         va_end(copy);
@@ -30,6 +29,14 @@ std::string strFormat(const char* fmt, ...) {
         out.assign(big.data(), static_cast<size_t>(n));
     }
     va_end(copy);
+    return out;
+}
+
+std::string strFormat(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    std::string out = strFormatV(fmt, args);
+    va_end(args);
     return out;
 }
 
@@ -54,7 +61,7 @@ void reportError(const std::string& message) {
     std::string path = errorLogPath();
     if (!path.empty()) {
         if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-            std::printf("\nSaved error log at %s...\n", path.c_str());
+            progressf("\nSaved error log at %s...\n", path.c_str());
             std::fprintf(f, "Error: %s\n", message.c_str());
             std::fclose(f);
         }

@@ -1,6 +1,7 @@
 // The engine's single error routine and the printf-style formatting it relies on.
 #pragma once
 
+#include <cstdarg>
 #include <string>
 
 #include "kedo/error.h"
@@ -17,11 +18,12 @@ namespace kedo {
 
 // printf-style formatting into a std::string of any length.
 std::string strFormat(const char* fmt, ...) KEDO_PRINTF_FORMAT(1, 2);
+std::string strFormatV(const char* fmt, va_list args) KEDO_PRINTF_FORMAT(1, 0);
 
 // Ends the running operation: saves the one-line log "Error: <message>" as
 // $temp/error_YYYYMMDD_HHMMSS.log (or $TEMP when temp is unset; skipped when
-// neither is set to a non-empty value or the file cannot be created), announces it on standard
-// output, and throws KedoError carrying the message. Safe to call from any
+// neither is set to a non-empty value or the file cannot be created), announces it as progress (standard output unless the engine object has
+// another sink), and throws KedoError carrying the message. Safe to call from any
 // thread; it touches no shared state except the log file.
 [[noreturn]] void reportError(const std::string& message);
 

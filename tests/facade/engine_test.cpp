@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "facade_fixture.h"
+#include "util/progress.h"
 
 namespace kedo::test {
 namespace {
@@ -305,6 +306,27 @@ TEST_F(FacadeTest, ConcurrentCallFromAnotherThreadIsRefused) {
     std::thread t([&] { other = engine->SwitchLanguage(1); });
     t.join();
     EXPECT_EQ(other, Status::ok);
+}
+
+TEST_F(FacadeTest, ProgressGoesToTheObjectsSink) {
+    auto engine = makeEngine();
+    pipeline->during = [] { progressf("0.010 sec: Stage\n\t===> Saved x.txt\n"); };
+    std::string lines;
+    engine->setProgressSink([&](std::string_view text) { lines += text; });
+    testing::internal::CaptureStdout();
+    double score = 0;
+    ASSERT_EQ(engine->Assess("a.wav", "hello", score), Status::ok);
+    pipeline->failWith = "Cannot open file model.mac (line 12 of macro)";
+    ScopedEnv temp("temp", home.path().c_str());
+    EXPECT_EQ(engine->Assess("a.wav", "hello", score), Status::failed);
+    engine->setProgressSink(nullptr);
+    EXPECT_EQ(engine->Assess("a.wav", "hello", score), Status::failed);
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "nothing on standard output";
+    const std::string stage = "0.010 sec: Stage\n\t===> Saved x.txt\n";
+    ASSERT_EQ(lines.substr(0, 2 * stage.size()), stage + stage);
+    EXPECT_EQ(lines.substr(2 * stage.size(), 23), "\nSaved error log at " + home.path().substr(0, 3))
+        << "the error log's line goes to the sink too";
 }
 
 }  // namespace
