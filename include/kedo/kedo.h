@@ -7,10 +7,12 @@
  *       fprintf(stderr, "%s\n", kedo_last_error());
  *   kedo_destroy(e);
  *
- * Strings are UTF-8. Every operation makes the working folder the process's
- * current folder; one operation at a time runs in a process (a call made while
- * another one runs on a different thread returns KEDO_BUSY). Nothing here
- * ends the host process or lets an exception out. */
+ * Strings are UTF-8. Relative file names are relative to the engine's working
+ * folder; the process's current folder is never changed. Engines with
+ * different working folders run at once on different threads; one operation
+ * at a time runs per working folder (a call made while another one runs on it
+ * on a different thread returns KEDO_BUSY). Nothing here ends the host
+ * process or lets an exception out. */
 #ifndef KEDO_KEDO_H
 #define KEDO_KEDO_H
 
@@ -27,13 +29,13 @@ typedef struct kedo_engine kedo_engine;
 enum {
     KEDO_OK = 0,               /* the out argument holds the result */
     KEDO_FAILED = 1,           /* the operation ended with an error */
-    KEDO_BUSY = 2,             /* another operation is running in this process */
+    KEDO_BUSY = 2,             /* another operation is running on this working folder */
     KEDO_INVALID_ARGUMENT = 3  /* a null engine, string or out pointer */
 };
 
-/* Creates the engine: records with 1 channel, 16000 Hz, 16 bits, makes
- * working_folder (NULL or "" = KEDO_HOME, else the installed data folder) the
- * current folder, loads the English parameter sets and empties
+/* Creates the engine: records with 1 channel, 16000 Hz, 16 bits, takes
+ * working_folder (NULL or "" = KEDO_HOME, else the installed data folder) as
+ * its working folder, loads the English parameter sets and empties
  * "kedoData/output". Returns NULL on failure (see kedo_last_error). */
 kedo_engine *kedo_create(const char *working_folder);
 /* Destroys the engine and its recorder. NULL is ignored. */

@@ -14,6 +14,7 @@ extern "C" {
 #include <cstring>
 #include <memory>
 
+#include "util/file_util.h"
 #include "util/limits.h"
 #include "util/report_error.h"
 
@@ -174,7 +175,7 @@ FlvAudio decodeFlvImage(const uint8_t* image, size_t size, const std::string& pa
 }
 
 FlvAudio readFlvAudio(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = fopenResolved(path, "rb");
     if (f == nullptr)
         reportError(strFormat("flv_fopen: %s (%s) (line %d of %s)", std::strerror(errno), path.c_str(), __LINE__, kModule));
     std::vector<uint8_t> image;

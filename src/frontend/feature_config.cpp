@@ -112,7 +112,7 @@ int featureDimension(int numCeps, uint16_t kind) {
 }
 
 void readFeatureConfig(FeatureConfig& cfg, const std::string& path) {
-    FilePtr f(std::fopen(path.c_str(), "rb"));
+    FilePtr f(fopenResolved(path, "rb"));
     if (!f) {
         progressf("Can't open config file %s \n", path.c_str());
         return;

@@ -273,7 +273,7 @@ void computeMfcc(CFeaBuf& buf, const int32_t* x, int fs, int bits, int len, cons
 }
 
 void CFeaBuf::write2bin(const std::string& path) const {
-    FilePtr f(std::fopen(path.c_str(), "wb"));
+    FilePtr f(fopenResolved(path, "wb"));
     if (!f) reportError("[ERRMSG] CFeaBuf::write2bin => Can't write to file " + path);
     if (m_frameNum <= 0) reportError("[ERRMSG] CFeaBuf::write2bin => Write frame number error! ");
     if (!(m_cfg.windowSize >= 1.0f))  // truncates to 0 or less

@@ -15,7 +15,7 @@ constexpr const char* kModule = "recogTask";
 }
 
 void writeOutputWave(const std::string& path, const std::vector<int32_t>& samples) {
-    std::FILE* raw = std::fopen(path.c_str(), "wb");
+    std::FILE* raw = fopenResolved(path, "wb");
     if (raw == nullptr) {
         progressf("Error: Cannot open \"%s\"!\n", path.c_str());
         reportError(strFormat("Cannot open \"%s\"!", path.c_str()));

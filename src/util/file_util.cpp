@@ -9,6 +9,37 @@ namespace kedo {
 
 namespace {
 constexpr const char* kModule = "utility";
+thread_local const std::string* t_folder = nullptr;
+
+bool isAbsolute(const std::string& path) {
+#ifdef _WIN32
+    return (path.size() >= 2 && path[1] == ':') || (!path.empty() && (path[0] == '\\' || path[0] == '/'));
+#else
+    return !path.empty() && path[0] == '/';
+#endif
+}
+}  // namespace
+
+FolderScope::FolderScope(const std::string& folder) : m_previous(t_folder) {
+    t_folder = folder.empty() ? nullptr : &folder;
+}
+
+FolderScope::~FolderScope() { t_folder = m_previous; }
+
+std::string resolvePath(const std::string& path) {
+    if (t_folder == nullptr || path.empty() || isAbsolute(path)) return path;
+#ifdef _WIN32
+    const char separator = '\\';
+#else
+    const char separator = '/';
+#endif
+    std::string out = *t_folder;
+    if (out.back() != '/' && out.back() != separator) out += separator;
+    return out + path;
+}
+
+std::FILE* fopenResolved(const std::string& path, const char* mode) {
+    return std::fopen(resolvePath(path).c_str(), mode);
 }
 
 // Files are always opened in binary mode, so that the bytes read and written
@@ -17,7 +48,7 @@ constexpr const char* kModule = "utility";
 FilePtr openFile(const std::string& path, const char* mode) {
     std::string binary = mode;
     if (binary.find('b') == std::string::npos) binary += 'b';
-    std::FILE* f = std::fopen(path.c_str(), binary.c_str());
+    std::FILE* f = fopenResolved(path, binary.c_str());
     if (f == nullptr)
         reportError(strFormat("Cannot open file %s (line %d of %s)", path.c_str(), __LINE__, kModule));
     return FilePtr(f);
@@ -25,7 +56,7 @@ FilePtr openFile(const std::string& path, const char* mode) {
 
 bool fileExists(const char* path) {
     if (path == nullptr) return false;
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = fopenResolved(path, "rb");
     if (f == nullptr) return false;
     std::fclose(f);
     return true;

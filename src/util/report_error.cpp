@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 #include <vector>
 
 namespace kedo {
@@ -60,6 +61,10 @@ std::string errorLogPath() {
 void reportError(const std::string& message) {
     std::string path = errorLogPath();
     if (!path.empty()) {
+        // Engines on several threads may fail within the same second: one
+        // log at a time, so that the file holds one whole line.
+        static std::mutex logLock;
+        std::lock_guard<std::mutex> lock(logLock);
         if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
             progressf("\nSaved error log at %s...\n", path.c_str());
             std::fprintf(f, "Error: %s\n", message.c_str());

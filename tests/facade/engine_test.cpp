@@ -13,12 +13,13 @@ namespace fs = std::filesystem;
 
 const KEDO::State& state(const std::unique_ptr<KEDO>& engine) { return KEDOInternals::state(*engine); }
 
-TEST_F(FacadeTest, ConstructionEntersTheWorkingFolderLoadsEnglishAndEmptiesOutput) {
+TEST_F(FacadeTest, ConstructionLoadsEnglishAndEmptiesOutputWithoutChangingTheCurrentFolder) {
     writeFile(output("stale.txt"), "old");
     fs::create_directory(output("keep"));
     writeFile(output("keep/inner.txt"), "inner");
+    const fs::path before = fs::current_path();
     auto engine = makeEngine();
-    EXPECT_EQ(fs::current_path(), fs::path(home.path()));
+    EXPECT_EQ(fs::current_path(), before) << "threads share the current folder: it stays the host's";
     EXPECT_EQ(engine->workingFolder(), home.path());
     EXPECT_EQ(engine->outputFolder(), home.path() + "/kedoData/output");
     EXPECT_FALSE(exists(output("stale.txt")));
