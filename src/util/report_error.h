@@ -22,9 +22,10 @@ std::string strFormatV(const char* fmt, va_list args) KEDO_PRINTF_FORMAT(1, 0);
 
 // Ends the running operation: saves the one-line log "Error: <message>" as
 // $temp/error_YYYYMMDD_HHMMSS.log (or $TEMP when temp is unset; skipped when
-// neither is set to a non-empty value or the file cannot be created), announces it as progress (standard output unless the engine object has
-// another sink), and throws KedoError carrying the message. Safe to call from any
-// thread; it touches no shared state except the log file.
+// neither is set to a non-empty value or the file cannot be created),
+// announces it as progress (standard output unless the engine object has
+// another sink), and throws KedoError carrying the message. Safe to call from
+// any thread: logs are written one at a time.
 [[noreturn]] void reportError(const std::string& message);
 
 // The path that reportError would write its log to at this moment, or the
