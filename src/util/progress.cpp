@@ -17,8 +17,13 @@ void writeAll(std::FILE* f, std::string_view text) {
 }
 }  // namespace
 
+// Flushed at once: a host that writes to the same console or pipe by other
+// means (a script host's own output) finds no half line of ours in the way.
 ProgressSink progressToStandardOutput() {
-    return [](std::string_view text) { writeAll(stdout, text); };
+    return [](std::string_view text) {
+        writeAll(stdout, text);
+        std::fflush(stdout);
+    };
 }
 
 ProgressSink progressToFile(const std::string& path) {

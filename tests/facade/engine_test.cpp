@@ -287,7 +287,7 @@ TEST_F(FacadeTest, ConcurrentCallFromAnotherThreadIsRefused) {
             other = engine->SwitchLanguage(1);
             otherMessage = engine->lastErrorMessage();
             try {
-                makeEngine();  // the current folder is the process's: a second object waits its turn too
+                makeEngine();  // a second object on the same working folder waits its turn too
             } catch (const KedoError& e) {
                 secondObject = e.what();
             }
