@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 namespace kedo {
 
@@ -37,7 +38,7 @@ ProgressSink progressToFile(const std::string& path) {
     };
 }
 
-ProgressScope::ProgressScope(const ProgressSink& sink) : m_sink(sink), m_previous(t_current) { t_current = this; }
+ProgressScope::ProgressScope(ProgressSink sink) : m_sink(std::move(sink)), m_previous(t_current) { t_current = this; }
 
 ProgressScope::~ProgressScope() {
     t_current = m_previous;

@@ -21,7 +21,7 @@ void progressWrite(std::string_view text);
 // what is left without a line end goes out when the scope ends.
 class ProgressScope {
 public:
-    explicit ProgressScope(const ProgressSink& sink);
+    explicit ProgressScope(ProgressSink sink);
     ~ProgressScope();
     ProgressScope(const ProgressScope&) = delete;
     ProgressScope& operator=(const ProgressScope&) = delete;
@@ -31,7 +31,7 @@ public:
 private:
     void deliver(std::string_view text);
 
-    const ProgressSink& m_sink;
+    ProgressSink m_sink;  // a copy: the scope may outlive the caller's sink
     std::string m_pending;
     ProgressScope* m_previous;
 };
