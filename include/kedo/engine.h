@@ -5,11 +5,13 @@
 //   if (engine.Assess("/data/hello.wav", "hello world", score) != kedo::Status::ok)
 //       std::fprintf(stderr, "%s\n", engine.lastErrorMessage().c_str());
 //
-// Every operation sets the process's current folder to the working folder, so
-// relative file names (arguments and the names inside parameter files) are
-// relative to the working folder. One operation at a time runs in a process:
-// a call made while another one is running on a different thread returns
-// Status::busy at once. Use one engine object at a time per process.
+// Relative file names (arguments and the names inside parameter files) are
+// relative to the object's working folder; no operation changes the
+// process's current folder. Objects with different working folders run at
+// the same time on threads of one process, each with its own progress sink.
+// One operation at a time runs per working folder (objects on the same folder
+// share its output folder): a call made while another one runs on it on a
+// different thread returns Status::busy at once.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +21,7 @@
 
 #include "kedo/error.h"
 #include "kedo/run_result.h"
+#include "kedo/progress.h"
 
 namespace kedo {
 
@@ -27,7 +30,7 @@ namespace kedo {
 enum class Status : int32_t {
     ok = 0,      // the out argument holds the result
     failed = 1,  // the operation ended with an error; the out argument is unchanged
-    busy = 2,    // refused: another operation is running in this process
+    busy = 2,    // refused: another operation is running on this working folder
 };
 
 // The engine's interface. Narrow strings are UTF-8; wide strings are UTF-32
@@ -71,7 +74,7 @@ public:
 };
 
 // The engine object. Construction creates the recorder (1 channel, 16000 Hz,
-// 16 bits), makes the working folder the current folder, loads the English
+// 16 bits), checks the working folder, loads the English
 // parameter sets and empties "kedoData/output"; it throws KedoError when one
 // of these fails. The working folder is workingFolder when given, else the
 // environment variable KEDO_HOME, else the data folder installed with the
@@ -115,6 +118,11 @@ public:
     // The kind of the calling thread's last failed operation on this object;
     // ErrorKind::none after a successful one.
     ErrorKind lastErrorKind() const;
+
+    // Where the progress, timing and "Saved" lines of this object's
+    // operations go (see kedo/progress.h): standard output unless set. Set it
+    // between operations, not while one runs.
+    void setProgressSink(ProgressSink sink);
 
     // The absolute working folder, and the output folder under it.
     const std::string& workingFolder() const;

@@ -7,13 +7,16 @@
  *       fprintf(stderr, "%s\n", kedo_last_error());
  *   kedo_destroy(e);
  *
- * Strings are UTF-8. Every operation makes the working folder the process's
- * current folder; one operation at a time runs in a process (a call made while
- * another one runs on a different thread returns KEDO_BUSY). Nothing here
- * ends the host process or lets an exception out. */
+ * Strings are UTF-8. Relative file names are relative to the engine's working
+ * folder; the process's current folder is never changed. Engines with
+ * different working folders run at once on different threads; one operation
+ * at a time runs per working folder (a call made while another one runs on it
+ * on a different thread returns KEDO_BUSY). Nothing here ends the host
+ * process or lets an exception out. */
 #ifndef KEDO_KEDO_H
 #define KEDO_KEDO_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -26,7 +29,7 @@ typedef struct kedo_engine kedo_engine;
 enum {
     KEDO_OK = 0,               /* the out argument holds the result */
     KEDO_FAILED = 1,           /* the operation ended with an error */
-    KEDO_BUSY = 2,             /* another operation is running in this process */
+    KEDO_BUSY = 2,             /* another operation is running on this working folder */
     KEDO_INVALID_ARGUMENT = 3  /* a null engine, string or out pointer */
 };
 
@@ -39,9 +42,9 @@ enum {
     KEDO_ERROR_ENGINE = 4         /* anything else: data folder, models, parameters, busy */
 };
 
-/* Creates the engine: records with 1 channel, 16000 Hz, 16 bits, makes
- * working_folder (NULL or "" = KEDO_HOME, else the installed data folder) the
- * current folder, loads the English parameter sets and empties
+/* Creates the engine: records with 1 channel, 16000 Hz, 16 bits, takes
+ * working_folder (NULL or "" = KEDO_HOME, else the installed data folder) as
+ * its working folder, loads the English parameter sets and empties
  * "kedoData/output". Returns NULL on failure (see kedo_last_error). */
 kedo_engine *kedo_create(const char *working_folder);
 /* Destroys the engine and its recorder. NULL is ignored. */
@@ -69,6 +72,16 @@ int kedo_recog_result(kedo_engine *engine, const char *wav_file, const char *sen
 
 /* Nonzero selects Chinese, 0 selects English. */
 int kedo_switch_language(kedo_engine *engine, int32_t type);
+
+/* Where the engine's progress, timing and "Saved" lines go (standard output
+ * by default). A callback receives whole lines (one or more, each ending in
+ * "\n", except perhaps the last text of an operation), not NUL-terminated, on
+ * the thread of the operation; a NULL callback discards them. A file is
+ * appended to; a NULL path goes back to standard output. Set them between
+ * operations. */
+typedef void (*kedo_progress_fn)(const char *text, size_t length, void *user);
+int kedo_set_progress_callback(kedo_engine *engine, kedo_progress_fn callback, void *user);
+int kedo_set_progress_file(kedo_engine *engine, const char *path);
 
 /* The message of the calling thread's last failed kedo_* call; "" after a
  * successful one. Valid until the thread's next kedo_* call. */

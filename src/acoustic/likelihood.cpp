@@ -17,35 +17,63 @@
 namespace kedo {
 
 namespace {
-typedef float v4sf __attribute__((vector_size(16)));
-typedef int32_t v4si __attribute__((vector_size(16)));
+// GCC vectors of N floats and N 32-bit integers.
+template <int N>
+struct Lanes;
+template <>
+struct Lanes<4> {
+    typedef float F __attribute__((vector_size(16)));
+    typedef int32_t I __attribute__((vector_size(16)));
+};
+template <>
+struct Lanes<8> {
+    typedef float F __attribute__((vector_size(32)));
+    typedef int32_t I __attribute__((vector_size(32)));
+};
+typedef Lanes<4>::F v4sf;
+typedef Lanes<4>::I v4si;
 
-inline v4sf load4(const float* p) {
-    v4sf v;
+// The helpers are always inlined, so that the wide instances take the
+// instruction set of the kernel they are inlined into; no call ever passes a
+// wide vector, so the warning about its calling convention does not apply.
+#define KEDO_LANE_INLINE inline __attribute__((always_inline))
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+template <class V>
+KEDO_LANE_INLINE V loadLanes(const float* p) {
+    V v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-inline v4sf splat(float x) { return v4sf{x, x, x, x}; }
+template <class V>
+KEDO_LANE_INLINE V splat(float x) {
+    return V{} + x;
+}
 
-// e^x for x <= 0, four at a time, to about one unit in the last place;
-// arguments below -87 give e^-87 (the sums it enters are at least 1).
-inline v4sf expNonPositive(v4sf x) {
-    x = x < splat(-87.0f) ? splat(-87.0f) : x;
-    v4si n = __builtin_convertvector(x * splat(1.44269504088896341f) - splat(0.5f), v4si);
-    v4sf fn = __builtin_convertvector(n, v4sf);
-    v4sf r = x - fn * splat(0.693359375f) - fn * splat(-2.12194440e-4f);
-    v4sf p = splat(1.9875691500e-4f);
-    p = p * r + splat(1.3981999507e-3f);
-    p = p * r + splat(8.3334519073e-3f);
-    p = p * r + splat(4.1665795894e-2f);
-    p = p * r + splat(1.6666665459e-1f);
-    p = p * r + splat(5.0000001201e-1f);
-    p = p * r * r + r + splat(1.0f);
-    v4si scale = (n + 127) << 23;
-    v4sf pow2;
+// e^x for x <= 0, N at a time, to about one unit in the last place;
+// arguments below -87 give e^-87 (the sums it enters are at least 1). The
+// same operations in the same order on every width: no fused multiply-add.
+// Works in place, so that no wide vector crosses a function boundary.
+template <int N>
+KEDO_LANE_INLINE void expNonPositive(typename Lanes<N>::F& x) {
+    typedef typename Lanes<N>::F F;
+    typedef typename Lanes<N>::I I;
+    x = x < splat<F>(-87.0f) ? splat<F>(-87.0f) : x;
+    I n = __builtin_convertvector(x * splat<F>(1.44269504088896341f) - splat<F>(0.5f), I);
+    F fn = __builtin_convertvector(n, F);
+    F r = x - fn * splat<F>(0.693359375f) - fn * splat<F>(-2.12194440e-4f);
+    F p = splat<F>(1.9875691500e-4f);
+    p = p * r + splat<F>(1.3981999507e-3f);
+    p = p * r + splat<F>(8.3334519073e-3f);
+    p = p * r + splat<F>(4.1665795894e-2f);
+    p = p * r + splat<F>(1.6666665459e-1f);
+    p = p * r + splat<F>(5.0000001201e-1f);
+    p = p * r * r + r + splat<F>(1.0f);
+    I scale = (n + 127) << 23;
+    F pow2;
     std::memcpy(&pow2, &scale, sizeof pow2);
-    return p * pow2;
+    x = p * pow2;
 }
 
 constexpr float kLogAddMinDiff = -23.0259f;  // ln(1e-10)
@@ -63,6 +91,164 @@ float streamFromRecords(const float* x, const macroClass& set, int model, int st
     }
     return sum;
 }
+
+// The mixture terms (distance, gconst and log weight) of the lanes b..b+N-1,
+// each lane accumulating its own mixture in vector-element order.
+template <int N>
+KEDO_LANE_INLINE void mixtureTerms(const float* xs, const float* base, int P, int b, float* terms) {
+    typedef typename Lanes<N>::F F;
+    constexpr int W = MAX_VECTOR_SIZE;
+    F acc = loadLanes<F>(base + P + b);
+    const float* mean = base + 2 * P + b;
+    const float* inv = base + (2 + W) * P + b;
+    for (int k = 0; k < W; ++k) {
+        F d = splat<F>(xs[k]) - loadLanes<F>(mean + k * P);
+        acc += d * d * loadLanes<F>(inv + k * P);
+    }
+    F t = splat<F>(-0.5f) * acc + loadLanes<F>(base + b);
+    std::memcpy(terms + b, &t, sizeof t);
+}
+
+// Adds e^(term - top) of the lanes b..b+N-1 (zero for padding lanes) to the
+// four-lane sum, four lanes at a time in lane order.
+template <int N>
+KEDO_LANE_INLINE void addRelativeExp(const float* terms, int b, float top, int active, v4sf& rel4) {
+    typedef typename Lanes<N>::F F;
+    typedef typename Lanes<N>::I I;
+    I index;
+    for (int j = 0; j < N; ++j) index[j] = b + j;
+    I lane = index < active;
+    F e = loadLanes<F>(terms + b) - splat<F>(top);
+    expNonPositive<N>(e);
+    I bits;
+    std::memcpy(&bits, &e, sizeof bits);
+    bits &= lane;
+    for (int q = 0; q < N; q += 4) {
+        v4si part;
+        std::memcpy(&part, reinterpret_cast<const int32_t*>(&bits) + q, sizeof part);
+        v4sf f;
+        std::memcpy(&f, &part, sizeof f);
+        rel4 += f;
+    }
+}
+
+// The log-add of a stream's mixture terms (P padded lanes, the first
+// `active` real), all at once: the largest plus the log of the sum of the
+// others' exponentials relative to it. Terms the pairwise log-add would drop
+// (more than 23.0259 below) change that sum by less than its rounding, so
+// the result equals the pairwise one to float rounding. The maximum and the
+// sum are taken in groups of four in the same order whatever the width N, so
+// every width gives the same bits.
+template <int N>
+KEDO_LANE_INLINE float logAddTerms(const float* terms, int P, int active) {
+    // Padding lanes hold log weight LZERO and no distance: they never exceed
+    // a real term that could matter.
+    v4sf top4 = splat<v4sf>(LZERO);
+    for (int b = 0; b < P; b += 4) {
+        v4sf t = loadLanes<v4sf>(terms + b);
+        top4 = t > top4 ? t : top4;
+    }
+    float top = std::max(std::max(top4[0], top4[1]), std::max(top4[2], top4[3]));
+    v4sf rel4 = splat<v4sf>(0.0f);
+    int b = 0;
+    for (; b + N <= P; b += N) addRelativeExp<N>(terms, b, top, active, rel4);
+    for (; b < P; b += 4) addRelativeExp<4>(terms, b, top, active, rel4);
+    float rel = (rel4[0] + rel4[2]) + (rel4[1] + rel4[3]);
+    float sum = top + pm::log(rel);
+    return sum < kLogZeroBound ? LZERO : sum;
+}
+
+// One stream from the likelihood tables, N lanes at a time (4 or 8); lanes
+// compute their own mixture as above.
+template <int N>
+KEDO_LANE_INLINE float streamFromTables(const float* x, const float* pool, const PackedStream& ps, int stream) {
+    if (ps.mixtureNum < 1 || ps.active == 0) return LZERO;
+    const float* xs = x + stream * MAX_VECTOR_SIZE;
+    const float* base = pool + ps.offset;
+    const int P = ps.padded;
+    alignas(16) float terms[MAX_MIXTURE_NUM];
+    int b = 0;
+    for (; b + N <= P; b += N) mixtureTerms<N>(xs, base, P, b, terms);
+    for (; b < P; b += 4) mixtureTerms<4>(xs, base, P, b, terms);
+    return logAddTerms<N>(terms, P, ps.active);
+}
+
+// The common shape, three streams of eight padded lanes, with the streams'
+// distance sums interleaved so that their independent chains overlap. Each
+// lane does the same operations in the same order as mixtureTerms.
+template <int N>
+KEDO_LANE_INLINE float threeStreamsOfEight(const float* x, const float* pool, const PackedStream* ps) {
+    typedef typename Lanes<N>::F F;
+    constexpr int W = MAX_VECTOR_SIZE, P = 8, G = P / N;
+    const float* base[3];
+    F acc[3][G];
+#pragma GCC unroll 3
+    for (int s = 0; s < 3; ++s) {
+        base[s] = pool + ps[s].offset;
+#pragma GCC unroll 2
+        for (int g = 0; g < G; ++g) acc[s][g] = loadLanes<F>(base[s] + P + g * N);
+    }
+    for (int k = 0; k < W; ++k) {
+#pragma GCC unroll 3
+        for (int s = 0; s < 3; ++s) {
+            const F xv = splat<F>(x[s * W + k]);
+#pragma GCC unroll 2
+            for (int g = 0; g < G; ++g) {
+                F d = xv - loadLanes<F>(base[s] + (2 + k) * P + g * N);
+                acc[s][g] += d * d * loadLanes<F>(base[s] + (2 + W + k) * P + g * N);
+            }
+        }
+    }
+    alignas(16) float terms[3][P];
+#pragma GCC unroll 3
+    for (int s = 0; s < 3; ++s) {
+#pragma GCC unroll 2
+        for (int g = 0; g < G; ++g) {
+            F t = splat<F>(-0.5f) * acc[s][g] + loadLanes<F>(base[s] + g * N);
+            std::memcpy(terms[s] + g * N, &t, sizeof t);
+        }
+    }
+    float sum = 0.0f;
+    for (int s = 0; s < 3; ++s) sum += logAddTerms<N>(terms[s], P, ps[s].active);
+    return sum;
+}
+
+template <int N>
+KEDO_LANE_INLINE float stateFromTables(const float* x, const macroClass& set, int model, int state) {
+    if (!set.hasLikelihoodTables()) {
+        float sum = 0.0f;
+        for (int s = 0; s < set.m_streamNum; ++s) sum += streamFromRecords(x, set, model, state, s);
+        return sum;
+    }
+    if (set.m_streamNum == 0) return 0.0f;
+    const PackedStream* ps = &set.packedStream(model, state, 0);
+    // The state's streams lie back to back in the tables: ask for all of
+    // their cache lines at once rather than one miss after another.
+    const PackedStream& last = ps[set.m_streamNum - 1];
+    const char* begin = reinterpret_cast<const char*>(set.tablePool() + ps[0].offset);
+    const char* end = reinterpret_cast<const char*>(set.tablePool() + last.offset +
+                                                    static_cast<size_t>(last.padded) * (2 + 2 * MAX_VECTOR_SIZE));
+    for (const char* p = begin; p < end; p += 64) __builtin_prefetch(p);
+    if (set.m_streamNum == 3 && ps[0].padded == 8 && ps[1].padded == 8 && ps[2].padded == 8 &&
+        ps[0].mixtureNum > 0 && ps[1].mixtureNum > 0 && ps[2].mixtureNum > 0)
+        return threeStreamsOfEight<N>(x, set.tablePool(), ps);
+    float sum = 0.0f;
+    for (int s = 0; s < set.m_streamNum; ++s) sum += streamFromTables<N>(x, set.tablePool(), ps[s], s);
+    return sum;
+}
+
+// Eight lanes where the processor has AVX2 (chosen at run time; the rest of
+// the build stays at the baseline instruction set). No FMA: the portable
+// path has none, and fused operations would round differently.
+__attribute__((target("avx2"))) float stateAvx2(const float* x, const macroClass& set, int model, int state) {
+    return stateFromTables<8>(x, set, model, state);
+}
+
+bool cpuHasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+const bool kHasAvx2 = cpuHasAvx2();
 }  // namespace
 
 float logAdd(float x, float y) {
@@ -90,63 +276,21 @@ float mixtureLogDensity(const float* x, const macroClass& set, int model, int st
 
 float streamLogLikelihood(const float* x, const macroClass& set, int model, int state, int stream) {
     if (!set.hasLikelihoodTables()) return streamFromRecords(x, set, model, state, stream);
-    const PackedStream& ps = set.packedStream(model, state, stream);
-    if (ps.mixtureNum < 1) return LZERO;
-    constexpr int W = MAX_VECTOR_SIZE;
-    const float* xs = x + stream * W;
-    const float* base = set.tablePool() + ps.offset;
-    const int P = ps.padded;
-    if (ps.active == 0) return LZERO;
-    alignas(16) float terms[MAX_MIXTURE_NUM];
-    // Padding lanes hold log weight LZERO and no distance: they never exceed
-    // a real term that could matter.
-    v4sf top4 = splat(LZERO);
-    for (int b = 0; b < P; b += 4) {
-        v4sf acc = load4(base + P + b);
-        const float* mean = base + 2 * P + b;
-        const float* inv = base + (2 + W) * P + b;
-        for (int k = 0; k < W; ++k) {
-            v4sf d = splat(xs[k]) - load4(mean + k * P);
-            acc += d * d * load4(inv + k * P);
-        }
-        v4sf t = splat(-0.5f) * acc + load4(base + b);
-        top4 = t > top4 ? t : top4;
-        std::memcpy(terms + b, &t, sizeof t);
-    }
-    // The log-add of all terms at once: the largest plus the log of the sum
-    // of the others' exponentials relative to it. Terms the pairwise log-add
-    // would drop (more than 23.0259 below) change that sum by less than its
-    // rounding, so the result equals the pairwise one to float rounding.
-    float top = std::max(std::max(top4[0], top4[1]), std::max(top4[2], top4[3]));
-    v4sf rel4 = splat(0.0f);
-    for (int b = 0; b < P; b += 4) {
-        v4si lane = v4si{b, b + 1, b + 2, b + 3} < ps.active;
-        v4sf e = expNonPositive(load4(terms + b) - splat(top));
-        v4si bits;
-        std::memcpy(&bits, &e, sizeof bits);
-        bits &= lane;
-        std::memcpy(&e, &bits, sizeof e);
-        rel4 += e;
-    }
-    float rel = (rel4[0] + rel4[2]) + (rel4[1] + rel4[3]);
-    float sum = top + pm::log(rel);
-    return sum < kLogZeroBound ? LZERO : sum;
+    return streamFromTables<4>(x, set.tablePool(), set.packedStream(model, state, stream), stream);
+}
+
+bool likelihoodAvx2Available() { return kHasAvx2; }
+
+float stateLogLikelihoodPortable(const float* x, const macroClass& set, int model, int state) {
+    return stateFromTables<4>(x, set, model, state);
+}
+
+float stateLogLikelihoodAvx2(const float* x, const macroClass& set, int model, int state) {
+    return stateAvx2(x, set, model, state);
 }
 
 float stateLogLikelihood(const float* x, const macroClass& set, int model, int state) {
-    if (set.hasLikelihoodTables() && set.m_streamNum > 0) {
-        // The state's streams lie back to back in the tables: ask for all of
-        // their cache lines at once rather than one miss after another.
-        const PackedStream& first = set.packedStream(model, state, 0);
-        const PackedStream& last = set.packedStream(model, state, set.m_streamNum - 1);
-        const char* begin = reinterpret_cast<const char*>(set.tablePool() + first.offset);
-        const char* end = reinterpret_cast<const char*>(set.tablePool() + last.offset +
-                                                        static_cast<size_t>(last.padded) * (2 + 2 * MAX_VECTOR_SIZE));
-        for (const char* p = begin; p < end; p += 64) __builtin_prefetch(p);
-    }
-    float sum = 0.0f;
-    for (int s = 0; s < set.m_streamNum; ++s) sum += streamLogLikelihood(x, set, model, state, s);
-    return sum;
+    return kHasAvx2 ? stateAvx2(x, set, model, state) : stateFromTables<4>(x, set, model, state);
 }
 
 void likelihoodCacheClass::resize(int modelNum) {

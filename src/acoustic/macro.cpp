@@ -1,5 +1,6 @@
 // The model set: reader choice, sorting, conversion, model counts, lookup.
 #include "acoustic/macro.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <cmath>
@@ -205,7 +206,7 @@ void macroClass::readModelCount(const std::string& path) {
         size_t tab = line.find('\t');
         std::string_view name = std::string_view(line).substr(0, tab);
         double count = tab == std::string::npos ? 0.0 : std::strtod(line.c_str() + tab + 1, nullptr);
-        if (name != nameOf(m_models[i])) std::printf("Warning: Mismatched model count file! (line %d of %s)\n", 41, kModule);
+        if (name != nameOf(m_models[i])) progressf("Warning: Mismatched model count file! (line %d of %s)\n", 41, kModule);
         if (count > 0.0) m_models[i].logCount = static_cast<float>(pm::log(count));
     }
 }

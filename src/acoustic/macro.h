@@ -143,8 +143,14 @@ float mixtureLogDensity(const float* x, const macroClass& set, int model, int st
 // Log-add over the stream's mixtures above the weight cut; LZERO for a stream
 // without mixtures.
 float streamLogLikelihood(const float* x, const macroClass& set, int model, int state, int stream);
-// Sum over the streams, without cache.
+// Sum over the streams, without cache. Uses eight-lane AVX2 code when the
+// processor has it, else four lanes; both give the same bits.
 float stateLogLikelihood(const float* x, const macroClass& set, int model, int state);
+// The two kernels on their own, for tests and benchmarks. The AVX2 one may be
+// called only when likelihoodAvx2Available().
+bool likelihoodAvx2Available();
+float stateLogLikelihoodPortable(const float* x, const macroClass& set, int model, int state);
+float stateLogLikelihoodAvx2(const float* x, const macroClass& set, int model, int state);
 // The thresholded log-add: a + ln(1 + e^(b-a)) for the larger a, the larger
 // alone when they differ by more than 23.0259 (LZERO when it is below -5e9).
 float logAdd(float x, float y);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "acoustic/macro.h"
+#include "util/progress.h"
 #include "acoustic/macro_io.h"
 #include "util/report_error.h"
 
@@ -201,7 +202,7 @@ void readModel(TokenReader& in, HmmModel& m, int modelId, int streamNum, const i
                 tok = in.next();
                 int number = parseLeadingInt(std::string(in.next()));
                 if (tok != "<STREAM>") {
-                    std::printf("modelId=%d (%s), stateId=%d\n", modelId, m.name, stateId);
+                    progressf("modelId=%d (%s), stateId=%d\n", modelId, m.name, stateId);
                     in.fatal(strFormat("str1=%s, temp=%d, Cannot find \"<STREAM>\" (line %d of %s)", std::string(tok).c_str(),
                                        number, 248, kModule));
                 }

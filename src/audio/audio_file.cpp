@@ -88,7 +88,7 @@ bool hasMediaExtension(const std::string& path) {
 
 // The reader chosen by the file's first bytes.
 Reader readerByContent(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = fopenResolved(path, "rb");
     if (f == nullptr) return Reader::none;
     uint8_t head[16] = {0};
     size_t n = std::fread(head, 1, sizeof head, f);

@@ -1,5 +1,6 @@
 // FLV tag parsing and Nellymoser decoding through libavcodec.
 #include "audio/flv_audio.h"
+#include "util/progress.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -14,6 +15,7 @@ extern "C" {
 #include <cstring>
 #include <memory>
 
+#include "util/file_util.h"
 #include "util/limits.h"
 #include "util/report_error.h"
 
@@ -121,7 +123,7 @@ private:
 FlvAudio decodeFlvImage(const uint8_t* image, size_t size, const std::string& path) {
     FlvAudio out;
     if (size == 0) {
-        std::printf("Warning: flvFileSize=0! (line %d of %s)\n", __LINE__, kModule);
+        progressf("Warning: flvFileSize=0! (line %d of %s)\n", __LINE__, kModule);
         return out;
     }
     if (size < kHeaderBytes || std::memcmp(image, "FLV", 3) != 0 || image[3] != 1)
@@ -171,7 +173,7 @@ FlvAudio decodeFlvImage(const uint8_t* image, size_t size, const std::string& pa
 }
 
 FlvAudio readFlvAudio(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = fopenResolved(path, "rb");
     if (f == nullptr)
         reportError(strFormat("flv_fopen: %s (%s) (line %d of %s)", std::strerror(errno), path.c_str(), __LINE__, kModule));
     std::vector<uint8_t> image;

@@ -13,6 +13,7 @@ extern "C" {
 #include <cstring>
 #include <vector>
 
+#include "util/file_util.h"
 #include "util/limits.h"
 #include "util/report_error.h"
 
@@ -237,7 +238,7 @@ bool looksLikeMedia(const uint8_t* h, size_t n) {
 }
 
 SampleArray readMediaAudio(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = fopenResolved(path, "rb");
     if (f == nullptr)
         reportError(strFormat("Cannot open file %s (line %d of %s)", path.c_str(), __LINE__, kModule),
                     ErrorKind::badAudio);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "util/file_util.h"
 #include "util/limits.h"
 
 namespace kedo {
@@ -143,7 +144,7 @@ bool writeWav(soundBuffer& buffer, const std::string& path, bool muLaw) {
             converted[i] = linearToMuLaw(static_cast<int16_t>(pcm[2 * i] | (pcm[2 * i + 1] << 8)));
         bytes = &converted;
     }
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::FILE* f = fopenResolved(path, "wb");
     if (f == nullptr) {
         buffer.setError(SB_FILE_OPEN);
         return false;
@@ -238,7 +239,7 @@ bool readWavImage(soundBuffer& buffer, const uint8_t* image, size_t size) {
 }
 
 bool readWav(soundBuffer& buffer, const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = fopenResolved(path, "rb");
     if (f == nullptr) {
         buffer.setError(SB_FILE_OPEN);
         return false;

@@ -1,6 +1,7 @@
 // pinyin2text and searchSylVs: comparison of the recognised path with the
 // syllable paths of the candidate texts.
 #include "decoder/best_path_text.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -134,10 +135,10 @@ int pinyin2text(textClass& text, const IntVec& bestPathSyl, const pronDict& dict
         sylVsIdxVs.push_back(0);
     }
     if (textIdxVs.empty()) {
-        std::printf("Error in textClass::pinyin2text(): Cannot find sylPath within m_sylVs (shown next) at line %d of file %s!\n",
+        progressf("Error in textClass::pinyin2text(): Cannot find sylPath within m_sylVs (shown next) at line %d of file %s!\n",
                     __LINE__, kModule);
-        std::printf("\nsylPath=%s\n", pattern.c_str());
-        std::printf("recogParamP->comparisonMode=%d\n", p.comparisonMode);
+        progressf("\nsylPath=%s\n", pattern.c_str());
+        progressf("recogParamP->comparisonMode=%d\n", p.comparisonMode);
         strVecPrint(text.m_sylVs, "m_sylVs", "");
         reportError(strFormat("Error in textClass::pinyin2text(): Cannot find sylPath within m_sylVs (line %d of file %s)",
                               __LINE__, kModule));

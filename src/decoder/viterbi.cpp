@@ -1,6 +1,7 @@
 // The Viterbi search: initialisation, per-frame expansion, recombination,
 // sorting, candidate number and beam, final history entries.
 #include "decoder/viterbi.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <cstring>
@@ -254,7 +255,7 @@ int viterbiClass::search(const float* features, int dim, int T, int candidateNum
             const ModelSteps& st = m_steps[m];
             if (s + 3 < st.numStates) {
                 if (lastPos > m_arenaLen - 1) {
-                    std::printf("Warning: Arena is full! frameId=%d, candidateId=%d, lastPos (%d) > m_arenaLen-1 (%d)!\n", t,
+                    progressf("Warning: Arena is full! frameId=%d, candidateId=%d, lastPos (%d) > m_arenaLen-1 (%d)!\n", t,
                                 i, lastPos, m_arenaLen - 1);
                     full = true;
                 } else {
@@ -266,7 +267,7 @@ int viterbiClass::search(const float* features, int dim, int T, int candidateNum
                 }
             } else if (p + 1 < g.phoneCount(n)) {
                 if (lastPos > m_arenaLen - 1) {
-                    std::printf("Warning: Arena is full! frameId=%d, candidateId=%d, lastPos (%d) > m_arenaLen-1 (%d)!\n", t,
+                    progressf("Warning: Arena is full! frameId=%d, candidateId=%d, lastPos (%d) > m_arenaLen-1 (%d)!\n", t,
                                 i, lastPos, m_arenaLen - 1);
                     full = true;
                 } else {
@@ -282,7 +283,7 @@ int viterbiClass::search(const float* features, int dim, int T, int candidateNum
                 const int b0 = g.nextBegin[n], count = g.nextBegin[n + 1] - b0;
                 for (int j = 0; j < count; ++j) {
                     if (lastPos > m_arenaLen - 1) {
-                        std::printf(
+                        progressf(
                             "Warning: Arena is full! frameId=%d/%d, candidateId=%d/%d, branchId=%d/%d, lastPos (%d) > "
                             "m_arenaLen-1 (%d)!\n",
                             t, T, i, Nc, j, count, lastPos, m_arenaLen - 1);
@@ -428,7 +429,7 @@ float viterbiClass::modelProb(const float* features, int dim, int frameNum, int 
                               const searchModelSet& models, int modelIdx) {
     const int n = f2 - f1 + 1;
     if (n < 3) {
-        std::printf("Warning in viterbiClass::modelProb: modelIdx=%d, frameId1=%d, frameId2=%d, frameNum=%d<MAX_STATE_NUM=%d\n",
+        progressf("Warning in viterbiClass::modelProb: modelIdx=%d, frameId1=%d, frameId2=%d, frameNum=%d<MAX_STATE_NUM=%d\n",
                     modelIdx, f1, f2, n, 3);
         return SEARCH_LZERO;
     }

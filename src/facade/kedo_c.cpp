@@ -7,6 +7,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "kedo/engine.h"
 
@@ -174,6 +175,29 @@ int kedo_recog_result(kedo_engine* engine, const char* wav_file, const char* sen
 int kedo_switch_language(kedo_engine* engine, int32_t type) {
     if (!engine) return invalid(__func__, "engine");
     return guarded([&] { return finish(engine, engine->object.SwitchLanguage(type)); });
+}
+
+int kedo_set_progress_callback(kedo_engine* engine, kedo_progress_fn callback, void* user) {
+    if (engine == nullptr) return invalid("kedo_set_progress_callback", "engine");
+    return guarded([&]() {
+        if (callback == nullptr)
+            engine->object.setProgressSink(nullptr);
+        else
+            engine->object.setProgressSink(
+                [callback, user](std::string_view text) { callback(text.data(), text.size(), user); });
+        t_lastError.clear();
+        return KEDO_OK;
+    });
+}
+
+int kedo_set_progress_file(kedo_engine* engine, const char* path) {
+    if (engine == nullptr) return invalid("kedo_set_progress_file", "engine");
+    return guarded([&]() {
+        engine->object.setProgressSink(path == nullptr ? kedo::progressToStandardOutput()
+                                                       : kedo::progressToFile(path));
+        t_lastError.clear();
+        return KEDO_OK;
+    });
 }
 
 const char* kedo_last_error(void) { return t_lastError.c_str(); }

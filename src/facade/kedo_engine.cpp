@@ -1,6 +1,8 @@
 // The engine object: language switch, the common prologue and epilogue, the
 // five operations, and the turning of errors into a failure status.
-#include <atomic>
+#include <map>
+#include <mutex>
+#include <thread>
 #include <chrono>
 #include <cmath>
 #include <new>
@@ -11,6 +13,7 @@
 #include "task/pipeline.h"
 #include "util/file_util.h"
 #include "util/limits.h"
+#include "util/progress.h"
 #include "util/report_error.h"
 
 namespace kedo {
@@ -18,34 +21,52 @@ namespace kedo {
 namespace {
 constexpr const char* kModule = "KEDO";
 
-// One operation at a time per process: every operation changes the process's
-// current folder. A thread already inside an operation may call the object
+// One operation at a time per working folder: objects on the same folder
+// share its output folder. A thread already inside an operation may call
 // again (the record-and-* operations call Assess and Recog on themselves).
-std::atomic<bool> g_operationRunning{false};
-thread_local int t_operationDepth = 0;
-
+// Objects on different folders run at once.
 class OperationGuard {
 public:
-    OperationGuard() {
-        if (t_operationDepth > 0 || !g_operationRunning.exchange(true)) {
-            ++t_operationDepth;
+    explicit OperationGuard(const std::string& folder) : m_folder(folder) {
+        std::lock_guard<std::mutex> lock(registryLock());
+        auto [it, added] = registry().try_emplace(folder, Holder{std::this_thread::get_id(), 0});
+        if (added || it->second.thread == std::this_thread::get_id()) {
+            ++it->second.depth;
             m_held = true;
         }
     }
     ~OperationGuard() {
-        if (m_held && --t_operationDepth == 0) g_operationRunning.store(false);
+        if (!m_held) return;
+        std::lock_guard<std::mutex> lock(registryLock());
+        auto it = registry().find(m_folder);
+        if (--it->second.depth == 0) registry().erase(it);
     }
     OperationGuard(const OperationGuard&) = delete;
     OperationGuard& operator=(const OperationGuard&) = delete;
     bool held() const { return m_held; }
 
 private:
+    struct Holder {
+        std::thread::id thread;
+        int depth;
+    };
+    // The working folders with an operation running, and who runs it.
+    static std::mutex& registryLock() {
+        static std::mutex lock;
+        return lock;
+    }
+    static std::map<std::string, Holder>& registry() {
+        static std::map<std::string, Holder> folders;
+        return folders;
+    }
+
+    std::string m_folder;
     bool m_held = false;
 };
 
 std::string busyMessage(int line) {
-    return strFormat("Another engine operation is running in this process; the engine runs one operation at a "
-                     "time (line %d of %s)",
+    return strFormat("Another engine operation is running on this working folder; the engine runs one operation at a "
+                     "time per working folder (line %d of %s)",
                      line, kModule);
 }
 
@@ -90,7 +111,9 @@ void clearError(KEDO::State& s) {
 // that returns a failure has already left its message (a nested call).
 template <class Body>
 Status runOperation(KEDO::State& s, Body&& body) {
-    OperationGuard guard;
+    ProgressScope progress(s.progress);
+    FolderScope folder(s.workingFolder);
+    OperationGuard guard(s.workingFolder);
     if (!guard.held()) {
         try {
             reportError(busyMessage(__LINE__));
@@ -153,9 +176,8 @@ void loadLanguage(KEDO::State& s, int32_t type) {
 }
 
 void prologue(KEDO::State& s) {
-    s.platform->setCurrentFolder(s.workingFolder);
     if (!s.outputReady) {
-        s.platform->emptyFolder(outputPath(s));
+        s.platform->emptyFolder(resolvePath(outputPath(s)));
         s.outputReady = true;
     }
 }
@@ -248,14 +270,16 @@ KEDO::KEDO(const std::string& workingFolder) : KEDO(makeState(workingFolder, mak
 
 KEDO::KEDO(std::unique_ptr<State> state) : m_state(std::move(state)) {
     State& s = *m_state;
-    OperationGuard guard;
-    if (!guard.held()) reportError(busyMessage(__LINE__));
-    s.recorder = s.platform->makeRecorder(1, 16000, 16);
+    ProgressScope progress(s.progress);
     std::string folder = s.workingFolder.empty() ? s.platform->defaultWorkingFolder() : s.workingFolder;
     s.workingFolder = s.platform->absoluteFolder(folder);
-    s.platform->setCurrentFolder(s.workingFolder);
+    FolderScope inFolder(s.workingFolder);
+    OperationGuard guard(s.workingFolder);
+    if (!guard.held()) reportError(busyMessage(__LINE__));
+    s.recorder = s.platform->makeRecorder(1, 16000, 16);
+    s.platform->checkFolder(s.workingFolder);
     loadLanguage(s, 0);
-    s.platform->emptyFolder(outputPath(s));
+    s.platform->emptyFolder(resolvePath(outputPath(s)));
     s.outputReady = true;
 }
 
@@ -338,7 +362,6 @@ Status KEDO::Recog(const std::string& wavFileName, const std::string& sentenceLi
 Status KEDO::SwitchLanguage(int32_t type) {
     return runOperation(*m_state, [&]() {
         State& s = *m_state;
-        s.platform->setCurrentFolder(s.workingFolder);
         loadLanguage(s, type);
         return Status::ok;
     });
@@ -427,6 +450,8 @@ std::vector<std::string> KEDO::lastWarnings() const {
     auto it = m_state->warnings.find(std::this_thread::get_id());
     return it == m_state->warnings.end() ? std::vector<std::string>() : it->second;
 }
+
+void KEDO::setProgressSink(ProgressSink sink) { m_state->progress = std::move(sink); }
 
 const std::string& KEDO::workingFolder() const { return m_state->workingFolder; }
 

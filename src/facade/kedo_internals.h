@@ -30,6 +30,7 @@ struct KEDO::State {
     bool outputReady = false;
     CodePage codePage = CodePage::cp1252;  // code page of the current language
     std::string workingFolder;             // absolute, once constructed
+    ProgressSink progress = progressToStandardOutput();
 
     // While an operation that returns the whole result runs: where Assess and
     // Recog leave the run's result object.

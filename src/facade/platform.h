@@ -42,8 +42,10 @@ public:
     // The separator of the data layout's paths ("kedoData/output/saWAV.wav").
     virtual char separator() const = 0;
 
-    // Makes folder the process's current folder; raises KedoError on failure.
-    virtual void setCurrentFolder(const std::string& folder) = 0;
+    // Raises KedoError unless folder is an existing folder. The engine never
+    // changes the process's current folder: relative names resolve against
+    // the working folder per thread (util/file_util.h).
+    virtual void checkFolder(const std::string& folder) = 0;
     // Deletes every file directly inside folder; sub-folders stay, failed
     // deletions are ignored. A folder that does not exist is created.
     virtual void emptyFolder(const std::string& folder) = 0;
@@ -64,8 +66,8 @@ public:
 };
 
 // The layer of the system the engine was built for: the POSIX layer
-// (KEDO_HOME or the installed data folder, chdir, iconv) or the Windows layer
-// (KEDO_HOME or "C:\\kedoCom", SetCurrentDirectory, the thread's ANSI code
+// (KEDO_HOME or the installed data folder, iconv) or the Windows layer
+// (KEDO_HOME or "C:\\kedoCom", the thread's ANSI code
 // page). Both record with makeSoundBufferRecorder.
 std::unique_ptr<Platform> makePlatform();
 

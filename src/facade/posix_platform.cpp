@@ -1,6 +1,7 @@
 // The POSIX layer: environment, current folder, folder emptying, code pages.
 #include "facade/posix_platform.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,10 +43,14 @@ std::string PosixPlatform::absoluteFolder(const std::string& folder) const {
     return out;
 }
 
-void PosixPlatform::setCurrentFolder(const std::string& folder) {
-    if (chdir(folder.c_str()) != 0)
-        reportError(strFormat("Cannot make %s the current folder: %s (line %d of %s)", folder.c_str(),
+void PosixPlatform::checkFolder(const std::string& folder) {
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0)
+        reportError(strFormat("Cannot use %s as the working folder: %s (line %d of %s)", folder.c_str(),
                               std::strerror(errno), __LINE__, kModule));
+    if (!S_ISDIR(st.st_mode))
+        reportError(strFormat("Cannot use %s as the working folder: it is not a folder (line %d of %s)",
+                              folder.c_str(), __LINE__, kModule));
 }
 
 void PosixPlatform::emptyFolder(const std::string& folder) {

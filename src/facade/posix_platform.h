@@ -5,7 +5,7 @@
 
 namespace kedo {
 
-// Working folder from KEDO_HOME or the installed data folder, chdir, folder
+// Working folder from KEDO_HOME or the installed data folder, folder
 // emptying with std::filesystem, iconv code pages, the audio subsystem's
 // recorder. Tests derive from it to replace the recorder.
 class PosixPlatform : public Platform {
@@ -13,7 +13,7 @@ public:
     std::string defaultWorkingFolder() const override;
     std::string absoluteFolder(const std::string& folder) const override;
     char separator() const override { return '/'; }
-    void setCurrentFolder(const std::string& folder) override;
+    void checkFolder(const std::string& folder) override;
     void emptyFolder(const std::string& folder) override;
     std::string toEngineText(const std::string& hostText, CodePage page, const char* what) const override;
     std::string toHostText(const std::string& engineText, CodePage page, const char* what) const override;

@@ -123,10 +123,14 @@ std::string WindowsPlatform::absoluteFolder(const std::string& folder) const {
     return out;
 }
 
-void WindowsPlatform::setCurrentFolder(const std::string& folder) {
-    if (!SetCurrentDirectoryA(folder.c_str()))
-        reportError(strFormat("Cannot make %s the current folder: %s (line %d of %s)", folder.c_str(),
+void WindowsPlatform::checkFolder(const std::string& folder) {
+    DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        reportError(strFormat("Cannot use %s as the working folder: %s (line %d of %s)", folder.c_str(),
                               systemErrorText(GetLastError()).c_str(), __LINE__, kModule));
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        reportError(strFormat("Cannot use %s as the working folder: it is not a folder (line %d of %s)",
+                              folder.c_str(), __LINE__, kModule));
 }
 
 void WindowsPlatform::emptyFolder(const std::string& folder) {

@@ -15,7 +15,7 @@ public:
     std::string defaultWorkingFolder() const override;
     std::string absoluteFolder(const std::string& folder) const override;
     char separator() const override { return '\\'; }
-    void setCurrentFolder(const std::string& folder) override;
+    void checkFolder(const std::string& folder) override;
     void emptyFolder(const std::string& folder) override;
     // Both ignore the language's code page: the thread's code page is the
     // one the host's narrow strings and the C runtime use.

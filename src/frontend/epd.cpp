@@ -1,5 +1,6 @@
 // End-point detection and the end-point/feature driver.
 #include "frontend/epd.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -166,9 +167,9 @@ FeatureMatrix epdAndMfccToFile(const recogParam& p, const int32_t* x, int len, i
     int waveEndIndex = static_cast<int>(
         std::min<int64_t>(static_cast<int64_t>(step) * waveEndFrameId + frameLength - 1, len - 1));
     if (reportEpd) {
-        std::printf("%4.3f sec: EPD\n", secondsSince(start));
-        std::printf("\twaveBeginIndex=%d, waveEndIndex=%d\n", waveBeginIndex, waveEndIndex);
-        std::printf("\twaveBeginFrameId=%d, waveEndFrameId=%d\n", waveBeginFrameId, waveEndFrameId);
+        progressf("%4.3f sec: EPD\n", secondsSince(start));
+        progressf("\twaveBeginIndex=%d, waveEndIndex=%d\n", waveBeginIndex, waveEndIndex);
+        progressf("\twaveBeginFrameId=%d, waveEndFrameId=%d\n", waveBeginFrameId, waveEndFrameId);
     }
 
     start = processorTicks();
@@ -183,10 +184,10 @@ FeatureMatrix epdAndMfccToFile(const recogParam& p, const int32_t* x, int len, i
     fea.values = buf.m_fea;
     if (fea.frameNum > MAX_FRAME_NUM)
         reportError(strFormat("frameNum = %d > %d, frameNum too big!", fea.frameNum, MAX_FRAME_NUM));
-    std::printf("%4.3f sec: Compute MFCC (cfgFile=%s)\n", secondsSince(start), p.featureConfigFile.c_str());
+    progressf("%4.3f sec: Compute MFCC (cfgFile=%s)\n", secondsSince(start), p.featureConfigFile.c_str());
     if (!feaPath.empty()) {
         buf.write2bin(feaPath);
-        std::printf("\t===> Saved %s\n", feaPath.c_str());
+        progressf("\t===> Saved %s\n", feaPath.c_str());
     }
     return fea;
 }

@@ -1,5 +1,6 @@
 // Feature configuration reader and kind parser.
 #include "frontend/feature_config.h"
+#include "util/progress.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -111,9 +112,9 @@ int featureDimension(int numCeps, uint16_t kind) {
 }
 
 void readFeatureConfig(FeatureConfig& cfg, const std::string& path) {
-    FilePtr f(std::fopen(path.c_str(), "rb"));
+    FilePtr f(fopenResolved(path, "rb"));
     if (!f) {
-        std::printf("Can't open config file %s \n", path.c_str());
+        progressf("Can't open config file %s \n", path.c_str());
         return;
     }
     std::string line;

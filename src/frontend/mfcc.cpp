@@ -1,6 +1,7 @@
 // MFCC extraction: geometry, tables, per-frame analysis, utterance-level
 // energy normalisation, regression differences, cepstral mean subtraction.
 #include "frontend/mfcc.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <cmath>
@@ -146,7 +147,7 @@ void regressionDifferences(float* fea, int frames, int dim, int src, int dst, in
 void computeMfcc(CFeaBuf& buf, const int32_t* x, int fs, int bits, int len, const std::string& cfgFile,
                  int& frameNum, int& dim) {
     (void)bits;  // samples arrive in 16-bit range
-    if (!fileExists(cfgFile)) std::printf("Cannot open %s (line %d, file %s)\n", cfgFile.c_str(), 129, kModule);
+    if (!fileExists(cfgFile)) progressf("Cannot open %s (line %d, file %s)\n", cfgFile.c_str(), 129, kModule);
     readFeatureConfig(buf.m_cfg, cfgFile);
     const FeatureConfig& c = buf.m_cfg;
     if (fs <= 0 || fs > 10000000)
@@ -272,7 +273,7 @@ void computeMfcc(CFeaBuf& buf, const int32_t* x, int fs, int bits, int len, cons
 }
 
 void CFeaBuf::write2bin(const std::string& path) const {
-    FilePtr f(std::fopen(path.c_str(), "wb"));
+    FilePtr f(fopenResolved(path, "wb"));
     if (!f) reportError("[ERRMSG] CFeaBuf::write2bin => Can't write to file " + path);
     if (m_frameNum <= 0) reportError("[ERRMSG] CFeaBuf::write2bin => Write frame number error! ");
     if (!(m_cfg.windowSize >= 1.0f))  // truncates to 0 or less

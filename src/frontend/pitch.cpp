@@ -1,6 +1,7 @@
 // Pitch tracking: pitch function, candidates, dynamic programming, voicing
 // decisions, median filter.
 #include "frontend/pitch.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <cmath>
@@ -61,10 +62,10 @@ constexpr FloatKey kFloatKeys[] = {
 void printParams(const ptParam& pp) {
     // Record order.
     auto i = [](const char* label, int32_t v, int line) {
-        std::printf("ptParam->%s=%d (line=%d, file=%s)\n", label, v, line, kModule);
+        progressf("ptParam->%s=%d (line=%d, file=%s)\n", label, v, line, kModule);
     };
     auto f = [](const char* label, float v, int line) {
-        std::printf("ptParam->%s=%g (line=%d, file=%s)\n", label, static_cast<double>(v), line, kModule);
+        progressf("ptParam->%s=%g (line=%d, file=%s)\n", label, static_cast<double>(v), line, kModule);
     };
     i("fs", pp.fs, __LINE__);
     i("nbits", pp.nbits, __LINE__);
@@ -375,7 +376,7 @@ ptParam ptParamSet(int fs, int nbits, int pfType, const std::string& path) {
     deriveFields(pp);
     double duration = pp.frameSize * 1000.0 / pp.fs;
     if (duration < 32.0)
-        std::printf("Warning: frameSize too small! (frameSize=%d, frameDuration=%g ms < minFrameDuration=%g ms)\n",
+        progressf("Warning: frameSize too small! (frameSize=%d, frameDuration=%g ms < minFrameDuration=%g ms)\n",
                     pp.frameSize, duration, 32.0);
     return pp;
 }
@@ -451,7 +452,7 @@ int pitchTrack(const int32_t* x, int len, const ptParam& pp, std::vector<float>&
                 clarity = row[0] == 0.0f ? 0.0f : best / row[0];
             }
             if (clarity > 1.0f) {
-                std::printf("i=%d/%d: clarity=%g\n", t, frames, static_cast<double>(clarity));
+                progressf("i=%d/%d: clarity=%g\n", t, frames, static_cast<double>(clarity));
                 clarity = 0.0f;
             }
             for (int j = 0; j < pfLen; ++j) row[j] *= clarity;
@@ -515,7 +516,7 @@ int pitchTrack(const int32_t* x, int len, const ptParam& pp, std::vector<float>&
         std::vector<EpdSegment> seg;
         if (ep.frameSize > ep.overlap) seg = epdByVol(x, len, pp.fs, ep);
         if (seg.empty())
-            std::printf("Warning: Cannot find any segment after epdByVol! (line %d of file %s)\n", __LINE__, kModule);
+            progressf("Warning: Cannot find any segment after epdByVol! (line %d of file %s)\n", __LINE__, kModule);
         std::vector<char> voiced(frames, 0);
         const int hop = pp.frameSize - pp.overlap;
         auto toPitchFrame = [&](int detectorFrame) {

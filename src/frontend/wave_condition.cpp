@@ -1,5 +1,6 @@
 // Wave conditioning and volume check.
 #include "frontend/wave_condition.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <cmath>
@@ -184,11 +185,11 @@ void conditionWave(SampleArray& wave, recogParam& p) {
     if (wave.bits != CONDITION_BITS) {
         if (wave.bits < CONDITION_BITS) {
             int64_t factor = static_cast<int64_t>(pm::pow(2.0, CONDITION_BITS - wave.bits));
-            std::printf("nbits=%d ===> Amplify to have nbits=%d\n", wave.bits, CONDITION_BITS);
+            progressf("nbits=%d ===> Amplify to have nbits=%d\n", wave.bits, CONDITION_BITS);
             for (int32_t& s : wave.samples) s = clampToInt32(s * factor);
         } else {
             int64_t divisor = int64_t{1} << (wave.bits - CONDITION_BITS);
-            std::printf("nbits=%d ===> Scale down to have nbits=%d\n", wave.bits, CONDITION_BITS);
+            progressf("nbits=%d ===> Scale down to have nbits=%d\n", wave.bits, CONDITION_BITS);
             for (int32_t& s : wave.samples) s = static_cast<int32_t>(s / divisor);
         }
         wave.bits = CONDITION_BITS;
@@ -196,7 +197,7 @@ void conditionWave(SampleArray& wave, recogParam& p) {
 
     // 2. Resample to 16000 Hz.
     if (wave.rate != CONDITION_RATE) {
-        std::printf("fs=%d ===> Resample to have fs=%d\n", wave.rate, CONDITION_RATE);
+        progressf("fs=%d ===> Resample to have fs=%d\n", wave.rate, CONDITION_RATE);
         int newLen = resampledLength(wave.count(), wave.rate, CONDITION_RATE);
         checkCondition(newLen >= MIN_CONDITION_SAMPLES,
                        strFormat("Wave too short: %d samples at %d Hz give %d samples at %d Hz, at least %d are "
@@ -217,7 +218,7 @@ void conditionWave(SampleArray& wave, recogParam& p) {
     if (verdict != VOLUME_NORMAL && p.useWaveReject != 0) reportError(waveVolumeMessage(verdict));
     float ratio = noiseRatioFromVolumes(std::move(vol));
     if (ratio < NOISY_WAVE_RATIO && p.useSpecSubtraction != 0) {
-        std::printf("Perform spectrum subtraction...\n");
+        progressf("Perform spectrum subtraction...\n");
         p.useDescCandidateNum = 0;
         int outLen = 0;
         std::vector<int32_t> cleaned = spectralSubtraction(x, len, CONDITION_RATE, outLen);

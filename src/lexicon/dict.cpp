@@ -1,5 +1,6 @@
 // Pronunciation dictionary, pinyin table and the lookups by word.
 #include "lexicon/dict.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -103,7 +104,7 @@ std::string dictClass::pinyinConvert(const std::string& syllable, int from, int 
                 return row[to];
         }
     }
-    if (!isNonSpeechUnit(syllable)) std::printf("Warning: Cannot find %s in the pinyinTable!\n", syllable.c_str());
+    if (!isNonSpeechUnit(syllable)) progressf("Warning: Cannot find %s in the pinyinTable!\n", syllable.c_str());
     return syllable;
 }
 
@@ -178,7 +179,7 @@ void dictClass::wpaWriteUsed(const std::string& fileName, const StrVec& normText
     for (const std::string& u : units) {
         int pos = wpaFind(u);
         if (pos < 0) {
-            std::printf("Warning: Found no PA for \"%s\" in %s! (line %d in %s)\n", u.c_str(), fileName.c_str(),
+            progressf("Warning: Found no PA for \"%s\" in %s! (line %d in %s)\n", u.c_str(), fileName.c_str(),
                         __LINE__, kModule);
             continue;
         }

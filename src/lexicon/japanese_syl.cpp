@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "lexicon/text.h"
+#include "util/progress.h"
 #include "util/file_util.h"
 
 namespace kedo {
@@ -41,7 +42,7 @@ void textClass::japaneseSyl(const recogParam& p) {
     if (!p.outputDir.empty()) {
         std::string path = p.outputDir + "/output.syl";
         writeLines(path, m_sylVs);
-        std::printf("\t===> Saved %s for Japanese!\n", path.c_str());
+        progressf("\t===> Saved %s for Japanese!\n", path.c_str());
     }
 }
 

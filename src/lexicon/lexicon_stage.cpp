@@ -1,5 +1,6 @@
 // The lexicon steps of a run, with their timing and "Saved" lines.
 #include "lexicon/lexicon_stage.h"
+#include "util/progress.h"
 
 #include <cstdio>
 
@@ -13,7 +14,7 @@ namespace kedo {
 namespace {
 constexpr const char* kModule = "recogTask";
 
-void saved(const std::string& path) { std::printf("\t===> Saved %s\n", path.c_str()); }
+void saved(const std::string& path) { progressf("\t===> Saved %s\n", path.c_str()); }
 }  // namespace
 
 void loadDictionaries(const recogParam& p, dictClass& dict, const modelSetView& models) {
@@ -21,34 +22,34 @@ void loadDictionaries(const recogParam& p, dictClass& dict, const modelSetView& 
     long start = processorTicks();
     if (lang == "chinese" || lang == "japanese") {
         dict.pronDictRead(p.dicFile, models);
-        std::printf("%4.3f sec: Read pam \"%s\" (m_pronDict.size()=%d)\n", secondsSince(start), p.dicFile.c_str(),
+        progressf("%4.3f sec: Read pam \"%s\" (m_pronDict.size()=%d)\n", secondsSince(start), p.dicFile.c_str(),
                     static_cast<int>(dict.m_pronDict.size()));
     }
     if (lang == "chinese") {
         start = processorTicks();
         dict.pinyinTableRead(p.pyTableFile);
-        std::printf("%4.3f sec: Read pinyinTable \"%s\" (myDict.m_pinyinTable.size()=%d)\n", secondsSince(start),
+        progressf("%4.3f sec: Read pinyinTable \"%s\" (myDict.m_pinyinTable.size()=%d)\n", secondsSince(start),
                     p.pyTableFile.c_str(), static_cast<int>(dict.m_pinyinTable.size()));
     }
     if (lang == "chinese" || lang == "english") {
         start = processorTicks();
         dict.wpaRead(p.wpaFile, lang);
-        std::printf("%4.3f sec: Read wpa \"%s\" (myDict.m_wpa.size()=%d)\n", secondsSince(start), p.wpaFile.c_str(),
+        progressf("%4.3f sec: Read wpa \"%s\" (myDict.m_wpa.size()=%d)\n", secondsSince(start), p.wpaFile.c_str(),
                     static_cast<int>(dict.m_wpa.size()));
     }
     if (lang == "english") {
         start = processorTicks();
         dict.wpaAddendaRead(p.wpaAddendaFile, lang);
-        std::printf("%4.3f sec: Read wpaAddenda \"%s\" (myDict.m_wpaAddenda.size()=%d)\n", secondsSince(start),
+        progressf("%4.3f sec: Read wpaAddenda \"%s\" (myDict.m_wpaAddenda.size()=%d)\n", secondsSince(start),
                     p.wpaAddendaFile.c_str(), static_cast<int>(dict.m_wpaAddenda.size()));
         if (!dict.m_wpaAddenda.empty()) {
             start = processorTicks();
             dict.wpaMerge();
-            std::printf("%4.3f sec: wpaMerge (myDict.m_wpa.size()=%d)\n", secondsSince(start),
+            progressf("%4.3f sec: wpaMerge (myDict.m_wpa.size()=%d)\n", secondsSince(start),
                         static_cast<int>(dict.m_wpa.size()));
             start = processorTicks();
             dict.wpaSort();
-            std::printf("%4.3f sec: Sort myDict.m_wpa\n", secondsSince(start));
+            progressf("%4.3f sec: Sort myDict.m_wpa\n", secondsSince(start));
         }
     }
 }
@@ -60,17 +61,17 @@ void prepareTexts(const recogParam& p, dictClass& dict, textClass& text, const m
         reportError(strFormat("Error: recogParam.tnmFile is not specified! (line %d in %s)", __LINE__, kModule));
     long start = processorTicks();
     text.readTextNormMap(p.tnmFile, '#');
-    std::printf("%4.3f sec: Read text normalization mapping file \"%s\" (myText.m_textNormSp.size()=%d)\n",
+    progressf("%4.3f sec: Read text normalization mapping file \"%s\" (myText.m_textNormSp.size()=%d)\n",
                 secondsSince(start), p.tnmFile.c_str(), static_cast<int>(text.m_textNormSp.size()));
 
     start = processorTicks();
     text.readText(p.txtFile);
-    std::printf("%4.3f sec: Read text \"%s\" (m_txtVs.size()=%d)\n", secondsSince(start), p.txtFile.c_str(),
+    progressf("%4.3f sec: Read text \"%s\" (m_txtVs.size()=%d)\n", secondsSince(start), p.txtFile.c_str(),
                 static_cast<int>(text.m_txtVs.size()));
 
     start = processorTicks();
     text.normalizeTexts(lang);
-    std::printf("%4.3f sec: text normalization (m_txtVsNormalized.size()=%d)\n", secondsSince(start),
+    progressf("%4.3f sec: text normalization (m_txtVsNormalized.size()=%d)\n", secondsSince(start),
                 static_cast<int>(text.m_txtVsNormalized.size()));
     if (!p.outputDir.empty()) {
         std::string path = p.outputDir + "/output.nt";
@@ -94,8 +95,8 @@ void prepareTexts(const recogParam& p, dictClass& dict, textClass& text, const m
             else if (lang == "japanese")
                 reportError(strFormat("This is not allowed for Japanese! (line %d, file %s)", __LINE__, kModule));
         }
-        std::printf("%4.3f sec: Texts to phonetic alphabets by exhaustive listing\n", secondsSince(start));
-        std::printf("\tNo. of text entries = %d, no. of PA entries = %d\n", static_cast<int>(text.m_txtVs.size()),
+        progressf("%4.3f sec: Texts to phonetic alphabets by exhaustive listing\n", secondsSince(start));
+        progressf("\tNo. of text entries = %d, no. of PA entries = %d\n", static_cast<int>(text.m_txtVs.size()),
                     static_cast<int>(text.m_sylVs.size()));
         if (!p.outputDir.empty()) {
             std::string path = p.outputDir + "/output.syl";
@@ -105,7 +106,7 @@ void prepareTexts(const recogParam& p, dictClass& dict, textClass& text, const m
     } else {
         text.readSyl(p.sylFile);
         text.japaneseSyl(p);
-        std::printf("%4.3f sec: Read syl \"%s\" (Size=%d)\n", secondsSince(start), p.sylFile.c_str(),
+        progressf("%4.3f sec: Read syl \"%s\" (Size=%d)\n", secondsSince(start), p.sylFile.c_str(),
                     static_cast<int>(text.m_sylVs.size()));
     }
 
@@ -114,7 +115,7 @@ void prepareTexts(const recogParam& p, dictClass& dict, textClass& text, const m
     if (lang == "english") {
         start = processorTicks();
         dict.pronDictFromTexts(text.m_txtVsNormalized, models);
-        std::printf("%4.3f sec: Create m_pronDict from m_txtVs. (m_pronDict.size() = %d)\n", secondsSince(start),
+        progressf("%4.3f sec: Create m_pronDict from m_txtVs. (m_pronDict.size() = %d)\n", secondsSince(start),
                     static_cast<int>(dict.m_pronDict.size()));
         if (!p.outputDir.empty()) {
             std::string path = p.outputDir + "/output.dic";
@@ -128,7 +129,7 @@ void saveUsedWpa(const recogParam& p, const dictClass& dict, const textClass& te
     if (p.language == "japanese" || p.outputDir.empty()) return;
     std::string path = p.outputDir + "/output.wpa";
     dict.wpaWriteUsed(path, text.m_txtVsNormalized, p.language);
-    std::printf("\t===> Saved wpa file %s\n", path.c_str());
+    progressf("\t===> Saved wpa file %s\n", path.c_str());
 }
 
 }  // namespace kedo

@@ -1,6 +1,7 @@
 // Letter-to-sound: walks the per-letter decision trees over the spelling, and
 // derives "'s" forms from their stems.
 #include "lexicon/lts.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -81,7 +82,7 @@ void wpaGuessMissing(wpaList& wpa, const StrVec& normTexts, StrVec& warnings) {
         std::string pa = guessPronunciation(wpa, u);
         if (pa.empty()) continue;
         std::string line = "No pronunciation entry for \"" + u + "\": guessed " + pa + " from its spelling";
-        std::printf("Warning: %s\n", line.c_str());
+        progressf("Warning: %s\n", line.c_str());
         warnings.push_back(std::move(line));
         guessed.push_back({u, {std::move(pa)}, {}});
     }

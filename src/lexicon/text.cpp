@@ -1,5 +1,6 @@
 // Candidate texts: reading, normalisation, exhaustive listing of syllable paths.
 #include "lexicon/text.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -148,7 +149,7 @@ void textClass::textsToSylChinese(const wpaList& wpa) {
             std::string ch = text.substr(i, 2);
             int pos = wpaFind(wpa, ch);
             if (pos < 0 || wpa[pos].pas.empty()) {
-                std::printf("Warning: Found no syllable for \"%s\"!\n", ch.c_str());
+                progressf("Warning: Found no syllable for \"%s\"!\n", ch.c_str());
                 m_warnings.push_back(strFormat("Found no syllable for \"%s\": the character is left out, and the "
                                                "score covers the rest of the sentence",
                                                ch.c_str()));
@@ -205,7 +206,7 @@ void textClass::textsToSylEnglish(const wpaList& wpa) {
 void textClass::readSyl(const std::string& fileName) { readDataLines(fileName, m_sylVs, 0); }
 
 void textClass::addBetweenSyllables(const std::string& separator) {
-    std::printf("\tAdding %s between syllables...\n", separator.c_str());
+    progressf("\tAdding %s between syllables...\n", separator.c_str());
     for (std::string& s : m_sylVs) strReplaceAll(s, "-", separator);
 }
 

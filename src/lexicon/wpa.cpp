@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "lexicon/dict.h"
+#include "util/progress.h"
 #include "lexicon/lexicon_util.h"
 #include "util/file_util.h"
 #include "util/limits.h"
@@ -16,8 +17,8 @@ namespace {
 constexpr const char* kModule = "dict";
 
 [[noreturn]] void wrongFormat(const std::string& what, const std::string& line, size_t fields, int srcLine) {
-    std::printf("line = %s (line=%d, file=%s)\n", line.c_str(), srcLine, kModule);
-    std::printf("token1.size() = %d (line=%d, file=%s)\n", static_cast<int>(fields), srcLine, kModule);
+    progressf("line = %s (line=%d, file=%s)\n", line.c_str(), srcLine, kModule);
+    progressf("token1.size() = %d (line=%d, file=%s)\n", static_cast<int>(fields), srcLine, kModule);
     reportError(strFormat("Wrong format of %s (line %d in %s)", what.c_str(), srcLine, kModule));
 }
 
@@ -140,7 +141,7 @@ void wpaParseBinary(const std::string& bytes, const std::string& sourceName, wpa
 
 void wpaParseInline(const std::string& content, const std::string& language, wpaList& out) {
     out.clear();
-    std::printf("Read WPA from the given string (line %d in %s)...\n", __LINE__, kModule);
+    progressf("Read WPA from the given string (line %d in %s)...\n", __LINE__, kModule);
     if (language != "english")
         reportError(strFormat("Unsupported language %s (line %d in %s)", language.c_str(), __LINE__, kModule));
     StrVec entries = strSplit(content, '@');
@@ -200,8 +201,8 @@ void dictClass::wpaMerge() {
         }
         if (pos >= 0) {
             wpaEntry& old = m_wpa[static_cast<size_t>(pos)];
-            std::printf("\tOld entry: word=%s, pa=%s\n", old.word.c_str(), strVecJoin(old.pas, "#").c_str());
-            std::printf("\tNew entry: word=%s, pa=%s\n", add.word.c_str(), strVecJoin(add.pas, "#").c_str());
+            progressf("\tOld entry: word=%s, pa=%s\n", old.word.c_str(), strVecJoin(old.pas, "#").c_str());
+            progressf("\tNew entry: word=%s, pa=%s\n", add.word.c_str(), strVecJoin(add.pas, "#").c_str());
             old = std::move(add);
         } else {
             appended.emplace(add.word, m_wpa.size());

@@ -1,6 +1,7 @@
 // Net construction: the tree net, the sausage net, the optional link passes
 // and the text lines they are written as.
 #include "net/net_build.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -27,15 +28,15 @@ bool skipsAnywhereLinks(const std::string& word) { return word == "!NULL" || wor
 
 void addOptionalLinks(netBuilder& net, const recogParam& p, const netAnchors& anchors) {
     if (p.addLink4stopAnywhere != 0) {
-        std::printf("\tAdd links for stop anywhere...   (line %d in %s)\n", __LINE__, kModule);
+        progressf("\tAdd links for stop anywhere...   (line %d in %s)\n", __LINE__, kModule);
         addLinks4stopAnywhere(net, anchors);
     }
     if (p.addLink4startAnywhere != 0) {
-        std::printf("\tAdd links for start anywhere...  (line %d in %s)\n", __LINE__, kModule);
+        progressf("\tAdd links for start anywhere...  (line %d in %s)\n", __LINE__, kModule);
         addLinks4startAnywhere(net, anchors);
     }
     if (p.addLink4forwardJump != 0) {
-        std::printf("\tAdd links for forward jump...    (line %d in %s)\n", __LINE__, kModule);
+        progressf("\tAdd links for forward jump...    (line %d in %s)\n", __LINE__, kModule);
         addLinks4forwardJump(net, anchors);
     }
 }
@@ -213,7 +214,7 @@ void buildSausageNet(textClass& text, const dictClass& wpa, const recogParam& p)
         int pos = wpa.wpaFind(unit);
         // An entry without a PA has nothing to put in the unit's column.
         if (pos < 0 || wpa.m_wpa[static_cast<size_t>(pos)].pas.empty()) {
-            std::printf("Warning: Found no pinyin for \"%s\" in \"%s\". Use \"a\" instead.\n", unit.c_str(), sentence.c_str());
+            progressf("Warning: Found no pinyin for \"%s\" in \"%s\". Use \"a\" instead.\n", unit.c_str(), sentence.c_str());
             if (p.language == "english")
                 reportError(strFormat("Error: Found no pronunciation entry for %s. Please add the pronunciation to wpaAddendaFile. "
                                       "(line %d of file %s)",

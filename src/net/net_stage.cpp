@@ -1,5 +1,6 @@
 // The net stage of a run.
 #include "net/net_stage.h"
+#include "util/progress.h"
 
 #include <cstdio>
 
@@ -18,16 +19,16 @@ void readOrBuildNet(const recogParam& p, dictClass& dict, textClass& text, netCl
     long start = processorTicks();
     if (!p.netFile.empty()) {
         net.netRead(p.netFile, dict);
-        std::printf("%4.3f sec: Read net \"%s\" (nodeNum=%d)\n", secondsSince(start), p.netFile.c_str(), net.nodeNum);
+        progressf("%4.3f sec: Read net \"%s\" (nodeNum=%d)\n", secondsSince(start), p.netFile.c_str(), net.nodeNum);
     } else if (p.netType == 1 && p.sylFile.empty()) {
         buildSausageNet(text, dict, p);
         if (!p.outputDir.empty()) {
             std::string path = p.outputDir + "/output.nt";
             writeLines(path, text.m_txtVsNormalized);
-            std::printf("\t===> Saved %s\n", path.c_str());
+            progressf("\t===> Saved %s\n", path.c_str());
         }
         net.netFromLines(text.m_netVs, dict);
-        std::printf("%4.3f sec: Generated sausage net (nodeNum=%d)\n", secondsSince(start), net.nodeNum);
+        progressf("%4.3f sec: Generated sausage net (nodeNum=%d)\n", secondsSince(start), net.nodeNum);
     } else {
         const int padSil = p.useEpd == 0 ? 1 : 0;
         if (p.function == "recog")
@@ -37,15 +38,15 @@ void readOrBuildNet(const recogParam& p, dictClass& dict, textClass& text, netCl
         else
             reportError(strFormat("Unknown recogParam.function = %s!", p.function.c_str()));
         net.netFromLines(text.m_netVs, dict);
-        std::printf("%4.3f sec: Generated tree net (nodeNum=%d)\n", secondsSince(start), net.nodeNum);
+        progressf("%4.3f sec: Generated tree net (nodeNum=%d)\n", secondsSince(start), net.nodeNum);
     }
     if (!p.outputDir.empty()) {
         std::string path = p.outputDir + "/output.net";
         net.netPrint(path);
-        std::printf("\t===> Saved net file: %s\n", path.c_str());
+        progressf("\t===> Saved net file: %s\n", path.c_str());
         path = p.outputDir + "/output.netb";
         net.netWriteBinary(path);
-        std::printf("\t===> Saved net file: %s\n", path.c_str());
+        progressf("\t===> Saved net file: %s\n", path.c_str());
     }
     net.setNodePenalty(static_cast<float>(p.nodePenalty));
 }

@@ -1,5 +1,6 @@
 // Confidence measure: phone ranking and timber scores.
 #include "scoring/confidence.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <array>
@@ -46,9 +47,9 @@ public:
             Bell& bell = parsed_[index];
             if (fields.size() != 6 ||
                 std::sscanf(fields[5].c_str(), "[%g %g %g]", &bell[0], &bell[1], &bell[2]) != 3) {
-                std::printf("modelName=%s\n", ph.name.c_str());
-                std::printf("modelIndex=%d\n", index);
-                std::printf("contents[%d]=%s\n", index, lines_[index].c_str());
+                progressf("modelName=%s\n", ph.name.c_str());
+                progressf("modelIndex=%d\n", index);
+                progressf("contents[%d]=%s\n", index, lines_[index].c_str());
                 reportError(strFormat("Error: Cannot parse %s (line %d of file %s)", path_.c_str(), 726, kModule));
             }
             done_[index] = 1;
@@ -149,7 +150,7 @@ void rankPhones(mlfClass& mlf, const ModelProbFn& modelProb, const macroClass& m
     if (!p.outputDir.empty()) {
         const std::string path = p.outputDir + "/modelStrVec.txt";
         writeLines(path, names);
-        std::printf("\t===> Saved %s\n", path.c_str());
+        progressf("\t===> Saved %s\n", path.c_str());
     }
 
     mlf.scoredNodeCount = 0;

@@ -1,5 +1,6 @@
 // Diagnostic score files.
 #include "scoring/diagnostic_files.h"
+#include "util/progress.h"
 
 #include <cstdio>
 #include <sstream>
@@ -79,7 +80,7 @@ void writePhoneCmd(const mlfClass& mlf, const StrVec& modelNames, const std::str
 
 void writeAssessmentFiles(const mlfClass& mlf, const StrVec& modelNames, const recogParam& p) {
     if (p.outputDir.empty()) return;
-    auto saved = [](const std::string& path) { std::printf("\t===> Saved %s\n", path.c_str()); };
+    auto saved = [](const std::string& path) { progressf("\t===> Saved %s\n", path.c_str()); };
     const std::string dir = p.outputDir + "/";
     writePhoneLevel(mlf, dir + "phone.lab", false, false, false);
     saved(dir + "phone.lab");

@@ -1,5 +1,6 @@
 // Score discounts and the utterance score.
 #include "scoring/discount.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <climits>
@@ -137,7 +138,7 @@ void computeUtteranceScore(mlfClass& mlf, int first, int last, const recogParam&
         mlf.timberScores[s].orig = totalFrames == 0 ? 0.0f : sums[s] / static_cast<float>(totalFrames);
 
     if (!mlf.discountRatioRead) {
-        std::printf("\tRead %s...\n", p.scoreDiscountParamFile.c_str());
+        progressf("\tRead %s...\n", p.scoreDiscountParamFile.c_str());
         readDiscountRatios(mlf, p.scoreDiscountParamFile);
     }
     for (auto& pair : mlf.timberScores) pair.final = pair.orig;

@@ -1,5 +1,6 @@
 // The three levels of a run and the order of their stages.
 #include "task/pipeline.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -91,7 +92,7 @@ void checkConfusingPath(const recogParam& p, mlfClass& mlf, CoreInputs& in, cons
         FilePtr f = openFile(path, "w");
         const textClass& text = *in.text;
         if (strEndsWith(p.sylFile, "syl2")) {
-            std::printf("%s (Check if a confusing path is taken instead of the correct one)\n",
+            progressf("%s (Check if a confusing path is taken instead of the correct one)\n",
                         kConfusingPathCheckBig5);
             const int32_t identifiedIdx = sylVsIdxVs.empty() ? 0 : sylVsIdxVs[0];
             if (identifiedIdx > 0 && identifiedIdx < static_cast<int32_t>(text.m_sylVs.size())) {
@@ -132,7 +133,7 @@ void checkConfusingPath(const recogParam& p, mlfClass& mlf, CoreInputs& in, cons
             }
         }
     }
-    std::printf("\t===> Saved %s\n", path.c_str());
+    progressf("\t===> Saved %s\n", path.c_str());
 }
 
 // Search, text, scoring and result files. Returns the recognised text indices.
@@ -146,13 +147,13 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
     const int candNum = vit.viterbiSearch(*in.net, in.dict->m_pronDict, in.features->values.data(), in.features->dim,
                                           in.features->frameNum, in.search.candidateNum, searchModels,
                                           static_cast<float>(p.probTh), p.getUvScore, p.useDescCandidateNum);
-    std::printf("%4.3f sec: Viterbi search\n", secondsSince(searchStart));
+    progressf("%4.3f sec: Viterbi search\n", secondsSince(searchStart));
     // ---- end of core step 1 ----
 
     // ---- core step 2: arenaSylPath.txt ----
     if (!p.outputDir.empty()) {
         const std::string arenaPath = p.outputDir + "/arenaSylPath.txt";
-        std::printf("\t===> Saved %s\n", arenaPath.c_str());
+        progressf("\t===> Saved %s\n", arenaPath.c_str());
         vit.writeArenaSylPath(arenaPath, candNum, in.dict->m_pronDict);
     }
     // ---- end of core step 2 ----
@@ -173,14 +174,14 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
         if (idx < 0 || idx >= static_cast<int32_t>(text.m_txtVs.size()))
             reportError(strFormat("Error: text index %d outside the %d candidate texts (line %d of %s)", idx,
                                   static_cast<int>(text.m_txtVs.size()), __LINE__, kModule));
-        std::printf("\ttextIndex=%d ===> %s\n", idx, text.m_txtVs[idx].c_str());
+        progressf("\ttextIndex=%d ===> %s\n", idx, text.m_txtVs[idx].c_str());
         mlf.textItems.push_back(text.m_txtVs[idx]);
     }
     if (!text.m_sylVs.empty()) {
         for (size_t k = 0; k < sylVsIdxVs.size(); ++k) {
             const int32_t idx = sylVsIdxVs[k];
             if (idx < 0 || idx >= static_cast<int32_t>(text.m_sylVs.size())) continue;  // a sausage net's -1
-            std::printf("\tsylIndex[%d]=%d ===> %s\n", static_cast<int>(k), idx, text.m_sylVs[idx].c_str());
+            progressf("\tsylIndex[%d]=%d ===> %s\n", static_cast<int>(k), idx, text.m_sylVs[idx].c_str());
             mlf.sylItems.push_back(text.m_sylVs[idx]);
         }
     }
@@ -252,7 +253,7 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
         if (trackLen > 0)
             frameVolume(wave.samples.data(), wave.count(), in.frameSize, in.frameSize - in.frameStep, volume.data(), 1);
         nodeVolume(mlf, volume.data(), trackLen);
-        std::printf("%4.3f sec: Compute volume\n", secondsSince(volumeStart));
+        progressf("%4.3f sec: Compute volume\n", secondsSince(volumeStart));
     }
 
     int firstNode = 0, lastNode = static_cast<int>(mlf.nodes.size()) - 1;
@@ -265,14 +266,14 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
         designatedCount = -1;
     }
     const FeatureMatrix& fea = *in.features;
-    std::printf("\tFind the phone ranking...\n");
+    progressf("\tFind the phone ranking...\n");
     rankPhones(
         mlf,
         [&](int f1, int f2, int model) {
             return vit.modelProb(fea.values.data(), fea.dim, fea.frameNum, f1, f2, searchModels, model);
         },
         *in.models, p);
-    std::printf("\tCompute possible score discount factors...\n");
+    progressf("\tCompute possible score discount factors...\n");
     computeDiscounts(mlf, firstNode, lastNode, rangeComplete, designatedCount);
     computeTimberScores(mlf, firstNode, lastNode, p, *in.models);
     shiftFrames(mlf, in.beginFrame);
@@ -281,16 +282,16 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
         const long pitchStart = processorTicks();
         const ptParam pp = ptParamSet(wave.rate, wave.bits, 1, p.ptParamFile);
         nodePitchAndVolume(wave.samples.data(), wave.count(), pp, mlf);
-        std::printf("%4.3f sec: %s\n", secondsSince(pitchStart), kPitchVolumeLabel);
+        progressf("%4.3f sec: %s\n", secondsSince(pitchStart), kPitchVolumeLabel);
     }
 
     writeAssessmentFiles(mlf, modelNames, p);
-    std::printf("%4.3f sec: Compute the score (Score=%f)\n", secondsSince(scoringStart),
+    progressf("%4.3f sec: Compute the score (Score=%f)\n", secondsSince(scoringStart),
                 static_cast<double>(mlf.timberScore));
     if (!p.outputDir.empty()) {
         const std::string scorePath = p.outputDir + "/score.txt";
         writeFloatFile(scorePath, mlf.score);
-        std::printf("\t===> Saved %s\n", scorePath.c_str());
+        progressf("\t===> Saved %s\n", scorePath.c_str());
     }
     if (p.comparisonMode == 3) {
         // One keyword: the recognised sentence over the matched node range.
@@ -308,7 +309,7 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
     if (!p.outputDir.empty()) {
         const std::string resultPath = p.outputDir + "/recogResult.txt";
         writeRecogResult(resultPath, mlf);
-        std::printf("\t===> Saved %s\n", resultPath.c_str());
+        progressf("\t===> Saved %s\n", resultPath.c_str());
     }
     return textIdxVs;
     // ---- end of core step 17 ----
@@ -340,11 +341,11 @@ int recogWaveFile(recogParam& p, mlfClass& mlf) {
     SampleArray wave = loadAudio(p);
     long start = processorTicks();
     conditionStage(p, wave);
-    std::printf("%4.3f sec: Read wave file \"%s\"\n", secondsSince(start), p.wavFile.c_str());
+    progressf("%4.3f sec: Read wave file \"%s\"\n", secondsSince(start), p.wavFile.c_str());
     if (!p.outputDir.empty()) {
         std::string path = p.outputDir + "/output.wave";
         writeOutputWave(path, wave.samples);
-        std::printf("\t===> Saved %s\n", path.c_str());
+        progressf("\t===> Saved %s\n", path.c_str());
     }
     return recogWave(p, mlf, wave);
 }
@@ -355,7 +356,7 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     macroClass models;
     models.readModels(p.macFile, true);
     models.readModelCount(p.modelCountFile);
-    std::printf("%4.3f sec: Read \"%s\" (modelNum=%d) and \"%s\"\n", secondsSince(modelStart), p.macFile.c_str(),
+    progressf("%4.3f sec: Read \"%s\" (modelNum=%d) and \"%s\"\n", secondsSince(modelStart), p.macFile.c_str(),
                 models.m_modelNum, p.modelCountFile.c_str());
     // ---- end of step 1 ----
 

@@ -1,5 +1,6 @@
 // Writers of output.wave, recogResult.txt and the keyword lines.
 #include "task/result_files.h"
+#include "util/progress.h"
 
 #include <cstdio>
 
@@ -14,7 +15,7 @@ constexpr const char* kModule = "recogTask";
 }
 
 void writeOutputWave(const std::string& path, const std::vector<int32_t>& samples) {
-    std::FILE* raw = std::fopen(path.c_str(), "wb");
+    std::FILE* raw = fopenResolved(path, "wb");
     if (raw == nullptr) {
         std::fprintf(stderr, "Error: Cannot open \"%s\"!\n", path.c_str());
         reportError(strFormat("Cannot open \"%s\"!", path.c_str()));
@@ -67,15 +68,15 @@ void computeKeywordScores(std::vector<KeywordRecord>& keywords, const mlfClass& 
 void printKeywordLines(const std::vector<KeywordRecord>& keywords, const std::vector<std::string>& sylTexts) {
     for (size_t i = 0; i < keywords.size(); ++i) {
         const KeywordRecord& k = keywords[i];
-        std::printf("keyword[%zu]:\n", i);
-        std::printf("\tname=%s\n", k.name.c_str());
-        std::printf("\tscore=%f\n", static_cast<double>(k.score));
-        std::printf("\t");
+        progressf("keyword[%zu]:\n", i);
+        progressf("\tname=%s\n", k.name.c_str());
+        progressf("\tscore=%f\n", static_cast<double>(k.score));
+        progressf("\t");
         for (int32_t s : k.sylIndices) {
             const char* text = s >= 0 && static_cast<size_t>(s) < sylTexts.size() ? sylTexts[static_cast<size_t>(s)].c_str() : "";
-            std::printf("%s ", text);
+            progressf("%s ", text);
         }
-        std::printf("\n");
+        progressf("\n");
     }
 }
 

@@ -2,6 +2,7 @@
 // lexicon, features through the engine's own front end (cached), flat start,
 // Baum-Welch stages with checkpoints, and the output files.
 #include "train/trainer.h"
+#include "util/progress.h"
 
 #include <algorithm>
 #include <chrono>
@@ -122,7 +123,7 @@ public:
     void line(const std::string& text) {
         std::fprintf(m_file, "%s\n", text.c_str());
         std::fflush(m_file);
-        if (!m_quiet) std::printf("train: %s\n", text.c_str());
+        if (!m_quiet) progressf("train: %s\n", text.c_str());
     }
 
 private:
@@ -287,7 +288,7 @@ void trainer::prepareLexicon() {
                               m_prm.language.c_str(), m_opt.prmFile.c_str(), __LINE__, kModule));
     if (m_prm.tnmFile.empty())
         reportError(strFormat("Error: recogParam.tnmFile is not specified! (line %d in %s)", __LINE__, kModule));
-    if (!m_opt.quiet) std::printf("Reading the lexicon of %s\n", m_opt.prmFile.c_str());
+    if (!m_opt.quiet) progressf("Reading the lexicon of %s\n", m_opt.prmFile.c_str());
     loadDictionaries(m_prm, m_dict, m_names.view());
     textClass t;
     t.readTextNormMap(m_prm.tnmFile, '#');

@@ -1,5 +1,6 @@
 // File routines.
 #include "util/file_util.h"
+#include "util/progress.h"
 
 #include <cerrno>
 #include <cstring>
@@ -27,7 +28,39 @@ std::string readFailure(std::FILE* f) {
     std::rewind(f);
     return {};
 }
+
+thread_local const std::string* t_folder = nullptr;
+
+bool isAbsolute(const std::string& path) {
+#ifdef _WIN32
+    return (path.size() >= 2 && path[1] == ':') || (!path.empty() && (path[0] == '\\' || path[0] == '/'));
+#else
+    return !path.empty() && path[0] == '/';
+#endif
+}
 }  // namespace
+
+FolderScope::FolderScope(const std::string& folder) : m_previous(t_folder) {
+    t_folder = folder.empty() ? nullptr : &folder;
+}
+
+FolderScope::~FolderScope() { t_folder = m_previous; }
+
+std::string resolvePath(const std::string& path) {
+    if (t_folder == nullptr || path.empty() || isAbsolute(path)) return path;
+#ifdef _WIN32
+    const char separator = '\\';
+#else
+    const char separator = '/';
+#endif
+    std::string out = *t_folder;
+    if (out.back() != '/' && out.back() != separator) out += separator;
+    return out + path;
+}
+
+std::FILE* fopenResolved(const std::string& path, const char* mode) {
+    return std::fopen(resolvePath(path).c_str(), mode);
+}
 
 // Files are always opened in binary mode, so that the bytes read and written
 // are the same on every system (no "\r\n" translation on Windows): a reader
@@ -35,7 +68,7 @@ std::string readFailure(std::FILE* f) {
 FilePtr openFile(const std::string& path, const char* mode) {
     std::string binary = mode;
     if (binary.find('b') == std::string::npos) binary += 'b';
-    std::FILE* f = std::fopen(path.c_str(), binary.c_str());
+    std::FILE* f = fopenResolved(path, binary.c_str());
     if (f == nullptr)
         reportError(strFormat("Cannot open file %s (line %d of %s)", path.c_str(), __LINE__, kModule));
     if (binary[0] == 'r') {
@@ -51,7 +84,7 @@ FilePtr openFile(const std::string& path, const char* mode) {
 
 bool fileExists(const char* path) {
     if (path == nullptr) return false;
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = fopenResolved(path, "rb");
     if (f == nullptr) return false;
     bool readable = readFailure(f).empty();
     std::fclose(f);
@@ -59,7 +92,7 @@ bool fileExists(const char* path) {
 }
 
 std::string unreadableReason(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = fopenResolved(path, "rb");
     if (f == nullptr) return errno == ENOENT ? std::string("no such file") : std::string(std::strerror(errno));
     std::string why = readFailure(f);
     std::fclose(f);
@@ -143,10 +176,10 @@ void strVecPrint(const StrVec& v, const std::string& name, const std::string& fi
         return;
     }
     if (v.empty()) {
-        std::printf("%s has zero element!\n", name.c_str());
+        progressf("%s has zero element!\n", name.c_str());
         return;
     }
-    for (size_t i = 0; i < v.size(); ++i) std::printf("%s[%zu] = %s\n", name.c_str(), i, v[i].c_str());
+    for (size_t i = 0; i < v.size(); ++i) progressf("%s[%zu] = %s\n", name.c_str(), i, v[i].c_str());
 }
 
 std::string readFileBytes(const std::string& path) {

@@ -18,6 +18,27 @@ struct FileCloser {
 // An open C stream, closed when the owner goes away.
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+// Relative file names resolve against the working folder of the engine
+// object whose operation runs on the calling thread, so that objects with
+// different working folders can run at once on threads of one process
+// (which share the current folder). Outside an operation they are relative
+// to the current folder, as the C library takes them.
+class FolderScope {
+public:
+    // folder: absolute; empty leaves names as they are.
+    explicit FolderScope(const std::string& folder);
+    ~FolderScope();
+    FolderScope(const FolderScope&) = delete;
+    FolderScope& operator=(const FolderScope&) = delete;
+
+private:
+    const std::string* m_previous;
+};
+// path joined to the calling thread's working folder when it is relative.
+std::string resolvePath(const std::string& path);
+// std::fopen of resolvePath(path); null when it cannot be opened.
+std::FILE* fopenResolved(const std::string& path, const char* mode);
+
 // Opens path with an fopen mode; never returns null: a file that cannot be
 // opened is reported as "Cannot open file %s (line %d of utility)"; one that
 // opens for reading but cannot be read (a folder) gets the reason after it.

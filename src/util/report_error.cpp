@@ -15,14 +15,11 @@
 
 namespace kedo {
 
-std::string strFormat(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
+std::string strFormatV(const char* fmt, va_list args) {
     va_list copy;
     va_copy(copy, args);
     char small[512];
     int n = std::vsnprintf(small, sizeof small, fmt, args);
-    va_end(args);
     std::string out;
     if (n < 0) {
         va_end(copy);
@@ -36,6 +33,14 @@ std::string strFormat(const char* fmt, ...) {
         out.assign(big.data(), static_cast<size_t>(n));
     }
     va_end(copy);
+    return out;
+}
+
+std::string strFormat(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    std::string out = strFormatV(fmt, args);
+    va_end(args);
     return out;
 }
 

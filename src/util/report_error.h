@@ -1,6 +1,7 @@
 // The engine's single error routine and the printf-style formatting it relies on.
 #pragma once
 
+#include <cstdarg>
 #include <string>
 
 #include "kedo/error.h"
@@ -17,6 +18,7 @@ namespace kedo {
 
 // printf-style formatting into a std::string of any length.
 std::string strFormat(const char* fmt, ...) KEDO_PRINTF_FORMAT(1, 2);
+std::string strFormatV(const char* fmt, va_list args) KEDO_PRINTF_FORMAT(1, 0);
 
 // Ends the running operation: appends the line "Error: <message>" (the
 // message alone when it already begins with "Error:") to

@@ -41,8 +41,8 @@ private:
     TempDir m_dir;
 };
 
-// Restores the current folder on leaving a scope: the engine makes its working
-// folder current, and the readers below read relative to the data folder.
+// Restores the current folder on leaving a scope: the readers below read
+// relative to the data folder.
 class CurrentFolder {
 public:
     CurrentFolder() : m_old(fs::current_path()) {}

@@ -110,7 +110,7 @@ TEST_F(FacadeTest, CHostDrivesEveryFunction) {
     CliResult r = runShell("'" + cHostPath() + "' '" + home.path() + "' missing.wav hello list.txt");
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     const std::string& out = r.out;
-    EXPECT_NE(out.find("create missing: null: Cannot make /nonexistent/kedo/home the current folder"),
+    EXPECT_NE(out.find("create missing: null: Cannot use /nonexistent/kedo/home as the working folder"),
               std::string::npos)
         << out;
     EXPECT_NE(out.find("create: ok\n"), std::string::npos) << out;

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "facade_fixture.h"
+#include "util/progress.h"
 
 namespace kedo::test {
 namespace {
@@ -12,12 +13,13 @@ namespace fs = std::filesystem;
 
 const KEDO::State& state(const std::unique_ptr<KEDO>& engine) { return KEDOInternals::state(*engine); }
 
-TEST_F(FacadeTest, ConstructionEntersTheWorkingFolderLoadsEnglishAndEmptiesOutput) {
+TEST_F(FacadeTest, ConstructionLoadsEnglishAndEmptiesOutputWithoutChangingTheCurrentFolder) {
     writeFile(output("stale.txt"), "old");
     fs::create_directory(output("keep"));
     writeFile(output("keep/inner.txt"), "inner");
+    const fs::path before = fs::current_path();
     auto engine = makeEngine();
-    EXPECT_EQ(fs::current_path(), fs::path(home.path()));
+    EXPECT_EQ(fs::current_path(), before) << "threads share the current folder: it stays the host's";
     EXPECT_EQ(engine->workingFolder(), home.path());
     EXPECT_EQ(engine->outputFolder(), home.path() + "/kedoData/output");
     EXPECT_FALSE(exists(output("stale.txt")));
@@ -285,7 +287,7 @@ TEST_F(FacadeTest, ConcurrentCallFromAnotherThreadIsRefused) {
             other = engine->SwitchLanguage(1);
             otherMessage = engine->lastErrorMessage();
             try {
-                makeEngine();  // the current folder is the process's: a second object waits its turn too
+                makeEngine();  // a second object on the same working folder waits its turn too
             } catch (const KedoError& e) {
                 secondObject = e.what();
             }
@@ -305,6 +307,27 @@ TEST_F(FacadeTest, ConcurrentCallFromAnotherThreadIsRefused) {
     std::thread t([&] { other = engine->SwitchLanguage(1); });
     t.join();
     EXPECT_EQ(other, Status::ok);
+}
+
+TEST_F(FacadeTest, ProgressGoesToTheObjectsSink) {
+    auto engine = makeEngine();
+    pipeline->during = [] { progressf("0.010 sec: Stage\n\t===> Saved x.txt\n"); };
+    std::string lines;
+    engine->setProgressSink([&](std::string_view text) { lines += text; });
+    testing::internal::CaptureStdout();
+    double score = 0;
+    ASSERT_EQ(engine->Assess("a.wav", "hello", score), Status::ok);
+    pipeline->failWith = "Cannot open file model.mac (line 12 of macro)";
+    ScopedEnv temp("temp", home.path().c_str());
+    EXPECT_EQ(engine->Assess("a.wav", "hello", score), Status::failed);
+    engine->setProgressSink(nullptr);
+    EXPECT_EQ(engine->Assess("a.wav", "hello", score), Status::failed);
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "nothing on standard output";
+    const std::string stage = "0.010 sec: Stage\n\t===> Saved x.txt\n";
+    ASSERT_EQ(lines.substr(0, 2 * stage.size()), stage + stage);
+    EXPECT_EQ(lines.substr(2 * stage.size(), 23), "\nSaved error log at " + home.path().substr(0, 3))
+        << "the error log's line goes to the sink too";
 }
 
 }  // namespace

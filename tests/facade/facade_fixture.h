@@ -47,7 +47,7 @@ public:
     bool writeWav(const std::string& path) override {
         if (!m_script->writeOk) return false;
         m_script->writes.push_back(path);
-        writeFile(path, "RIFF recording");
+        writeFile(resolvePath(path), "RIFF recording");
         return true;
     }
     std::string lastError() const override { return m_script->startOk ? "write failed" : "no capture device"; }
@@ -91,7 +91,7 @@ inline PipelineRunner scriptedPipeline(std::shared_ptr<PipelineScript> script) {
         PipelineCall call{p, {}, fileExists(p.wavFile)};
         if (fileExists(p.txtFile)) call.txtContent = readFileBytes(p.txtFile);
         script->calls.push_back(call);
-        writeFile("kedoData/output/diag" + std::to_string(script->calls.size()) + ".txt", "diagnostics");
+        writeFile(resolvePath("kedoData/output/diag" + std::to_string(script->calls.size()) + ".txt"), "diagnostics");
         if (script->during) script->during();
         if (!script->failWith.empty()) reportError(script->failWith);
         mlf.score = script->score;

@@ -147,8 +147,8 @@ if [ ! -e "$WINEPREFIX/drive_c/kedoCom" ]; then
   out=$(cd "$win" && env -u KEDO_HOME wine "$exe" assess speech.wav hello 2>&1 | tr -d '\r' || true)
   log=$(printf '%s\n' "$out" | sed -n 's/^Saved error log at \(.*\)\.\.\.$/\1/p')
   unix_log=$(winepath -u "$log" 2> /dev/null || true)
-  if printf '%s\n' "$out" | grep -q 'Cannot make C:\\kedoCom the current folder' &&
-     [ -n "$unix_log" ] && grep -q '^Error: Cannot make C:\\kedoCom the current folder' "$unix_log"; then
+  if printf '%s\n' "$out" | grep -q 'Cannot use C:\\kedoCom as the working folder' &&
+     [ -n "$unix_log" ] && grep -q '^Error: Cannot use C:\\kedoCom as the working folder' "$unix_log"; then
     pass "default working folder C:\\kedoCom; error log $log"
   else
     fail "default working folder: $out"
