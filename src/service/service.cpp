@@ -37,10 +37,6 @@ namespace {
 
 std::atomic<bool> g_stopRequested{false};
 
-// The engine's operations change the process's current folder, so they run
-// one at a time in a process, whichever worker calls.
-std::mutex g_engineCall;
-
 constexpr int kRetryAfterSeconds = 2;
 constexpr auto kQueueWait = std::chrono::seconds(120);
 
@@ -300,7 +296,6 @@ private:
         Worker& w = admission.worker();
         std::string upload = saveAudio(req, w);
         RunResult r;
-        std::lock_guard<std::mutex> lock(g_engineCall);
         switchTo(w, language);
         if (w.engine->AssessResult(upload, sentence, r) != Status::ok) failed(req, w, upload);
         r.outputFolder.clear();
@@ -327,7 +322,7 @@ private:
         std::string list;
         for (const std::string& line : lines) {
             try {
-                list += utf8ToCodePage(line, language ? CodePage::cp950 : CodePage::latin1, "sentence") + "\n";
+                list += utf8ToCodePage(line, language ? CodePage::cp950 : CodePage::cp1252, "sentence") + "\n";
             } catch (const KedoError& e) {
                 refuse(httpStatusOf(e.kind()), e.what(), errorKindName(e.kind()));
             }
@@ -338,7 +333,6 @@ private:
         std::string listPath = (fs::path(w.folder) / "sentences.txt").string();
         saveBytes(listPath, list);
         RunResult r;
-        std::lock_guard<std::mutex> lock(g_engineCall);
         switchTo(w, language);
         if (w.engine->RecogResult(upload, listPath, r) != Status::ok) failed(req, w, upload);
         if (r.index >= 0 && r.index < static_cast<int>(lineOf.size())) r.index = lineOf[r.index];
