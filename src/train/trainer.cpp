@@ -304,7 +304,7 @@ void trainer::prepareUtterances() {
     std::set<std::string> held(m_opt.heldOutSpeakers.begin(), m_opt.heldOutSpeakers.end());
     const std::string& lang = m_prm.language;
     std::unique_ptr<Platform> platform = makePlatform();
-    const CodePage page = lang == "chinese" ? CodePage::cp950 : CodePage::latin1;
+    const CodePage page = lang == "chinese" ? CodePage::cp950 : CodePage::cp1252;
     StrVec normTexts;
     for (const corpusEntry& e : entries) {
         utterance u;
