@@ -26,6 +26,7 @@
 #      default 2; KEDO_TRAIN_RESUME=1 continues a stopped run), and the
 #      data-set home DIR/home/kedoData that stage 9 evaluates
 #   9  evaluation (tools/english/evaluate.py) on the held-out speakers
+#      (KEDO_EVAL_LIMIT=N: N utterances spread over them; default all 400)
 #
 # Seed: KEDO_CORPUS_SEED (default 15). Run it niced on a shared machine:
 #   nice -n 19 tools/english/run.sh --stage 1 --stop-stage 5
@@ -119,5 +120,5 @@ if run 8; then
 fi
 if run 9; then
   say 9 "evaluation"
-  "$python" "$here/evaluate.py" --out "$out" --kedo "$kedo"
+  "$python" "$here/evaluate.py" --out "$out" --kedo "$kedo" --limit "${KEDO_EVAL_LIMIT:-0}"
 fi
