@@ -3,6 +3,8 @@
 
   evaluate.py [--out DIR] [--kedo BIN] [--home HOME] [--limit N] [--alsa] [--klettres]
 
+--limit N recognises N utterances spread evenly over the held-out list (every
+speaker keeps a share); the sentence lists still come from all of it.
 HOME is a working folder holding the kedoData/ to evaluate (default
 DIR/home, which stage 8 of run.sh fills); the engine runs in a scratch copy
 of it, so the evaluated folder is never emptied. Three figures, on
@@ -26,10 +28,12 @@ import hashlib
 import json
 import os
 import random
+import resource
 import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 SEED = int(os.environ.get("KEDO_CORPUS_SEED", "15"))
 LIST_SIZE = 100
@@ -59,11 +63,27 @@ class Engine:
         self.seconds = {"assess": [], "recog": []}
 
     def _run(self, args):
+        # Wall and processor time of the whole call (process start and data
+        # loading included), as a host that runs the command line sees it.
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        start = time.monotonic()
         r = subprocess.run([self.kedo] + args + ["--home", self.work, "--json"], capture_output=True, text=True,
                            encoding="latin-1")
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+        self.seconds[args[0]].append((time.monotonic() - start, cpu))
         if r.returncode != 0:
             return None
         return json.loads(r.stdout)
+
+    def timing(self):
+        """Mean wall and processor seconds per call, by call kind."""
+        out = {}
+        for kind, runs in self.seconds.items():
+            if runs:
+                out[kind] = {"calls": len(runs), "wall_s": sum(w for w, _ in runs) / len(runs),
+                             "cpu_s": sum(c for _, c in runs) / len(runs)}
+        return out
 
     def assess(self, wav, sentence):
         doc = self._run(["assess", wav, sentence])
@@ -82,18 +102,29 @@ class Engine:
         shutil.rmtree(self.work, ignore_errors=True)
 
 
-def held_out(out, limit):
+def held_out(out):
     rows = []
     with open(os.path.join(out, "lists", "eval.tsv"), encoding="latin-1") as f:
         for line in f:
             if line.strip():
                 rows.append(line.rstrip("\n").split("\t"))
     rows.sort(key=lambda r: r[0])
-    return rows[:limit] if limit else rows
+    return rows
 
 
-def evaluate_held_out(engine, rows):
+def spread(rows, limit):
+    """LIMIT rows taken evenly over the sorted list, so a subset still covers
+    every held-out speaker rather than the first one or two."""
+    if not limit or limit >= len(rows):
+        return rows
+    return [rows[i * len(rows) // limit] for i in range(limit)]
+
+
+def evaluate_held_out(engine, rows, limit=0):
+    # The lists of 100 sentences come from every held-out sentence, also
+    # when only a subset of the utterances is recognised.
     sentences = sorted(set(r[2] for r in rows))
+    rows = spread(rows, limit)
     lists = [sentences[i:i + LIST_SIZE] for i in range(0, len(sentences), LIST_SIZE)]
     list_of = {s: l for l in lists for s in l}
     vocab = sorted(set(w for s in sentences for w in s.split()))
@@ -175,7 +206,7 @@ def main():
     ap.add_argument("--out", default=os.environ.get("KEDO_ENGLISH_SETS", "/work/sets/english"))
     ap.add_argument("--kedo", default="build/kedo")
     ap.add_argument("--home", default=None)
-    ap.add_argument("--limit", type=int, default=0, help="evaluate only the first N held-out utterances")
+    ap.add_argument("--limit", type=int, default=0, help="evaluate only N held-out utterances, spread over the list")
     ap.add_argument("--alsa", action="store_true")
     ap.add_argument("--klettres", action="store_true")
     args = ap.parse_args()
@@ -184,11 +215,12 @@ def main():
         sys.exit("evaluate.py: no kedoData in %s: train the models first (run.sh --stage 8)" % home)
     engine = Engine(args.kedo, home)
     try:
-        results = {"held_out": evaluate_held_out(engine, held_out(args.out, args.limit))}
+        results = {"held_out": evaluate_held_out(engine, held_out(args.out), args.limit)}
         if args.alsa:
             results["alsa"] = evaluate_alsa(engine)
         if args.klettres:
             results["klettres"] = evaluate_klettres(engine)
+        results["seconds_per_call"] = engine.timing()
     finally:
         engine.close()
     os.makedirs(os.path.join(args.out, "eval"), exist_ok=True)

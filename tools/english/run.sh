@@ -21,8 +21,12 @@
 #   6  augmentation with sox: tempo, speed, pitch, noise at 10-30 dB SNR,
 #      reverberation, telephone band, level (KEDO_CORPUS_AUG_COPIES per file)
 #   7  the lists: lists/train.tsv and lists/eval.tsv (audio, speaker, text)
-#   8  training with `kedo train` (needs a build that has it)
+#   8  training with `kedo train` (needs a build that has it) into
+#      DIR/train/mN (KEDO_TRAIN_MIXTURES, default 8; KEDO_TRAIN_THREADS,
+#      default 2; KEDO_TRAIN_RESUME=1 continues a stopped run), and the
+#      data-set home DIR/home/kedoData that stage 9 evaluates
 #   9  evaluation (tools/english/evaluate.py) on the held-out speakers
+#      (KEDO_EVAL_LIMIT=N: N utterances spread over them; default all 400)
 #
 # Seed: KEDO_CORPUS_SEED (default 15). Run it niced on a shared machine:
 #   nice -n 19 tools/english/run.sh --stage 1 --stop-stage 5
@@ -86,13 +90,35 @@ fi
 if run 8; then
   say 8 "training"
   if ! "$kedo" train --help >/dev/null 2>&1; then
-    echo "run.sh: $kedo has no 'train' subcommand yet; build one that has, then run --stage 8" >&2
+    echo "run.sh: $kedo has no 'train' subcommand; build one that has, then run --stage 8" >&2
     exit 1
   fi
-  "$kedo" train --list "$out/lists/train.tsv" --lexicon "$out/lexicon/english.wpa" \
-    --addenda "$out/lexicon/english_addenda.wpa" --out "$out/models"
+  # The data-set home: the repository's kedoData (parameter files, feature
+  # configuration, scoring tables) with the English lexicon of stage 1; the
+  # trained models are added below.
+  home="$out/home"
+  rm -rf "$home.tmp" && mkdir -p "$home.tmp"
+  cp -r "$repo/data/kedoData" "$home.tmp/"
+  rm -f "$home.tmp"/kedoData/english/models.* "$home.tmp"/kedoData/english/cm.txt
+  cp "$out"/lexicon/english.wpa "$out"/lexicon/english.wpab "$out"/lexicon/english_addenda.wpa \
+    "$out"/lexicon/english.tnm "$home.tmp/kedoData/english/"
+  # kedo train reads audio TAB transcript TAB speaker; every
+  # KEDO_TRAIN_HOLDOUT_EVERY-th training speaker (sorted) is held out for
+  # the confidence fit, so the evaluation speakers stay unseen.
+  every="${KEDO_TRAIN_HOLDOUT_EVERY:-15}"
+  mkdir -p "$out/train"
+  awk -F'\t' -v OFS='\t' '{print $1, $3, $2}' "$out/lists/train.tsv" > "$out/train/corpus.tsv"
+  held="$(cut -f2 "$out/lists/train.tsv" | sort -u | awk -v n="$every" 'NR % n == 0' | paste -sd, -)"
+  mixtures="${KEDO_TRAIN_MIXTURES:-8}"
+  models="$out/train/m$mixtures"
+  (cd "$home.tmp" && "$kedo" train --prm kedoData/english.sa.prm --corpus "$out/train/corpus.tsv" \
+    --out "$models" --mixtures "$mixtures" --threads "${KEDO_TRAIN_THREADS:-2}" \
+    --held-out-speakers "$held" ${KEDO_TRAIN_RESUME:+--resume})
+  cp "$models"/models.macb "$models"/models.mac "$models"/models.cnt "$models"/cm.txt \
+    "$home.tmp/kedoData/english/"
+  rm -rf "$home" && mv "$home.tmp" "$home"
 fi
 if run 9; then
   say 9 "evaluation"
-  "$python" "$here/evaluate.py" --out "$out" --kedo "$kedo"
+  "$python" "$here/evaluate.py" --out "$out" --kedo "$kedo" --limit "${KEDO_EVAL_LIMIT:-0}"
 fi
