@@ -221,13 +221,6 @@ void record(KEDO::State& s, double seconds, const std::string& wavPath) {
                               r.lastError().c_str(), __LINE__, kModule));
 }
 
-// An assessment needs something to assess.
-void checkSentence(const std::string& sentence) {
-    if (sentence.find_first_not_of(" \t\r\n") == std::string::npos)
-        reportError(strFormat("The sentence to assess is empty (line %d of %s)", __LINE__, kModule),
-                    ErrorKind::badInput);
-}
-
 // Runs op (an operation that ends in Assess or Recog) and builds the whole
 // result from the result object the run leaves behind.
 template <class Op>
@@ -320,7 +313,6 @@ Status KEDO::Assess(const std::string& wavFileName, const std::string& sentence,
     return runOperation(*m_state, [&]() {
         State& s = *m_state;
         prologue(s);
-        checkSentence(sentence);
         std::string text = s.platform->toEngineText(sentence, s.codePage, "sentence");
         s.saParam.wavFile = checkedFileName(s.platform->toEngineFileName(wavFileName, "audio file name"),
                                             "audio file name");

@@ -76,7 +76,8 @@ void textClass::readText(const std::string& source) {
     if (allBlank)
         reportError(strFormat("Error: m_txtVs.size()=0 when reading \"%s\". (line %d of %s): no sentence: the text "
                               "is empty or holds only blanks",
-                              source.c_str(), __LINE__, kModule));
+                              source.c_str(), __LINE__, kModule),
+                    ErrorKind::badInput);
 }
 
 void textClass::readTextNormMap(const std::string& fileName, char delimiter) {

@@ -40,7 +40,8 @@ TEST(ReadAudioFile, ReaderChosenByTheLastThreeCharacters) {
     EXPECT_EQ(errorOf(d.file("speech.Wav")),
               "Cannot read audio file " + d.file("speech.Wav") +
                   " based on its extension name... The name must end in one of: wav, WAV, wa1, WA1, wa2, WA2, raw, "
-                  "RAW, flv, FLV");
+                  "RAW, flv, FLV; or a compressed recording (webm, weba, ogg, oga, opus, mp4, m4a, aac, mp3, in any "
+                  "case), also recognised by its content");
     EXPECT_EQ(errorOf("wa").rfind("Cannot read audio file wa based on its extension name... The name", 0), 0u);
     // Only the last three characters count: no dot needed.
     writeFile(d.file("take_raw"), pcm16({1, -1}));

@@ -86,9 +86,15 @@ TEST_F(BundledResult, BrowserRecordingIsAssessedLikeTheWavFile) {
 TEST_F(BundledResult, FailuresCarryTheirKind) {
     KEDO engine(home.path());
     RunResult r;
-    EXPECT_EQ(engine.AssessResult(kSamples + "/english.wav", "i like zzxqj", r), Status::failed);
+    EXPECT_EQ(engine.AssessResult(kSamples + "/english.wav", "i like zz_xqj", r), Status::failed);
     EXPECT_EQ(engine.lastErrorKind(), ErrorKind::unknownWord) << engine.lastErrorMessage();
-    EXPECT_NE(engine.lastErrorMessage().find("zzxqj"), std::string::npos);
+    EXPECT_NE(engine.lastErrorMessage().find("zz_xqj"), std::string::npos);
+    r.score = -7;
+    EXPECT_EQ(engine.AssessResult(kSamples + "/english.wav", " \t", r), Status::failed);
+    EXPECT_EQ(engine.lastErrorKind(), ErrorKind::badInput) << engine.lastErrorMessage();
+    EXPECT_NE(engine.lastErrorMessage().find("no sentence: the text is empty or holds only blanks"), std::string::npos)
+        << engine.lastErrorMessage();
+    EXPECT_EQ(r.score, -7) << "the result is untouched on failure";
     writeFile(home.file("noise.webm"), "\x1A\x45\xDF\xA3 no more");
     EXPECT_EQ(engine.AssessResult(home.file("noise.webm"), kEnglish, r), Status::failed);
     EXPECT_EQ(engine.lastErrorKind(), ErrorKind::badAudio) << engine.lastErrorMessage();

@@ -48,7 +48,7 @@ TEST(Messages, AudioFilesThatCannotBeReadSayWhy) {
         EXPECT_TRUE(contains(r.err, "Can't open wave file " + c.file + " (line ")) << r.err;
         EXPECT_TRUE(contains(r.err, "in audioFile): " + c.reason)) << r.err;
     }
-    CliResult r = runCli("wave-info " + q(d.file("take.mp3")));
+    CliResult r = runCli("wave-info " + q(d.file("take.xyz")));
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.err, "based on its extension name... The name must end in one of: wav, WAV, wa1, WA1, "
                                 "wa2, WA2, raw, RAW, flv, FLV"))

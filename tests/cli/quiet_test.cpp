@@ -23,7 +23,8 @@ TEST(Quiet, AssessAndRecogPrintTheResultLineAlone) {
     // With --json: the document alone, and nothing on standard error either.
     r = runCli("assess " + q(kEnglish) + kSentence + " --quiet --json" + home.home());
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("{\"score\": 100, ", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("{", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\"score\": 100, "), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << r.out;
     EXPECT_EQ(r.err, "");
 }

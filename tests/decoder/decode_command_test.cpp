@@ -28,8 +28,8 @@ TEST(DecodeCommand, RunsTheRecognitionRoadUpToTheText) {
     EXPECT_NE(r.out.find(" sec: Viterbi search\n"), std::string::npos);
     EXPECT_NE(r.out.find("\t===> Saved " + dir.file("arenaSylPath.txt") + "\n"), std::string::npos);
     // The first candidate text is the one spoken.
-    EXPECT_NE(r.out.find("\ttextIndex=0 ===> \xa7\x41\xa6\x6e\xa1\x43\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\ntext=\xa7\x41\xa6\x6e\xa1\x43\npath=ni-hau\nlogProb=-"), std::string::npos)
+    EXPECT_NE(r.out.find("\ttextIndex=0 ===> 你好。\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\ntext=你好。\npath=ni-hau\nlogProb=-"), std::string::npos)
         << r.out;
     // The log probability is the best score of the arena's first line.
     const std::string arena = readFile(dir.file("arenaSylPath.txt"));

