@@ -1,14 +1,16 @@
 // Fuzzes the whole pipeline through its parameter file: the input is a ".prm"
 // file, run over a copy of the bundled data folder (kedoData, made once per
-// process in a temporary folder that becomes the working folder). Result files
-// always go to the copy's output folder; a parameter file that names a file
-// outside the copy is skipped, so a run reads and writes nothing else.
+// process in a temporary folder that becomes the working folder and goes at
+// exit). Result files always go to the copy's output folder; a parameter file
+// that names a file outside the copy is skipped, so a run reads and writes
+// nothing else.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "fuzz_support.h"
@@ -37,6 +39,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_work = pattern;
     const std::string copy = "cp -r '" KEDO_DATA_DIR "' '" + g_work + "/kedoData'";
     if (std::system(copy.c_str()) != 0 || chdir(g_work.c_str()) != 0) std::abort();
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(g_work, ignored);
+    });
     // Short recordings keep a run quick: one second of each sample as raw data.
     for (const char* lang : {"english", "chinese"}) {
         const std::string cut = std::string("tail -c +9645 kedoData/samples/") + lang +

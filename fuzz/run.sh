@@ -5,7 +5,8 @@
 # SECONDS_PER_TARGET defaults to 60; 0 runs every seed once and stops (a smoke
 # run). Without TARGET names every target runs. The build goes to build-fuzz/
 # (KEDO_FUZZ_BUILD overrides); each target's grown corpus, log and findings
-# (crash-*, leak-*, timeout-*, oom-* inputs) go to build-fuzz/runs/TARGET/.
+# (crash-*, leak-*, timeout-*, oom-* inputs) go to build-fuzz/runs/TARGET/;
+# a later run goes on from the grown corpus and counts only its own findings.
 # The committed seeds in fuzz/corpus/TARGET/ are only read. Prints one line
 # per target: executions, executions per second, seconds and findings. Exits 1
 # when any target found something.
@@ -63,13 +64,14 @@ for t in "${targets[@]}"; do
     dirs=("$run/corpus" $seeds)
   fi
   start=$(date +%s)
+  touch "$run/started"  # findings of earlier runs stay, and do not count
   "$build/$t" "${limit[@]}" -rss_limit_mb=2048 -timeout=60 -close_fd_mask=1 -print_final_stats=1 \
     -artifact_prefix="$run/findings/" $(target_options "$t") "${dirs[@]}" >"$run/log" 2>&1
   rc=$?
   took=$(( $(date +%s) - start ))
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$run/log" | tail -n 1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$run/log" | tail -n 1)
-  found=$(find "$run/findings" -maxdepth 1 \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
+  found=$(find "$run/findings" -maxdepth 1 -newer "$run/started" \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
   if [ "$rc" != 0 ] || [ "$found" != 0 ]; then
     status=1
     what=$(grep -m 1 -E 'ERROR: |runtime error|deadly signal' "$run/log" | cut -c 1-120)

@@ -1,0 +1,26 @@
+# Included by tests/CMakeLists.txt: every fuzz target built with the normal
+# compiler around fuzz/replay_main.cpp, and one test per target that replays
+# its seed corpus (fuzz/corpus/TARGET) once. Cheap, and under the sanitizer
+# build it checks every seed and every kept finding on each test run.
+set(KEDO_FUZZ_DIR ${PROJECT_SOURCE_DIR}/fuzz)
+file(GLOB KEDO_FUZZ_TARGETS CONFIGURE_DEPENDS ${KEDO_FUZZ_DIR}/*_fuzz.cpp)
+find_package(LibXml2 QUIET)
+set(KEDO_FUZZ_TMP ${CMAKE_CURRENT_BINARY_DIR}/fuzz_replay_tmp)
+file(MAKE_DIRECTORY ${KEDO_FUZZ_TMP})
+add_library(kedo_fuzz_replay_main OBJECT ${KEDO_FUZZ_DIR}/replay_main.cpp)
+foreach(src ${KEDO_FUZZ_TARGETS})
+  get_filename_component(name ${src} NAME_WE)
+  if(name STREQUAL "xml_fuzz" AND NOT LibXml2_FOUND)
+    continue()
+  endif()
+  add_executable(replay_${name} ${src} $<TARGET_OBJECTS:kedo_fuzz_replay_main>)
+  target_link_libraries(replay_${name} PRIVATE kedo)
+  if(name STREQUAL "xml_fuzz")
+    target_link_libraries(replay_${name} PRIVATE LibXml2::LibXml2)
+  endif()
+  if(name STREQUAL "pipeline_fuzz")
+    target_compile_definitions(replay_${name} PRIVATE KEDO_DATA_DIR="${PROJECT_SOURCE_DIR}/data/kedoData")
+  endif()
+  add_test(NAME fuzz_replay.${name} COMMAND replay_${name} ${KEDO_FUZZ_DIR}/corpus/${name})
+  set_tests_properties(fuzz_replay.${name} PROPERTIES LABELS fuzz ENVIRONMENT "TMPDIR=${KEDO_FUZZ_TMP};temp=;TEMP=")
+endforeach()
