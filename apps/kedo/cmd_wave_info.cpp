@@ -21,7 +21,7 @@ void writeRaw(const std::string& path, const SampleArray& wave) {
         bytes.push_back(static_cast<uint8_t>(v >> 8));
     }
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    const bool ok = f != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool ok = f != nullptr && (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
     if (f != nullptr && std::fclose(f) != 0) kedo::reportError("Cannot write " + path);
     if (!ok) kedo::reportError("Cannot write " + path);
 }
