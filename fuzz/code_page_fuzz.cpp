@@ -1,7 +1,7 @@
 // Host text conversions of the engine object: UTF-8 to the code pages and
 // back, and wide strings. Malformed or unconvertible input must end in
 // KedoError; whatever converts must convert back unchanged where the
-// conversion is one-to-one (Latin-1, wide strings).
+// conversion is one-to-one (Windows-1252, wide strings).
 #include <cstdint>
 #include <string>
 
@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace kedo;
     std::string text(reinterpret_cast<const char*>(data), size);
     try {
-        std::string latin = utf8ToCodePage(text, CodePage::cp1252, "text");
-        if (codePageToUtf8(latin, CodePage::cp1252, "text") != text) __builtin_trap();
+        std::string western = utf8ToCodePage(text, CodePage::cp1252, "text");
+        if (codePageToUtf8(western, CodePage::cp1252, "text") != text) __builtin_trap();
     } catch (const KedoError&) {
     }
     try {

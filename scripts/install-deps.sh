@@ -18,9 +18,10 @@ recipe_packages=(unicode-data fortunes-zh opencc)
 # The Windows component: the MinGW-w64 cross compiler (POSIX thread model,
 # which has std::thread and std::mutex), widl and Wine's IDL files, and Wine
 # to test it. Wine is installed with the packages it recommends, as it is
-# tested.
+# tested. dpkg-dev and a deb-src entry fetch Debian's FFmpeg source, from
+# which scripts/build-win-nellymoser.sh cross-builds the Nellymoser decoder.
 windows_packages=(
-  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 wine64-tools libwine-dev
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 wine64-tools libwine-dev dpkg-dev
 )
 corpus_packages=(
   festlex-cmu espeak-ng flite festival festvox-kallpc16k festvox-kdlpc16k festvox-us-slt-hts
@@ -47,6 +48,16 @@ if [ "${1:-}" = english-corpus ]; then
 fi
 install_missing --no-install-recommends -- "${packages[@]}" "${recipe_packages[@]}"
 install_missing -- "${windows_packages[@]}"
+# Source entries for the same mirrors as the binary ones.
+src_list=/etc/apt/sources.list.d/kedo-src.sources
+if [ ! -e "$src_list" ] && ! apt-get source --print-uris -qq "ffmpeg=$(dpkg-query -W -f='${source:Version}' libavcodec-dev)" >/dev/null 2>&1; then
+  if [ -e /etc/apt/sources.list.d/debian.sources ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $SUDO tee "$src_list" >/dev/null
+  else
+    grep -h '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' | $SUDO tee "${src_list%.sources}.list" >/dev/null
+  fi
+  $SUDO apt-get update -qq
+fi
 # The Windows tests run the Chinese cases under zh_TW.UTF-8, from which Wine
 # takes the ANSI code page 950 (Big5).
 if ! locale -a 2>/dev/null | grep -qix 'zh_TW.utf8'; then

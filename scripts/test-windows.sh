@@ -15,6 +15,7 @@ root=$(pwd)
 start=$(date +%s)
 jobs=$(nproc)
 
+bash scripts/build-win-nellymoser.sh
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-win -j "$jobs"

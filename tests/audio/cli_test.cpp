@@ -31,5 +31,23 @@ TEST(WaveInfoCommand, PrintsWhatTheLoaderReads) {
     EXPECT_NE(r.err.find("Usage: kedo wave-info"), std::string::npos);
 }
 
+TEST(WaveInfoCommand, WritesTheSamplesAsRaw16Bit) {
+    TempDir d;
+    writeFile(d.file("a.wav"), riff(chunk("fmt ", fmtData(1, 1, 8000, 16)) + chunk("data", pcm16({1, -2, 32767, -32768}))));
+    CliResult r = runCli("wave-info " + d.file("a.wav") + " --raw " + d.file("a.raw"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "samples=4 rate=8000 bits=16\n");
+    EXPECT_EQ(readFile(d.file("a.raw")), pcm16({1, -2, 32767, -32768}));
+
+    // An empty file gives an empty raw file; a folder that does not exist an error.
+    writeFile(d.file("e.flv"), "");
+    r = runCli("wave-info " + d.file("e.flv") + " --raw " + d.file("e.raw"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(d.file("e.raw")), "");
+    r = runCli("wave-info " + d.file("a.wav") + " --raw " + d.file("no/such/a.raw"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Cannot write " + d.file("no/such/a.raw")), std::string::npos) << r.err;
+}
+
 }  // namespace
 }  // namespace kedo
