@@ -115,7 +115,7 @@ template <int N>
 KEDO_LANE_INLINE void addRelativeExp(const float* terms, int b, float top, int active, v4sf& rel4) {
     typedef typename Lanes<N>::F F;
     typedef typename Lanes<N>::I I;
-    I index;
+    I index = {};
     for (int j = 0; j < N; ++j) index[j] = b + j;
     I lane = index < active;
     F e = loadLanes<F>(terms + b) - splat<F>(top);
