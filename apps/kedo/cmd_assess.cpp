@@ -38,14 +38,14 @@ FacadeRequest commonRequest(const Args& args, FacadeOperation operation) {
 int runFileCommand(const Args& args, FacadeOperation operation) {
     FacadeRequest r = commonRequest(args, operation);
     r.audio = args.positional[0];
-    TerminalFilter terminal(r.language != 0 ? TextPage::big5 : TextPage::latin1);
+    TerminalFilter terminal(r.language != 0 ? TextPage::big5 : TextPage::cp1252);
     return runFacadeCommand(r, args.flag("json"), args.flag("quiet"));
 }
 
 int runRecordCommand(const Args& args, FacadeOperation operation) {
     FacadeRequest r = commonRequest(args, operation);
     r.seconds = parseRecordSeconds(args.positional[0]);
-    TerminalFilter terminal(r.language != 0 ? TextPage::big5 : TextPage::latin1);
+    TerminalFilter terminal(r.language != 0 ? TextPage::big5 : TextPage::cp1252);
     return runFacadeCommand(r, args.flag("json"), args.flag("quiet"));
 }
 

@@ -22,7 +22,7 @@ TextPage g_errorPage = TextPage::asIs;
 
 TextPage pageOfLanguage(const std::string& language) {
     if (language == "chinese") return TextPage::big5;
-    if (language == "english") return TextPage::latin1;
+    if (language == "english") return TextPage::cp1252;
     return TextPage::asIs;
 }
 
@@ -86,9 +86,9 @@ std::string forTerminal(const std::string& text, TextPage page) {
     if (page == TextPage::asIs || isUtf8(text)) return text;
     if (page == TextPage::big5) return convertToUtf8(text, "CP950", false);
     // The engine's own labels are Big5 in every language: a line that reads
-    // as Big5 throughout is taken as such, any other as Latin-1.
+    // as Big5 throughout is taken as such, any other as Windows-1252, the engine's English code page.
     std::string big5 = convertToUtf8(text, "CP950", true);
-    return big5.empty() ? convertToUtf8(text, "ISO-8859-1", false) : big5;
+    return big5.empty() ? convertToUtf8(text, "CP1252", false) : big5;
 }
 
 // One redirected descriptor: a pipe in its place, and a thread that passes

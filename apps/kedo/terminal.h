@@ -8,7 +8,7 @@
 
 namespace kedo::cli {
 
-enum class TextPage { asIs, big5, latin1 };
+enum class TextPage { asIs, big5, cp1252 };
 
 // The code page of the data of a parameter set's language ("chinese" Big5,
 // "english" Latin-1, anything else left as it is).
