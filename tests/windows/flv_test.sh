@@ -41,7 +41,7 @@ both() {
 # The largest difference between two raw 16-bit little-endian files of the
 # same length, or "length" when they differ in length.
 max_diff() {
-  python3 - "$1" "$2" << 'EOF'
+  /usr/bin/python3 - "$1" "$2" << 'EOF'
 import sys
 import numpy as np
 a = np.fromfile(sys.argv[1], dtype='<i2').astype(np.int32)
@@ -52,7 +52,7 @@ EOF
 
 # Sets the channel bit in the flags byte of every audio tag.
 make_stereo() {
-  python3 - "$1" "$2" << 'EOF'
+  /usr/bin/python3 - "$1" "$2" << 'EOF'
 import sys
 data = bytearray(open(sys.argv[1], 'rb').read())
 pos = 9 + 4
@@ -108,7 +108,7 @@ if ! grep -q '^exit=0' "$win/assess.nat" || ! grep -q '^exit=0' "$win/assess.win
   fail "assess en16000.flv: native '$(tail -2 "$win/assess.nat" | tr '\n' ' ')', kedo.exe '$(tail -2 "$win/assess.win" | tr '\n' ' ')'"
 elif [ "$nat_score" = "$win_score" ]; then
   pass "assess en16000.flv: '$win_score' as on Linux"
-elif python3 -c "import sys; sys.exit(abs(float('$(score_of "$nat_score")') - float('$(score_of "$win_score")')) > 0.5)"; then
+elif /usr/bin/python3 -c "import sys; sys.exit(abs(float('$(score_of "$nat_score")') - float('$(score_of "$win_score")')) > 0.5)"; then
   pass "assess en16000.flv: '$win_score', native '$nat_score' (within 0.5)"
 else
   fail "assess en16000.flv: '$win_score', native '$nat_score'"
@@ -122,7 +122,7 @@ head -c 100 "$good" > "$win/bad/truncated.flv"
 head -c 5 "$good" > "$win/bad/short_header.flv"
 { printf 'FLX'; tail -c +4 "$good"; } > "$win/bad/magic.flv"
 { head -c 9 "$good"; printf '\000\000\000\001'; tail -c +14 "$good"; } > "$win/bad/tag_size.flv"
-python3 - "$good" "$win/bad/not_nelly.flv" << 'EOF'
+/usr/bin/python3 - "$good" "$win/bad/not_nelly.flv" << 'EOF'
 import sys
 data = bytearray(open(sys.argv[1], 'rb').read())
 pos = 9 + 4
