@@ -212,6 +212,11 @@ def _path(value, what):
 def _text(value, what):
     if not isinstance(value, str):
         raise TypeError(f"{what} must be a str, not {type(value).__name__}")
+    try:
+        value.encode("utf-8")
+    except UnicodeEncodeError as e:
+        raise Error(f"The {what} is not valid text: {e.object[e.start]!r} at position {e.start} "
+                    "is no Unicode character", "bad_input") from None
     return value
 
 
@@ -392,7 +397,7 @@ class Engine:
         if not sentences:
             raise Error("The list of sentences is empty", "bad_input")
         for s in sentences:
-            _text(s, "each sentence")
+            _text(s, "sentence of the list")
             if "\n" in s or "\r" in s:
                 raise Error(f"The sentence {s!r} holds a line break; give one sentence per item", "bad_input")
         path = scratch.file("sentences.txt")

@@ -136,8 +136,9 @@ private:
         svg_.text(kLeft + 46, 42, 24, "middle", scoreText(d_.score), " font-weight=\"bold\"");
         svg_.text(kLeft + 106, 34, 18, "start", d_.sentence);
         svg_.text(kLeft + 106, 52, 12, "start",
-                  strFormat("%s, %.2f s, %zu %s, %zu phones", kind, d_.duration, d_.words.size(),
-                            d_.words.size() == 1 ? "word" : "words", d_.phones.size()),
+                  strFormat("%s, %.2f s, %zu %s%s, %zu phones", kind, d_.duration, d_.words.size(),
+                            d_.language == "chinese" ? "syllable" : "word", d_.words.size() == 1 ? "" : "s",
+                            d_.phones.size()),
                   " fill=\"#555555\"");
         svg_.add("</g>");
         // The colour scale.
