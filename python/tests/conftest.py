@@ -1,4 +1,4 @@
-"""Fixtures of the Python module's tests: scratch copies of the bundled data
+"""Fixtures of the Python module's tests: scratch copies of the toy data
 folder (every run empties and fills its output folder) and the samples."""
 
 import os
@@ -7,7 +7,7 @@ import shutil
 import pytest
 
 SOURCE = os.environ.get("KEDO_SOURCE_DIR", os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
-DATA = os.path.join(SOURCE, "data", "kedoData")
+DATA = os.path.join(SOURCE, "tests", "data", "toy", "kedoData")
 SAMPLES = os.path.join(DATA, "samples")
 ENGLISH_WAV = os.path.join(SAMPLES, "english.wav")
 ENGLISH_SENTENCE = "i like to read a good book"
