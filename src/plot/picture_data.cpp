@@ -8,7 +8,11 @@
 #include <memory>
 #include <sys/stat.h>
 
-#include "facade/platform.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "facade/code_page.h"
 #include "plot/result_picture.h"
 #include "scoring/scoring_texts.h"
 #include "util/file_util.h"
@@ -198,16 +202,31 @@ bool interval(const std::map<std::string, const Element*>& m, const std::string&
     return true;
 }
 
-// Text of the document in UTF-8: Big5 documents are converted; bytes that are
-// no character become "?".
+// Big5 text to UTF-8, whatever the code page of the thread (the document
+// names its encoding).
+std::string big5ToUtf8(const std::string& s) {
+#ifdef _WIN32
+    if (s.empty()) return {};
+    const int length = static_cast<int>(s.size());
+    int n = MultiByteToWideChar(950, MB_ERR_INVALID_CHARS, s.data(), length, nullptr, 0);
+    std::wstring wide(n > 0 ? static_cast<size_t>(n) : 0, L'\0');
+    if (n <= 0 || MultiByteToWideChar(950, MB_ERR_INVALID_CHARS, s.data(), length, wide.data(), n) != n)
+        throw KedoError("not Big5");
+    return wideToUtf8(wide, "result document text");
+#else
+    return codePageToUtf8(s, CodePage::cp950, "result document text");
+#endif
+}
+
+// Text of the document in UTF-8: Big5 documents are converted; when a text is
+// not Big5, its bytes beyond ASCII become "?".
 struct Utf8Text {
     bool big5 = false;
-    std::unique_ptr<Platform> platform = makePlatform();
 
     std::string operator()(const std::string& s) const {
         if (!big5) return s;
         try {
-            return platform->toHostText(s, CodePage::cp950, "result document text");
+            return big5ToUtf8(s);
         } catch (const KedoError&) {
             std::string out;
             for (char c : s) out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
