@@ -250,14 +250,15 @@ private:
     void timeAxis() {
         svg_.add("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#555555\"/>", kLeft, kAxisTop,
                  kLeft + kPlotWidth, kAxisTop);
-        double step = 0.05;
-        for (double s : {0.1, 0.2, 0.5, 1.0, 2.0, 5.0, 10.0, 30.0, 60.0})
-            if (span_ / step > 12) step = s;
-        for (int k = 0; k * step <= span_ + 1e-9; ++k) {
+        // A step of 1, 2 or 5 times a power of ten, for at most 12 ticks.
+        double step = std::pow(10.0, std::floor(std::log10(span_ / 12)));
+        for (double f : {2.0, 2.5, 2.0})
+            if (span_ / step > 12) step *= f;
+        for (int k = 0; k <= 12 && k * step <= span_ + 1e-9; ++k) {
             const double t = k * step, tx = x(t);
             svg_.add("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#555555\"/>", tx, kAxisTop, tx,
                      kAxisTop + 5);
-            svg_.text(tx, kAxisTop + 17, 10, "middle", strFormat(step < 0.1 ? "%.2f" : "%.1f", t));
+            svg_.text(tx, kAxisTop + 17, 10, "middle", strFormat(step < 0.1 ? "%.2f" : "%g", t));
         }
         svg_.text(kLeft - 16, kAxisTop + 17, 10, "end", "seconds", " fill=\"#555555\"");
     }

@@ -143,6 +143,23 @@ TEST(PictureSvg, TextIsEscapedAndAnEmptyRunStillDraws) {
     EXPECT_NE(svg.find("</svg>"), std::string::npos);
 }
 
+TEST(PictureSvg, TheTimeAxisHasAFewRoundTicksForAnyLength) {
+    for (double seconds : {0.05, 2.48, 7.0, 95.0, 1e9}) {
+        PictureData d;
+        d.duration = seconds;
+        const std::string svg = pictureSvg(d);
+        size_t ticks = 0;
+        for (size_t at = svg.find("stroke=\"#555555\"/>"); at != std::string::npos;
+             at = svg.find("stroke=\"#555555\"/>", at + 1))
+            ++ticks;
+        EXPECT_GE(ticks, 1u + 5) << seconds;  // the axis and its ticks
+        EXPECT_LE(ticks, 1u + 13) << seconds;
+    }
+    PictureData d;
+    d.duration = 2.48;
+    EXPECT_NE(pictureSvg(d).find(">0.5</text>"), std::string::npos);
+}
+
 TEST(PictureErrors, MissingFolderAndFilesAreNamed) {
     TempDir dir;
     EXPECT_NE(drawError(dir.file("nowhere")).find("nowhere: there is no such folder"), std::string::npos);
