@@ -168,9 +168,10 @@ def test_an_exception_in_the_progress_callable_ends_the_call_with_it(engine):
     assert engine.assess(ENGLISH_WAV, ENGLISH_SENTENCE).score == 100
 
 
-def test_record_assess_from_a_capture_file(home, monkeypatch):
+def test_record_recog_from_a_capture_file(home, monkeypatch):
+    # (record_assess runs in test_threads.py.)
     monkeypatch.setenv("KEDO_CAPTURE_DEVICE", "file:" + ENGLISH_WAV)
     engine = kedo.Engine(home)
-    r = engine.record_assess(2.5, ENGLISH_SENTENCE)
-    assert (r.score, r.sentence) == (100, ENGLISH_SENTENCE)
-    assert os.path.exists(os.path.join(r.output_dir, "saWAV.wav"))
+    r = engine.record_recog(2.5, ["good morning", ENGLISH_SENTENCE])
+    assert (r.kind, r.sentence, r.index) == ("recog", ENGLISH_SENTENCE, 1)
+    assert os.path.exists(os.path.join(r.output_dir, "vcWAV.wav"))

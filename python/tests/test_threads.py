@@ -1,5 +1,6 @@
 """Engines on threads: the GIL is released during a call."""
 
+import os
 import threading
 import time
 
@@ -43,6 +44,7 @@ def test_engines_on_two_folders_run_at_the_same_time(tmp_path, monkeypatch):
     results = run_on_threads(homes, lambda e: e.record_assess(1.0, ENGLISH_SENTENCE))
     elapsed = time.monotonic() - started
     assert results[0].as_dict()["words"] == results[1].as_dict()["words"]
+    assert all(os.path.exists(os.path.join(r.output_dir, "saWAV.wav")) for r in results)
     assert elapsed < 1.8, f"two one-second recordings took {elapsed:.2f} s"
 
 
