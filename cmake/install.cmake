@@ -32,14 +32,14 @@ install(FILES ${PROJECT_BINARY_DIR}/kedo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/
 # kedo(1), with every subcommand's help text taken from the built program.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(KEDO_MAN_PAGE ${PROJECT_BINARY_DIR}/kedo.1)
-add_custom_command(OUTPUT ${KEDO_MAN_PAGE}
+add_custom_command(OUTPUT ${KEDO_MAN_PAGE} ${KEDO_MAN_PAGE}.gz
   COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/man/make_man_page.py $<TARGET_FILE:kedo_cli>
           ${PROJECT_SOURCE_DIR}/tools/man/kedo.1.in ${KEDO_MAN_PAGE} ${PROJECT_VERSION}
           ${CMAKE_INSTALL_FULL_DATADIR}/kedo
   DEPENDS kedo_cli ${PROJECT_SOURCE_DIR}/tools/man/make_man_page.py ${PROJECT_SOURCE_DIR}/tools/man/kedo.1.in
   COMMENT "Manual page kedo.1")
-add_custom_target(kedo_man_page ALL DEPENDS ${KEDO_MAN_PAGE})
-install(FILES ${KEDO_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+add_custom_target(kedo_man_page ALL DEPENDS ${KEDO_MAN_PAGE}.gz)
+install(FILES ${KEDO_MAN_PAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The Debian package: cmake --build build --target package (or cpack in the
 # build folder), best from a build configured with CMAKE_INSTALL_PREFIX=/usr

@@ -19,6 +19,7 @@ The checks after `stage` use its install (a ctest fixture). Exit status 77
 means skipped.
 """
 import glob
+import gzip
 import json
 import os
 import shutil
@@ -93,7 +94,7 @@ def stage(inst):
     libdir = inst.libdir()
     for path in ("bin/kedo", "include/kedo/kedo.h", "include/kedo/engine.h", "include/kedo/export.h",
                  "share/kedo/kedoData/english.sa.prm", "share/kedo/kedoData/chinese.vc.prm",
-                 "share/man/man1/kedo.1"):
+                 "share/man/man1/kedo.1.gz"):
         check(os.path.exists(os.path.join(inst.prefix, path)), f"{path} installed")
     for path in ("libkedo.a", "pkgconfig/kedo.pc", "cmake/kedo/kedoConfig.cmake",
                  "cmake/kedo/kedoConfigVersion.cmake", "cmake/kedo/kedoTargets.cmake",
@@ -200,9 +201,11 @@ def read_only(inst):
 
 
 def man_page(inst):
-    page = os.path.join(inst.prefix, "share", "man", "man1", "kedo.1")
-    with open(page) as f:
+    with gzip.open(os.path.join(inst.prefix, "share", "man", "man1", "kedo.1.gz"), "rt") as f:
         roff = f.read()
+    page = os.path.join(inst.root, "kedo.1")
+    with open(page, "w") as f:
+        f.write(roff)
     overview = run([os.path.join(inst.prefix, "bin", "kedo"), "--help"])
     names = [line.split()[0] for line in overview.split("Subcommands:")[1].splitlines()
              if line.startswith("  ") and line.strip()]

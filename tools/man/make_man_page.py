@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Writes the kedo(1) manual page: the template's fixed sections, with every
-subcommand's help text (from the built program) under SUBCOMMANDS.
+subcommand's help text (from the built program) under SUBCOMMANDS. OUT is
+the page; OUT.gz its compressed form, which is installed.
 
     make_man_page.py KEDO TEMPLATE OUT VERSION DATADIR
 """
+import gzip
 import re
 import subprocess
 import sys
@@ -84,6 +86,9 @@ def main():
     page = page.replace("@SUBCOMMANDS@", body).replace("@VERSION@", version).replace("@DATADIR@", datadir)
     with open(out, "w") as f:
         f.write(page)
+    # No name or time in the header: the same page gives the same bytes.
+    with open(out + ".gz", "wb") as raw, gzip.GzipFile(filename="", mode="wb", fileobj=raw, mtime=0) as f:
+        f.write(page.encode())
 
 
 if __name__ == "__main__":
