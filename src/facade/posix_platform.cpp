@@ -20,14 +20,6 @@
 #ifndef KEDO_DEFAULT_HOME
 #define KEDO_DEFAULT_HOME "/usr/local/share/kedo"
 #endif
-// The installed data folder relative to the installed program's folder and
-// to the library's folder ("../share/kedo" for bin/ and lib/).
-#ifndef KEDO_DATA_FROM_BIN
-#define KEDO_DATA_FROM_BIN "../share/kedo"
-#endif
-#ifndef KEDO_DATA_FROM_LIB
-#define KEDO_DATA_FROM_LIB "../share/kedo"
-#endif
 
 namespace kedo {
 
@@ -57,13 +49,21 @@ std::vector<fs::path> engineFolders() {
 
 }  // namespace
 
+// An install prefix is at most this many folders above the file holding the
+// engine: bin/kedo, lib/libkedo.so, lib/x86_64-linux-gnu/libkedo.so,
+// lib/python3/dist-packages/kedo/_kedo.so.
+constexpr int kPrefixDepth = 4;
+
 std::string installedDataFolder() {
     std::error_code ec;
-    for (const fs::path& folder : engineFolders())
-        for (const char* relative : {KEDO_DATA_FROM_LIB, KEDO_DATA_FROM_BIN}) {
-            fs::path candidate = (folder / relative).lexically_normal();
+    for (const fs::path& folder : engineFolders()) {
+        fs::path prefix = folder;
+        for (int up = 1; up <= kPrefixDepth && prefix.has_relative_path(); ++up) {
+            prefix = prefix.parent_path();
+            fs::path candidate = prefix / "share" / "kedo";
             if (fs::is_directory(candidate / "kedoData", ec)) return candidate.string();
         }
+    }
     return KEDO_DEFAULT_HOME;
 }
 

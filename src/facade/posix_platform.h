@@ -25,10 +25,10 @@ public:
     void sleepMilliseconds(int ms) override;
 };
 
-// The data folder installed with the engine: "share/kedo" beside the
-// installed program or library that holds the engine (so that a moved or
-// staged install finds its own data), else "<prefix>/share/kedo" as
-// configured.
+// The data folder installed with the engine: "share/kedo" in the nearest
+// prefix above the installed program, library or Python module that holds the
+// engine (so that a moved or staged install finds its own data), else
+// "<prefix>/share/kedo" as configured.
 std::string installedDataFolder();
 
 }  // namespace kedo
