@@ -26,10 +26,13 @@ namespace kedo {
 namespace fs = std::filesystem;
 
 namespace {
-constexpr const char* kModule = "KEDO";
-}
 
-namespace {
+constexpr const char* kModule = "KEDO";
+
+// An install prefix is at most this many folders above the file holding the
+// engine: bin/kedo, lib/libkedo.so, lib/x86_64-linux-gnu/libkedo.so,
+// lib/python3/dist-packages/kedo/_kedo.so.
+constexpr int kPrefixDepth = 4;
 
 // The folders of the file that holds this code (libkedo.so, or the program
 // it is linked into) and of the running program.
@@ -48,11 +51,6 @@ std::vector<fs::path> engineFolders() {
 }
 
 }  // namespace
-
-// An install prefix is at most this many folders above the file holding the
-// engine: bin/kedo, lib/libkedo.so, lib/x86_64-linux-gnu/libkedo.so,
-// lib/python3/dist-packages/kedo/_kedo.so.
-constexpr int kPrefixDepth = 4;
 
 std::string installedDataFolder() {
     std::error_code ec;
