@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages needed to build, test and benchmark the engine.
-# Idempotent and non-interactive; run as root (or through sudo).
-# With the argument "english-corpus" it installs only what the English data
-# recipe (tools/english/run.sh) reads: voices, texts and the pronunciation list.
+# Installs the Debian 12 packages needed to build, test, benchmark and package
+# the Linux engine. Idempotent and non-interactive; run as root (or through
+# sudo).
+#   scripts/install-deps.sh                 the Linux engine and its tests
+#   scripts/install-deps.sh --windows       the same plus the Windows toolchain
+#                                           (MinGW-w64, Wine, Debian's FFmpeg
+#                                           source; about 1.6 GB more)
+#   scripts/install-deps.sh english-corpus  only what the English data recipe
+#                                           (tools/english/run.sh) reads:
+#                                           voices, texts, the pronunciation list
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -10,7 +16,7 @@ packages=(
   libasound2-dev libavcodec-dev libavformat-dev libswresample-dev
   libcpp-httplib-dev nlohmann-json3-dev chromium chromium-driver python3-selenium
   ffmpeg sox espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
-  festlex-cmu python3
+  festlex-cmu python3 dpkg-dev
   pybind11-dev python3-dev python3-pytest librsvg2-bin
 )
 # The Mandarin data recipe (tools/mandarin): the Unicode Han database, the
@@ -19,8 +25,9 @@ recipe_packages=(unicode-data fortunes-zh opencc)
 # The Windows component: the MinGW-w64 cross compiler (POSIX thread model,
 # which has std::thread and std::mutex), widl and Wine's IDL files, and Wine
 # to test it. Wine is installed with the packages it recommends, as it is
-# tested. dpkg-dev and a deb-src entry fetch Debian's FFmpeg source, from
-# which scripts/build-win-nellymoser.sh cross-builds the Nellymoser decoder.
+# tested. dpkg-dev (in the main list: it also gives the Debian package its
+# dependencies) and a deb-src entry fetch Debian's FFmpeg source, from which
+# scripts/build-win-nellymoser.sh cross-builds the Nellymoser decoder.
 windows_packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 wine64-tools libwine-dev dpkg-dev
 )
@@ -43,11 +50,17 @@ install_missing() {
   if [ "$updated" = 0 ]; then $SUDO apt-get update -qq; updated=1; fi
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${options[@]}" "${missing[@]}"
 }
-if [ "${1:-}" = english-corpus ]; then
-  install_missing --no-install-recommends -- "${corpus_packages[@]}"
-  exit 0
-fi
+windows=0
+case "${1:-}" in
+  english-corpus)
+    install_missing --no-install-recommends -- "${corpus_packages[@]}"
+    exit 0 ;;
+  --windows) windows=1 ;;
+  "") ;;
+  *) echo "usage: $0 [--windows | english-corpus]" >&2; exit 2 ;;
+esac
 install_missing --no-install-recommends -- "${packages[@]}" "${recipe_packages[@]}"
+[ "$windows" = 1 ] || exit 0
 install_missing -- "${windows_packages[@]}"
 # Source entries for the same mirrors as the binary ones.
 src_list=/etc/apt/sources.list.d/kedo-src.sources

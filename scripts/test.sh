@@ -5,11 +5,15 @@
 #   scripts/test.sh windows    MinGW-w64 build in build-win/, tested under Wine
 #   scripts/test.sh tsan       ThreadSanitizer build in build-tsan/: the tests of
 #                              engines and progress sinks on several threads
+#   scripts/test.sh package    the Debian package, built in build-deb/ and checked
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-release}
 if [ "$mode" = windows ]; then
   exec bash scripts/test-windows.sh
+fi
+if [ "$mode" = package ]; then
+  exec bash scripts/test-package.sh
 fi
 jobs=$(nproc)
 if [ "$mode" = tsan ]; then

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "kedo/error.h"
+#include "kedo/export.h"
 #include "kedo/run_result.h"
 #include "kedo/progress.h"
 
@@ -41,7 +42,7 @@ enum class Status : int32_t {
 // ANSI code page instead. File names are handed to the file system as given
 // (on Windows: converted to the thread's ANSI code page, in which a name with
 // a character the code page cannot hold is an error).
-class IKEDO {
+class KEDO_API IKEDO {
 public:
     virtual ~IKEDO() = default;
 
@@ -80,7 +81,7 @@ public:
 // environment variable KEDO_HOME, else the data folder installed with the
 // engine ("C:\kedoCom" on Windows). A relative working folder is taken
 // relative to the current folder at construction.
-class KEDO : public IKEDO {
+class KEDO_API KEDO : public IKEDO {
 public:
     explicit KEDO(const std::string& workingFolder = {});
     ~KEDO() override;

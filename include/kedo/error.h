@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "kedo/export.h"
+
 namespace kedo {
 
 // What went wrong, for callers that answer differently by cause (an HTTP
@@ -32,7 +34,7 @@ inline const char* errorKindName(ErrorKind kind) {
 // Raised by reportError(); what() is the message, for example
 // "Cannot open file x.prm (line 12 of utility)". Hosts of the C++ library
 // catch it; the facade turns it into a failure status.
-class KedoError : public std::runtime_error {
+class KEDO_API KedoError : public std::runtime_error {
 public:
     explicit KedoError(const std::string& message, ErrorKind kind = ErrorKind::engine)
         : std::runtime_error(message), m_kind(kind) {}

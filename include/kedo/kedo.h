@@ -19,6 +19,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "kedo/export.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -46,32 +48,32 @@ enum {
  * working_folder (NULL or "" = KEDO_HOME, else the installed data folder) as
  * its working folder, loads the English parameter sets and empties
  * "kedoData/output". Returns NULL on failure (see kedo_last_error). */
-kedo_engine *kedo_create(const char *working_folder);
+KEDO_API kedo_engine *kedo_create(const char *working_folder);
 /* Destroys the engine and its recorder. NULL is ignored. */
-void kedo_destroy(kedo_engine *engine);
+KEDO_API void kedo_destroy(kedo_engine *engine);
 
 /* Records record_time seconds, saves "kedoData/output/saWAV.wav" and assesses
  * it against sentence; *score is 0 to 100. */
-int kedo_record_and_assess(kedo_engine *engine, double record_time, const char *sentence, double *score);
+KEDO_API int kedo_record_and_assess(kedo_engine *engine, double record_time, const char *sentence, double *score);
 /* Records record_time seconds, saves "kedoData/output/vcWAV.wav" and
  * recognises which sentence of the list file was spoken. *result_sentence is
  * a new string, freed with kedo_free_string. */
-int kedo_record_and_recog(kedo_engine *engine, double record_time, const char *sentence_list_file,
+KEDO_API int kedo_record_and_recog(kedo_engine *engine, double record_time, const char *sentence_list_file,
                           char **result_sentence);
 /* Assesses the audio file against sentence. */
-int kedo_assess(kedo_engine *engine, const char *wav_file, const char *sentence, double *score);
+KEDO_API int kedo_assess(kedo_engine *engine, const char *wav_file, const char *sentence, double *score);
 /* Recognises which sentence of the list file the audio file holds. */
-int kedo_recog(kedo_engine *engine, const char *wav_file, const char *sentence_list_file, char **result_sentence);
+KEDO_API int kedo_recog(kedo_engine *engine, const char *wav_file, const char *sentence_list_file, char **result_sentence);
 /* Assess and recognise as above, returning everything the run found as one
  * JSON object (UTF-8): score, sentence, words and phones with start and end
  * in seconds and scores, discounts, pitch and volume tracks, warnings and the
  * output folder. *result_json is a new string, freed with kedo_free_string. */
-int kedo_assess_result(kedo_engine *engine, const char *wav_file, const char *sentence, char **result_json);
-int kedo_recog_result(kedo_engine *engine, const char *wav_file, const char *sentence_list_file,
+KEDO_API int kedo_assess_result(kedo_engine *engine, const char *wav_file, const char *sentence, char **result_json);
+KEDO_API int kedo_recog_result(kedo_engine *engine, const char *wav_file, const char *sentence_list_file,
                       char **result_json);
 
 /* Nonzero selects Chinese, 0 selects English. */
-int kedo_switch_language(kedo_engine *engine, int32_t type);
+KEDO_API int kedo_switch_language(kedo_engine *engine, int32_t type);
 
 /* Where the engine's progress, timing and "Saved" lines go (standard output
  * by default). A callback receives whole lines (one or more, each ending in
@@ -80,17 +82,17 @@ int kedo_switch_language(kedo_engine *engine, int32_t type);
  * appended to; a NULL path goes back to standard output. Set them between
  * operations. */
 typedef void (*kedo_progress_fn)(const char *text, size_t length, void *user);
-int kedo_set_progress_callback(kedo_engine *engine, kedo_progress_fn callback, void *user);
-int kedo_set_progress_file(kedo_engine *engine, const char *path);
+KEDO_API int kedo_set_progress_callback(kedo_engine *engine, kedo_progress_fn callback, void *user);
+KEDO_API int kedo_set_progress_file(kedo_engine *engine, const char *path);
 
 /* The message of the calling thread's last failed kedo_* call; "" after a
  * successful one. Valid until the thread's next kedo_* call. */
-const char *kedo_last_error(void);
+KEDO_API const char *kedo_last_error(void);
 /* The kind of the calling thread's last failed kedo_* call (KEDO_ERROR_*);
  * KEDO_ERROR_NONE after a successful one. */
-int kedo_last_error_kind(void);
+KEDO_API int kedo_last_error_kind(void);
 /* Frees a string returned by the engine. NULL is ignored. */
-void kedo_free_string(char *text);
+KEDO_API void kedo_free_string(char *text);
 
 #ifdef __cplusplus
 }

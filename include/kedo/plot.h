@@ -12,10 +12,12 @@
 
 #include <string>
 
+#include "kedo/export.h"
+
 namespace kedo {
 
-std::string resultPictureSvg(const std::string& outputFolder);
+KEDO_API std::string resultPictureSvg(const std::string& outputFolder);
 // Writes the picture to svgPath (replaced when it exists).
-void writeResultPicture(const std::string& outputFolder, const std::string& svgPath);
+KEDO_API void writeResultPicture(const std::string& outputFolder, const std::string& svgPath);
 
 }  // namespace kedo

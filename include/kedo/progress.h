@@ -18,16 +18,18 @@
 #include <string>
 #include <string_view>
 
+#include "kedo/export.h"
+
 namespace kedo {
 
 // A sink: receives the text. An empty sink discards it.
 using ProgressSink = std::function<void(std::string_view text)>;
 
 // Standard output (the default of every engine object).
-ProgressSink progressToStandardOutput();
+KEDO_API ProgressSink progressToStandardOutput();
 // Appends to the file at path, created if missing; the file stays open as
 // long as a copy of the sink exists. Throws KedoError naming the file when it
 // cannot be opened.
-ProgressSink progressToFile(const std::string& path);
+KEDO_API ProgressSink progressToFile(const std::string& path);
 
 }  // namespace kedo

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "kedo/export.h"
+
 namespace kedo {
 
 // One spoken node: a word (English) or a syllable (Chinese).
@@ -67,10 +69,10 @@ struct RunResult {
 //  "ratio","applied"}], "designatedSyllables", "identifiedSyllables",
 //  "tracks": {"start","frameSeconds","pitch","volume"}, "warnings",
 //  "outputFolder"}. Numbers that are not finite are written as null.
-std::string runResultJson(const RunResult& result);
+KEDO_API std::string runResultJson(const RunResult& result);
 
 // A JSON string literal of UTF-8 text (quotes, backslashes and control
 // characters escaped).
-std::string jsonString(const std::string& text);
+KEDO_API std::string jsonString(const std::string& text);
 
 }  // namespace kedo

@@ -21,8 +21,9 @@ namespace kedo {
 namespace {
 constexpr const char* kModule = "KEDO";
 
-// One operation at a time per working folder: objects on the same folder
-// share its output folder. A thread already inside an operation may call
+// One operation at a time per output folder (objects on the same working
+// folder share it; so do objects on read-only working folders, which write
+// to the per-user folder). A thread already inside an operation may call
 // again (the record-and-* operations call Assess and Recog on themselves).
 // Objects on different folders run at once.
 class OperationGuard {
@@ -65,8 +66,8 @@ private:
 };
 
 std::string busyMessage(int line) {
-    return strFormat("Another engine operation is running on this working folder; the engine runs one operation at a "
-                     "time per working folder (line %d of %s)",
+    return strFormat("Another engine operation is running on this output folder; the engine runs one operation at a "
+                     "time per output folder (line %d of %s)",
                      line, kModule);
 }
 
@@ -113,7 +114,7 @@ template <class Body>
 Status runOperation(KEDO::State& s, Body&& body) {
     ProgressScope progress(s.progress);
     FolderScope folder(s.workingFolder);
-    OperationGuard guard(s.workingFolder);
+    OperationGuard guard(s.engineOutputFolder);
     if (!guard.held()) {
         try {
             reportError(busyMessage(__LINE__));
@@ -146,7 +147,25 @@ std::string dataPath(const KEDO::State& s, std::initializer_list<const char*> pa
     return out;
 }
 
-std::string outputPath(const KEDO::State& s) { return dataPath(s, {"kedoData", "output"}); }
+std::string outputPath(const KEDO::State& s) { return s.outputDir; }
+
+// A file of the output folder: "kedoData/output/saWAV.wav".
+std::string outputFile(const KEDO::State& s, const char* name) { return s.outputDir + s.platform->separator() + name; }
+
+bool isAbsoluteName(const std::string& name) {
+    return !name.empty() && (name[0] == '/' || name[0] == '\\' || (name.size() > 1 && name[1] == ':'));
+}
+
+// "kedoData/output" when the working folder lets the engine write it (or
+// create it), else the platform's per-user folder: an installed data folder
+// is read from where it lies and the runs are written elsewhere.
+std::string chooseOutputFolder(const KEDO::State& s) {
+    std::string inFolder = dataPath(s, {"kedoData", "output"});
+    if (s.platform->canWriteUnder(resolvePath(inFolder))) return inFolder;
+    std::string user = s.platform->userStateFolder();
+    if (user.empty()) return inFolder;  // nowhere else: the first write reports the folder
+    return user + s.platform->separator() + "output";
+}
 
 const std::string& checkedFileName(const std::string& name, const char* what) {
     if (name.size() > static_cast<size_t>(MAX_TEXT_LEN))
@@ -165,12 +184,17 @@ void loadLanguage(KEDO::State& s, int32_t type) {
     recogParam sa, vc;
     readRecogParam(dataPath(s, {"kedoData", saName.c_str()}), sa);
     readRecogParam(dataPath(s, {"kedoData", vcName.c_str()}), vc);
-    sa.wavFile = dataPath(s, {"kedoData", "output", "saWAV.wav"});
-    sa.txtFile = dataPath(s, {"kedoData", "output", "saTXT.txt"});
+    sa.wavFile = outputFile(s, "saWAV.wav");
+    sa.txtFile = outputFile(s, "saTXT.txt");
     sa.function = "assess";
-    vc.wavFile = dataPath(s, {"kedoData", "output", "vcWAV.wav"});
-    vc.txtFile = dataPath(s, {"kedoData", "output", "vcTXT.txt"});
+    vc.wavFile = outputFile(s, "vcWAV.wav");
+    vc.txtFile = outputFile(s, "vcTXT.txt");
     vc.function = "recog";
+    // Diagnostics named relative to a working folder that cannot be written
+    // go to the output folder instead.
+    if (isAbsoluteName(s.outputDir))
+        for (recogParam* p : {&sa, &vc})
+            if (!p->outputDir.empty() && !isAbsoluteName(p->outputDir)) p->outputDir = s.outputDir;
     s.saParam = std::move(sa);
     s.vcParam = std::move(vc);
     s.codePage = type != 0 ? CodePage::cp950 : CodePage::cp1252;
@@ -244,6 +268,12 @@ Status runWithResult(KEDO& engine, KEDO::State& s, bool assessment, const std::s
     });
 }
 
+// The absolute output folder.
+std::string outputFolderOf(const KEDO::State& s) {
+    if (isAbsoluteName(s.outputDir)) return s.outputDir;
+    return s.workingFolder + s.platform->separator() + s.outputDir;
+}
+
 std::unique_ptr<KEDO::State> makeState(const std::string& workingFolder, std::unique_ptr<Platform> platform,
                                        PipelineRunner pipeline) {
     auto s = std::make_unique<KEDO::State>();
@@ -268,7 +298,9 @@ KEDO::KEDO(std::unique_ptr<State> state) : m_state(std::move(state)) {
     std::string folder = s.workingFolder.empty() ? s.platform->defaultWorkingFolder() : s.workingFolder;
     s.workingFolder = s.platform->absoluteFolder(folder);
     FolderScope inFolder(s.workingFolder);
-    OperationGuard guard(s.workingFolder);
+    s.outputDir = chooseOutputFolder(s);
+    s.engineOutputFolder = outputFolderOf(s);
+    OperationGuard guard(s.engineOutputFolder);
     if (!guard.held()) reportError(busyMessage(__LINE__));
     s.recorder = s.platform->makeRecorder(1, 16000, 16);
     s.platform->checkFolder(s.workingFolder);
@@ -283,7 +315,7 @@ Status KEDO::RecordAndAssess(double recordTime, const std::string& sentence, dou
     return runOperation(*m_state, [&]() {
         State& s = *m_state;
         prologue(s);
-        std::string wav = dataPath(s, {"kedoData", "output", "saWAV.wav"});
+        std::string wav = outputFile(s, "saWAV.wav");
         record(s, recordTime, wav);
         double result = 0;
         Status nested = static_cast<IKEDO&>(*this).Assess(wav, sentence, result);
@@ -299,7 +331,7 @@ Status KEDO::RecordAndRecog(double recordTime, const std::string& sentenceListFi
     return runOperation(*m_state, [&]() {
         State& s = *m_state;
         prologue(s);
-        std::string wav = dataPath(s, {"kedoData", "output", "vcWAV.wav"});
+        std::string wav = outputFile(s, "vcWAV.wav");
         record(s, recordTime, wav);
         std::string result;
         Status nested = static_cast<IKEDO&>(*this).Recog(wav, sentenceListFileName, result);
@@ -317,7 +349,7 @@ Status KEDO::Assess(const std::string& wavFileName, const std::string& sentence,
         std::string text = s.platform->toEngineText(sentence, s.codePage, "sentence");
         s.saParam.wavFile = checkedFileName(s.platform->toEngineFileName(wavFileName, "audio file name"),
                                             "audio file name");
-        writeSentence(dataPath(s, {"kedoData", "output", "saTXT.txt"}), text);
+        writeSentence(outputFile(s, "saTXT.txt"), text);
         mlfClass mlf;
         setWarnings(s, {});
         s.pipeline(s.saParam, mlf);
@@ -448,9 +480,6 @@ void KEDO::setProgressSink(ProgressSink sink) { m_state->progress = std::move(si
 
 const std::string& KEDO::workingFolder() const { return m_state->workingFolder; }
 
-std::string KEDO::outputFolder() const {
-    const State& s = *m_state;
-    return s.workingFolder + s.platform->separator() + outputPath(s);
-}
+std::string KEDO::outputFolder() const { return m_state->engineOutputFolder; }
 
 }  // namespace kedo

@@ -30,6 +30,10 @@ struct KEDO::State {
     bool outputReady = false;
     CodePage codePage = CodePage::cp1252;  // code page of the current language
     std::string workingFolder;             // absolute, once constructed
+    // The output folder: "kedoData/output" under the working folder, or an
+    // absolute per-user folder when the working folder cannot be written.
+    std::string outputDir;
+    std::string engineOutputFolder;  // the output folder's absolute name
     ProgressSink progress = progressToStandardOutput();
 
     // While an operation that returns the whole result runs: where Assess and

@@ -60,6 +60,14 @@ public:
     // a name the system's narrow file names cannot spell raises KedoError.
     virtual std::string toEngineFileName(const std::string& hostName, const char* what) const = 0;
 
+    // True when files can be created and deleted in the folder path, or, if
+    // it does not exist yet, in the nearest folder above it that does.
+    virtual bool canWriteUnder(const std::string&) const { return true; }
+    // The per-user folder that takes the output of an engine whose working
+    // folder cannot be written (an installed data folder); empty when the
+    // system offers none.
+    virtual std::string userStateFolder() const { return {}; }
+
     // The recorder of the engine object.
     virtual std::unique_ptr<Recorder> makeRecorder(int channels, int rate, int bits) = 0;
     virtual void sleepMilliseconds(int ms) = 0;

@@ -18,11 +18,17 @@ public:
     std::string toEngineText(const std::string& hostText, CodePage page, const char* what) const override;
     std::string toHostText(const std::string& engineText, CodePage page, const char* what) const override;
     std::string toEngineFileName(const std::string& hostName, const char* what) const override;
+    bool canWriteUnder(const std::string& path) const override;
+    // $XDG_STATE_HOME/kedo, else ~/.local/state/kedo.
+    std::string userStateFolder() const override;
     std::unique_ptr<Recorder> makeRecorder(int channels, int rate, int bits) override;
     void sleepMilliseconds(int ms) override;
 };
 
-// The data folder installed with the engine ("<prefix>/share/kedo").
-const char* installedDataFolder();
+// The data folder installed with the engine: "share/kedo" in the nearest
+// prefix above the installed program, library or Python module that holds the
+// engine (so that a moved or staged install finds its own data), else
+// "<prefix>/share/kedo" as configured.
+std::string installedDataFolder();
 
 }  // namespace kedo
