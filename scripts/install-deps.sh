@@ -10,7 +10,7 @@ packages=(
   libasound2-dev libavcodec-dev libavformat-dev libswresample-dev
   libcpp-httplib-dev nlohmann-json3-dev chromium chromium-driver python3-selenium
   ffmpeg sox espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
-  festlex-cmu python3
+  festlex-cmu python3 libopencc-dev
 )
 # The Mandarin data recipe (tools/mandarin): the Unicode Han database, the
 # fortunes-zh texts and OpenCC's converter.

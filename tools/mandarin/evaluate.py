@@ -217,6 +217,21 @@ def kedo_json(a, home, args):
     return json.loads(out.stdout.decode("utf-8").strip().splitlines()[-1]), elapsed
 
 
+def syllable_tables(texts):
+    """From the training sentences of texts.tsv: {character: its syllables}
+    and {syllable: its characters, most frequent first}, for the
+    one-character changes."""
+    syllable_of, chars_by_syllable = {}, {}
+    for t in texts:
+        if t[1] == "sentence" and t[2] == "train":
+            for c, s in zip(t[3], t[5].split("-")):
+                syllable_of.setdefault(c, set()).add(s)
+                chars_by_syllable.setdefault(s, [])
+                if c not in chars_by_syllable[s]:
+                    chars_by_syllable[s].append(c)
+    return syllable_of, chars_by_syllable
+
+
 def changed_character(sentence, rng, chars_by_syllable, syllable_of):
     """The sentence with one character replaced by a frequent one of other syllables."""
     i = rng.randrange(len(sentence))
@@ -242,16 +257,7 @@ def eval_recog_auc(a, results):
             for s in sentences:
                 if s:
                     lists[s] = (os.path.join(listdir, name), [x for x in sentences if x])
-    # Frequent characters by syllable, for the one-character changes.
-    syllable_of, chars_by_syllable = {}, {}
-    texts = tsv_read(os.path.join(a.out, "texts.tsv"))
-    for t in texts:
-        if t[1] == "sentence" and t[2] == "train":
-            for c, s in zip(t[3], t[5].split("-")):
-                syllable_of.setdefault(c, set()).add(s)
-                chars_by_syllable.setdefault(s, [])
-                if c not in chars_by_syllable[s]:
-                    chars_by_syllable[s].append(c)
+    syllable_of, chars_by_syllable = syllable_tables(tsv_read(os.path.join(a.out, "texts.tsv")))
     right = total = 0
     recog_times, assess_times = [], []
     scores = {"right": [], "wrong": [], "changed": []}
