@@ -167,6 +167,7 @@ def eval_tones(a, results):
 # ---------------------------------------------------------------- recognition and AUCs
 
 MODEL_FILES = ("models.macb", "models.mac", "models.cnt", "cm.txt")
+SCORING_FILES = ("cm.txt", "rank2score.txt", "discount.txt")
 LEXICON_FILES = ("mandarin.pam", "mandarin.tab", "mandarin.wpa", "mandarin.tnm", "mandarin.qiyin")
 
 
@@ -196,6 +197,13 @@ def make_home(a):
     files = {"dicFile": rel + "mandarin.pam", "pyTableFile": rel + "mandarin.tab", "wpaFile": rel + "mandarin.wpa",
              "tnmFile": rel + "mandarin.tnm", "qiYinFile": rel + "mandarin.qiyin", "macFile": rel + mac,
              "modelCountFile": rel + "models.cnt", "cmParamFile": rel + "cm.txt"}
+    # The calibrated scoring files (calibrate.py), when there are any, replace
+    # the trainer's bells and the bundled rank and discount files.
+    scoring = a.scoring or os.path.join(a.out, "scoring")
+    if all(os.path.exists(os.path.join(scoring, f)) for f in SCORING_FILES):
+        for name, key in zip(SCORING_FILES, ("cmParamFile", "phoneRank2scoreParamFile", "scoreDiscountParamFile")):
+            shutil.copyfile(os.path.join(scoring, name), os.path.join(target, name))
+            files[key] = rel + name
     for prm in ("chinese.sa.prm", "chinese.vc.prm"):
         path = os.path.join(data, prm)
         lines = []
@@ -241,11 +249,12 @@ def changed_character(sentence, rng, chars_by_syllable, syllable_of):
 
 
 def eval_recog_auc(a, results):
-    if not os.path.exists(os.path.join(a.models, "models.cnt")):
+    if not a.home and not os.path.exists(os.path.join(a.models, "models.cnt")):
         print("recog, auc: no trained models in %s (train stage)" % a.models)
         return
-    home = os.path.join(a.out, "home")
-    if a.rebuild_home or not os.path.exists(os.path.join(home, "kedoData", "chinese", "trained", "cm.txt")):
+    home = a.home or os.path.join(a.out, "home")
+    if not a.home and (a.rebuild_home or not os.path.exists(os.path.join(home, "kedoData", "chinese", "trained",
+                                                                           "cm.txt"))):
         make_home(a)
     rng = random.Random(a.seed)
     held = tsv_read(os.path.join(a.out, "lists", "heldout_sentence.tsv"))[:a.limit or None]
@@ -300,6 +309,9 @@ def main():
     ap.add_argument("--only", choices=["recog", "tones"], help="run one part (recog includes the AUCs)")
     ap.add_argument("--limit", type=int, default=0, help="at most this many held-out sentence recordings")
     ap.add_argument("--seed", type=int, default=16)
+    ap.add_argument("--scoring", help="calibrated cm.txt, rank2score.txt, discount.txt (default OUT/scoring)")
+    ap.add_argument("--home", help="evaluate this working folder (a copy of a whole data set, such as "
+                    "data/kedoData) instead of one assembled from the models")
     ap.add_argument("--make-home", action="store_true", help="only assemble OUT/home from the models and lexicon")
     ap.add_argument("--rebuild-home", action="store_true", help="assemble OUT/home again before evaluating")
     a = ap.parse_args()
