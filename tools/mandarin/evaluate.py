@@ -270,6 +270,7 @@ def eval_recog_auc(a, results):
     right = total = 0
     recog_times, assess_times = [], []
     scores = {"right": [], "wrong": [], "changed": []}
+    contour_tones = [0, 0]  # syllables of tones 1 to 4 in right assessments, those whose pitchTone agrees
     for wav, text, *_ in held:
         if text not in lists:
             continue
@@ -285,6 +286,11 @@ def eval_recog_auc(a, results):
             r, t = kedo_json(a, home, ["assess", wav, sentence])
             assess_times.append(t)
             scores[kind].append(r["score"] if r else 0.0)
+            if kind == "right" and r:
+                for w in r["words"]:
+                    if w.get("tone") in ("1", "2", "3", "4"):
+                        contour_tones[0] += 1
+                        contour_tones[1] += w.get("pitchTone") == w["tone"]
     if not total:
         print("recog, auc: no held-out sentence recordings")
         return
@@ -293,6 +299,10 @@ def eval_recog_auc(a, results):
     results["auc"] = {"right_vs_wrong": auc(scores["right"], scores["wrong"]),
                       "right_vs_one_changed": auc(scores["right"], scores["changed"]),
                       "seconds_per_assess": sum(assess_times) / len(assess_times)}
+    if contour_tones[0]:
+        results["contour_tones"] = {"syllables": contour_tones[0], "agree": contour_tones[1] / contour_tones[0]}
+        print("contour tones: pitchTone agrees with the designated tone for %.1f %% of %d syllables of tones 1-4 "
+              "in the right assessments" % (100.0 * contour_tones[1] / contour_tones[0], contour_tones[0]))
     print("recog: %.1f %% right over %d recordings (%.2f s a call)" %
           (100.0 * right / total, total, results["recog"]["seconds_per_call"]))
     print("auc: right vs wrong sentence %.3f, right vs one character changed %.3f (%.2f s an assessment)" %
