@@ -199,7 +199,7 @@ def make_home(a):
              "modelCountFile": rel + "models.cnt", "cmParamFile": rel + "cm.txt"}
     # The calibrated scoring files (calibrate.py), when there are any, replace
     # the trainer's bells and the bundled rank and discount files.
-    scoring = a.scoring or os.path.join(a.out, "scoring")
+    scoring = getattr(a, "scoring", None) or os.path.join(a.out, "scoring")
     if all(os.path.exists(os.path.join(scoring, f)) for f in SCORING_FILES):
         for name, key in zip(SCORING_FILES, ("cmParamFile", "phoneRank2scoreParamFile", "scoreDiscountParamFile")):
             shutil.copyfile(os.path.join(scoring, name), os.path.join(target, name))
