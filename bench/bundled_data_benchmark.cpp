@@ -15,15 +15,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A scratch working folder with a copy of the toy data folder, removed at the end.
+const std::string kToy = std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData";
+const std::string kShipped = std::string(KEDO_SOURCE_DIR) + "/data/kedoData";
+
+// A scratch working folder with a copy of a data folder (the toy one by
+// default), removed at the end.
 class ScratchHome {
 public:
-    ScratchHome() {
+    explicit ScratchHome(const std::string& source = kToy) {
         char pattern[] = "/tmp/kedo_bench_XXXXXX";
         const char* made = mkdtemp(pattern);
         if (made) {
             m_path = made;
-            fs::copy(std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData", m_path + "/kedoData", fs::copy_options::recursive);
+            fs::copy(source, m_path + "/kedoData", fs::copy_options::recursive);
         }
     }
     ~ScratchHome() {
@@ -59,16 +63,21 @@ private:
     int m_saved;
 };
 
-void runBundled(benchmark::State& state, int language, bool assess) {
-    ScratchHome home;
+// The sample sentences in UTF-8, as callers of the narrow interface pass them.
+const char* const kEnglishSentence = "i like to read a good book";
+const char* const kToyChinese = "\xe6\x88\x91\xe5\xad\xb8\xe4\xb8\xad\xe6\x96\x87";  // the toy set's sample
+const char* const kMandarin = "我們今天去學校";                                          // the shipped set's
+
+void runBundled(benchmark::State& state, int language, bool assess, const std::string& source = kToy,
+                const char* chinese = kToyChinese) {
+    ScratchHome home(source);
     if (home.path().empty()) {
         state.SkipWithError("no scratch folder");
         return;
     }
     const std::string samples = home.path() + "/kedoData/samples/";
     const std::string stem = language ? "chinese" : "english";
-    // The sentence in UTF-8, as callers of the narrow interface pass it.
-    const std::string sentence = language ? "\xe6\x88\x91\xe5\xad\xb8\xe4\xb8\xad\xe6\x96\x87" : "i like to read a good book";
+    const std::string sentence = language ? chinese : kEnglishSentence;
     bool ok = true;
     {
         QuietStdout quiet;
@@ -95,6 +104,9 @@ void BM_AssessEnglishSample(benchmark::State& state) { runBundled(state, 0, true
 void BM_RecogEnglishSample(benchmark::State& state) { runBundled(state, 0, false); }
 void BM_AssessChineseSample(benchmark::State& state) { runBundled(state, 1, true); }
 void BM_RecogChineseSample(benchmark::State& state) { runBundled(state, 1, false); }
+// The shipped Mandarin set: 13 064 characters, 69 models of 8 mixtures.
+void BM_AssessMandarinSet(benchmark::State& state) { runBundled(state, 1, true, kShipped, kMandarin); }
+void BM_RecogMandarinSet(benchmark::State& state) { runBundled(state, 1, false, kShipped, kMandarin); }
 
 // Throughput of engines on threads: every benchmark thread has its own
 // working folder and engine object (progress dropped) and assesses the
@@ -107,7 +119,7 @@ void BM_AssessEnglishParallel(benchmark::State& state) {
     bool ok = true;
     for (auto _ : state) {
         double score = 0;
-        ok = ok && engine.Assess(samples + "english.wav", "i like to read a good book", score) == kedo::Status::ok;
+        ok = ok && engine.Assess(samples + "english.wav", kEnglishSentence, score) == kedo::Status::ok;
         benchmark::DoNotOptimize(score);
     }
     if (!ok) state.SkipWithError("the operation failed");
@@ -119,6 +131,8 @@ BENCHMARK(BM_AssessEnglishParallel)->Threads(1)->Threads(2)->UseRealTime()->Unit
 BENCHMARK(BM_RecogEnglishSample)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AssessChineseSample)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RecogChineseSample)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AssessMandarinSet)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecogMandarinSet)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -15,6 +15,7 @@ install(TARGETS kedo EXPORT kedoStaticTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(EXPORT kedoTargets NAMESPACE kedo:: DESTINATION ${KEDO_CMAKE_INSTALL_DIR})
 install(EXPORT kedoStaticTargets NAMESPACE kedo:: DESTINATION ${KEDO_CMAKE_INSTALL_DIR})
+set(KEDO_CONFIG_OPENCC ${KEDO_OPENCC})
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/kedoConfig.cmake.in
   ${PROJECT_BINARY_DIR}/kedoConfig.cmake INSTALL_DESTINATION ${KEDO_CMAKE_INSTALL_DIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/kedoConfigVersion.cmake
@@ -26,6 +27,11 @@ install(FILES ${PROJECT_BINARY_DIR}/kedoConfig.cmake ${PROJECT_BINARY_DIR}/kedoC
 # install still works.
 file(RELATIVE_PATH KEDO_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
 string(REGEX REPLACE "/$" "" KEDO_PC_TO_PREFIX "${KEDO_PC_TO_PREFIX}")
+# Linking libkedo.a also needs OpenCC when the engine reads Simplified input.
+set(KEDO_PC_OPENCC "")
+if(KEDO_OPENCC)
+  set(KEDO_PC_OPENCC " opencc")
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/kedo.pc.in ${PROJECT_BINARY_DIR}/kedo.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/kedo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 

@@ -20,6 +20,10 @@ struct WordResult {
     double start = 0;  // seconds
     double end = 0;    // seconds, exclusive
     double score = 0;  // 0 to 100
+    // Chinese with a pitch track: the tone ("1" to "4") that the syllable's
+    // pitch contour suggests, to set beside `tone`; "" when the syllable has
+    // too few voiced frames or the run computes no pitch.
+    std::string pitchTone;
 };
 
 // One aligned phone, silences and pauses included.
@@ -64,7 +68,7 @@ struct RunResult {
 
 // The result as one JSON object (UTF-8, no line breaks):
 // {"kind": "assess"|"recog", "language", "score", "sentence", ["index",]
-//  "words": [{"text","syllable","tone","start","end","score"}], "phones": [{"name","start",
+//  "words": [{"text","syllable","tone","start","end","score","pitchTone"}], "phones": [{"name","start",
 //  "end","score","word"}], "discounts": [{"index","reason","occurrences",
 //  "ratio","applied"}], "designatedSyllables", "identifiedSyllables",
 //  "tracks": {"start","frameSeconds","pitch","volume"}, "warnings",

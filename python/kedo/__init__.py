@@ -110,8 +110,10 @@ class Result(Record):
     - ``sentence``: the assessed sentence, or the recognised one
     - ``index``: recognitions: the 0-based line of the list that was recognised
     - ``words``: each spoken word (English) or syllable (Chinese), with
-      ``text``, ``syllable`` (its pronunciation), ``tone``, ``start`` and
-      ``end`` (seconds, end exclusive) and ``score``
+      ``text``, ``syllable`` (its pronunciation), ``tone`` (Chinese: the
+      designated tone), ``start`` and ``end`` (seconds, end exclusive),
+      ``score`` and ``pitch_tone`` (Chinese: the tone 1 to 4 that the
+      syllable's pitch contour suggests, "" when it cannot tell)
     - ``phones``: every phone, silences and pauses included, with ``name``,
       ``start``, ``end``, ``score`` (-1 outside words) and ``word`` (index into
       ``words``, -1 for silences and pauses)

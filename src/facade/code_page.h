@@ -17,6 +17,9 @@ const char* codePageName(CodePage page);
 // "The %s holds the character U+%04X (at byte %zu), which code page %s cannot
 // hold"; malformed UTF-8 raises its own message. `what` names the text.
 std::string utf8ToCodePage(const std::string& text, CodePage page, const char* what);
+// False when the UTF-8 text holds a character that the code page cannot hold
+// (POSIX layer); malformed UTF-8 counts as held, for utf8ToCodePage to report.
+bool codePageHolds(const std::string& text, CodePage page);
 // The code page's bytes to UTF-8; bytes that are not a character of the code
 // page raise an error naming the byte offset.
 std::string codePageToUtf8(const std::string& text, CodePage page, const char* what);

@@ -70,6 +70,15 @@ std::string utf8ToCodePage(const std::string& text, CodePage page, const char* w
                 ErrorKind::unknownWord);
 }
 
+bool codePageHolds(const std::string& text, CodePage page) {
+    std::string out;
+    int err = 0;
+    size_t at = 0;
+    if (convert(codePageName(page), "UTF-8", text, out, err, at)) return true;
+    char32_t cp = 0;
+    return err != EILSEQ || !decodeUtf8(text, at, cp);
+}
+
 std::string codePageToUtf8(const std::string& text, CodePage page, const char* what) {
     std::string out;
     int err = 0;

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "facade/code_page.h"
+#include "facade/simplified.h"
 #include "facade/kedo_internals.h"
 #include "facade/run_result_build.h"
 #include "task/pipeline.h"
@@ -262,7 +263,8 @@ Status runWithResult(KEDO& engine, KEDO::State& s, bool assessment, const std::s
         s.runRecord = nullptr;
         if (status != Status::ok) return status;
         const char* language = s.codePage == CodePage::cp950 ? "chinese" : "english";
-        result = buildRunResult(mlf, assessment, language, sentence, engine.outputFolder(),
+        result = buildRunResult(mlf, assessment, language, assessment ? s.runSentence : sentence,
+                                engine.outputFolder(),
                                 [&](const std::string& text) { return s.platform->toHostText(text, s.codePage, "result text"); });
         return Status::ok;
     });
@@ -346,13 +348,19 @@ Status KEDO::Assess(const std::string& wavFileName, const std::string& sentence,
     return runOperation(*m_state, [&]() {
         State& s = *m_state;
         prologue(s);
-        std::string text = s.platform->toEngineText(sentence, s.codePage, "sentence");
+        bool simplified = false;
+        std::string typed = s.codePage == CodePage::cp950 ? traditionalForBig5(sentence, simplified) : sentence;
+        std::string text = s.platform->toEngineText(typed, s.codePage, "sentence");
         s.saParam.wavFile = checkedFileName(s.platform->toEngineFileName(wavFileName, "audio file name"),
                                             "audio file name");
         writeSentence(outputFile(s, "saTXT.txt"), text);
         mlfClass mlf;
         setWarnings(s, {});
         s.pipeline(s.saParam, mlf);
+        if (simplified)
+            mlf.warnings.insert(mlf.warnings.begin(),
+                                "Simplified characters read as Traditional ones (OpenCC s2tw): " + text);
+        s.runSentence = typed;
         setWarnings(s, hostWarnings(s, mlf));
         double result = mlf.score;
         if (s.runRecord) *s.runRecord = std::move(mlf);

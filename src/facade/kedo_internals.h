@@ -39,6 +39,9 @@ struct KEDO::State {
     // While an operation that returns the whole result runs: where Assess and
     // Recog leave the run's result object.
     mlfClass* runRecord = nullptr;
+    // The sentence of the last assessment as it was read (UTF-8): Simplified
+    // characters typed in a Chinese sentence are Traditional here.
+    std::string runSentence;
 
     // The last error of each thread that called the object.
     struct ErrorRecord {

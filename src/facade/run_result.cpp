@@ -4,6 +4,7 @@
 
 #include "facade/run_result_build.h"
 #include "scoring/scoring_texts.h"
+#include "scoring/tone_contour.h"
 #include "task/pipeline.h"
 
 namespace kedo {
@@ -66,7 +67,7 @@ RunResult buildRunResult(const mlfClass& mlf, bool assessment, const std::string
         if (isSpoken(node)) {
             word = static_cast<int32_t>(r.words.size());
             r.words.push_back({toUtf8(node.text), toUtf8(node.name), "", seconds(node.startFrame),
-                               seconds(node.endFrame + 1), node.timberScore});
+                               seconds(node.endFrame + 1), node.timberScore, ""});
         }
         for (const mlfPhone& phone : node.phones)
             r.phones.push_back({phone.name, seconds(phone.startFrame), seconds(phone.endFrame + 1),
@@ -83,6 +84,15 @@ RunResult buildRunResult(const mlfClass& mlf, bool assessment, const std::string
     std::vector<std::string> tones = perWord(mlf.Tone, r.words.size());
     for (size_t i = 0; i < pinyin.size(); ++i) r.words[i].syllable = toUtf8(pinyin[i]);
     for (size_t i = 0; i < tones.size(); ++i) r.words[i].tone = toUtf8(tones[i]);
+    if (language == "chinese") {
+        size_t word = 0;
+        for (const mlfNode& node : mlf.nodes) {
+            if (!isSpoken(node)) continue;
+            int tone = contourTone(node.pitch);
+            if (tone > 0) r.words[word].pitchTone = std::to_string(tone);
+            ++word;
+        }
+    }
     for (const std::string& w : mlf.warnings) r.warnings.push_back(toUtf8(w));
     return r;
 }
@@ -120,7 +130,8 @@ std::string runResultJson(const RunResult& r) {
     out += ", \"words\": " + jsonList(r.words, [](const WordResult& w) {
                return "{\"text\": " + jsonString(w.text) + ", \"syllable\": " + jsonString(w.syllable) +
                       ", \"tone\": " + jsonString(w.tone) + ", \"start\": " + number(w.start) +
-                      ", \"end\": " + number(w.end) + ", \"score\": " + number(w.score, 6) + "}";
+                      ", \"end\": " + number(w.end) + ", \"score\": " + number(w.score, 6) +
+                      ", \"pitchTone\": " + jsonString(w.pitchTone) + "}";
            });
     out += ", \"phones\": " + jsonList(r.phones, [](const PhoneResult& p) {
                return "{\"name\": " + jsonString(p.name) + ", \"start\": " + number(p.start) +

@@ -62,6 +62,7 @@ TEST(RunResultBuild, WordsPhonesTimesAndTracksComeFromTheResultObject) {
     EXPECT_DOUBLE_EQ(r.words[1].score, 60);
     EXPECT_EQ(r.words[1].syllable, "<hao>") << "the pinyin, one piece per word";
     EXPECT_EQ(r.words[1].tone, "<3>");
+    EXPECT_EQ(r.words[1].pitchTone, "2") << "each node's pitch rises steadily";
     ASSERT_EQ(r.phones.size(), 5u) << "every phone, silences included";
     EXPECT_EQ(r.phones[0].word, -1);
     EXPECT_EQ(r.phones[0].score, -1);
@@ -92,6 +93,7 @@ TEST(RunResultBuild, RecognitionTakesSentenceAndIndexFromTheRun) {
     RunResult r = buildRunResult(mlf, false, "english", "ignored", "", fakeUtf8);
     EXPECT_EQ(r.sentence, "<good morning>");
     EXPECT_EQ(r.words[0].tone, "") << "no tones when they do not match the words one to one";
+    EXPECT_EQ(r.words[0].pitchTone, "") << "contour tones are Chinese only";
     mlf.HanYu.clear();
     EXPECT_EQ(buildRunResult(mlf, false, "english", "", "", fakeUtf8).words[1].syllable, "<hao3>")
         << "the node's own name without a pinyin rendering";
@@ -113,6 +115,7 @@ TEST(RunResultJson, IsValidJsonWithEveryField) {
     EXPECT_EQ(j["words"][0]["text"], "\xe4\xbd\xa0");
     EXPECT_DOUBLE_EQ(j["words"][0]["end"].get<double>(), 0.45);
     EXPECT_TRUE(j["words"][1]["score"].is_null()) << "a number that is not finite";
+    EXPECT_EQ(j["words"][1]["pitchTone"], "2");
     EXPECT_EQ(j["phones"].size(), 5u);
     EXPECT_EQ(j["phones"][2]["word"], -1);
     EXPECT_EQ(j["discounts"][1]["applied"], false);

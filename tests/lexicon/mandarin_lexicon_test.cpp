@@ -125,7 +125,7 @@ TEST(MandarinTable, KnownSpellingsOfTheFourSystems) {
 
 TEST(MandarinTable, AgreesWithTheSmallBundledTable) {
     dictClass toy;
-    toy.pinyinTableRead(kDir + "pinyin.tab");
+    toy.pinyinTableRead(std::string(KEDO_TEST_DATA_DIR) + "/toy/kedoData/chinese/pinyin.tab");
     for (const StrVec& row : toy.m_pinyinTable)
         EXPECT_EQ(table().pinyinConvert(row[kHanyu], kHanyu, kCgu), row[kCgu]) << row[kHanyu];
 }

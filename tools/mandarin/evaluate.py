@@ -167,6 +167,7 @@ def eval_tones(a, results):
 # ---------------------------------------------------------------- recognition and AUCs
 
 MODEL_FILES = ("models.macb", "models.mac", "models.cnt", "cm.txt")
+SCORING_FILES = ("cm.txt", "rank2score.txt", "discount.txt")
 LEXICON_FILES = ("mandarin.pam", "mandarin.tab", "mandarin.wpa", "mandarin.tnm", "mandarin.qiyin")
 
 
@@ -196,6 +197,13 @@ def make_home(a):
     files = {"dicFile": rel + "mandarin.pam", "pyTableFile": rel + "mandarin.tab", "wpaFile": rel + "mandarin.wpa",
              "tnmFile": rel + "mandarin.tnm", "qiYinFile": rel + "mandarin.qiyin", "macFile": rel + mac,
              "modelCountFile": rel + "models.cnt", "cmParamFile": rel + "cm.txt"}
+    # The calibrated scoring files (calibrate.py), when there are any, replace
+    # the trainer's bells and the bundled rank and discount files.
+    scoring = getattr(a, "scoring", None) or os.path.join(a.out, "scoring")
+    if all(os.path.exists(os.path.join(scoring, f)) for f in SCORING_FILES):
+        for name, key in zip(SCORING_FILES, ("cmParamFile", "phoneRank2scoreParamFile", "scoreDiscountParamFile")):
+            shutil.copyfile(os.path.join(scoring, name), os.path.join(target, name))
+            files[key] = rel + name
     for prm in ("chinese.sa.prm", "chinese.vc.prm"):
         path = os.path.join(data, prm)
         lines = []
@@ -217,6 +225,21 @@ def kedo_json(a, home, args):
     return json.loads(out.stdout.decode("utf-8").strip().splitlines()[-1]), elapsed
 
 
+def syllable_tables(texts):
+    """From the training sentences of texts.tsv: {character: its syllables}
+    and {syllable: its characters, most frequent first}, for the
+    one-character changes."""
+    syllable_of, chars_by_syllable = {}, {}
+    for t in texts:
+        if t[1] == "sentence" and t[2] == "train":
+            for c, s in zip(t[3], t[5].split("-")):
+                syllable_of.setdefault(c, set()).add(s)
+                chars_by_syllable.setdefault(s, [])
+                if c not in chars_by_syllable[s]:
+                    chars_by_syllable[s].append(c)
+    return syllable_of, chars_by_syllable
+
+
 def changed_character(sentence, rng, chars_by_syllable, syllable_of):
     """The sentence with one character replaced by a frequent one of other syllables."""
     i = rng.randrange(len(sentence))
@@ -226,11 +249,12 @@ def changed_character(sentence, rng, chars_by_syllable, syllable_of):
 
 
 def eval_recog_auc(a, results):
-    if not os.path.exists(os.path.join(a.models, "models.cnt")):
+    if not a.home and not os.path.exists(os.path.join(a.models, "models.cnt")):
         print("recog, auc: no trained models in %s (train stage)" % a.models)
         return
-    home = os.path.join(a.out, "home")
-    if a.rebuild_home or not os.path.exists(os.path.join(home, "kedoData", "chinese", "trained", "cm.txt")):
+    home = a.home or os.path.join(a.out, "home")
+    if not a.home and (a.rebuild_home or not os.path.exists(os.path.join(home, "kedoData", "chinese", "trained",
+                                                                           "cm.txt"))):
         make_home(a)
     rng = random.Random(a.seed)
     held = tsv_read(os.path.join(a.out, "lists", "heldout_sentence.tsv"))[:a.limit or None]
@@ -242,19 +266,11 @@ def eval_recog_auc(a, results):
             for s in sentences:
                 if s:
                     lists[s] = (os.path.join(listdir, name), [x for x in sentences if x])
-    # Frequent characters by syllable, for the one-character changes.
-    syllable_of, chars_by_syllable = {}, {}
-    texts = tsv_read(os.path.join(a.out, "texts.tsv"))
-    for t in texts:
-        if t[1] == "sentence" and t[2] == "train":
-            for c, s in zip(t[3], t[5].split("-")):
-                syllable_of.setdefault(c, set()).add(s)
-                chars_by_syllable.setdefault(s, [])
-                if c not in chars_by_syllable[s]:
-                    chars_by_syllable[s].append(c)
+    syllable_of, chars_by_syllable = syllable_tables(tsv_read(os.path.join(a.out, "texts.tsv")))
     right = total = 0
     recog_times, assess_times = [], []
     scores = {"right": [], "wrong": [], "changed": []}
+    contour_tones = [0, 0]  # syllables of tones 1 to 4 in right assessments, those whose pitchTone agrees
     for wav, text, *_ in held:
         if text not in lists:
             continue
@@ -270,6 +286,11 @@ def eval_recog_auc(a, results):
             r, t = kedo_json(a, home, ["assess", wav, sentence])
             assess_times.append(t)
             scores[kind].append(r["score"] if r else 0.0)
+            if kind == "right" and r:
+                for w in r["words"]:
+                    if w.get("tone") in ("1", "2", "3", "4"):
+                        contour_tones[0] += 1
+                        contour_tones[1] += w.get("pitchTone") == w["tone"]
     if not total:
         print("recog, auc: no held-out sentence recordings")
         return
@@ -278,6 +299,10 @@ def eval_recog_auc(a, results):
     results["auc"] = {"right_vs_wrong": auc(scores["right"], scores["wrong"]),
                       "right_vs_one_changed": auc(scores["right"], scores["changed"]),
                       "seconds_per_assess": sum(assess_times) / len(assess_times)}
+    if contour_tones[0]:
+        results["contour_tones"] = {"syllables": contour_tones[0], "agree": contour_tones[1] / contour_tones[0]}
+        print("contour tones: pitchTone agrees with the designated tone for %.1f %% of %d syllables of tones 1-4 "
+              "in the right assessments" % (100.0 * contour_tones[1] / contour_tones[0], contour_tones[0]))
     print("recog: %.1f %% right over %d recordings (%.2f s a call)" %
           (100.0 * right / total, total, results["recog"]["seconds_per_call"]))
     print("auc: right vs wrong sentence %.3f, right vs one character changed %.3f (%.2f s an assessment)" %
@@ -294,6 +319,9 @@ def main():
     ap.add_argument("--only", choices=["recog", "tones"], help="run one part (recog includes the AUCs)")
     ap.add_argument("--limit", type=int, default=0, help="at most this many held-out sentence recordings")
     ap.add_argument("--seed", type=int, default=16)
+    ap.add_argument("--scoring", help="calibrated cm.txt, rank2score.txt, discount.txt (default OUT/scoring)")
+    ap.add_argument("--home", help="evaluate this working folder (a copy of a whole data set, such as "
+                    "data/kedoData) instead of one assembled from the models")
     ap.add_argument("--make-home", action="store_true", help="only assemble OUT/home from the models and lexicon")
     ap.add_argument("--rebuild-home", action="store_true", help="assemble OUT/home again before evaluating")
     a = ap.parse_args()

@@ -15,18 +15,24 @@
 #   4  lists     training list and held-out evaluation lists
 #   5  train     kedo train on the training list into OUT/models, and the
 #                data-set home OUT/home/kedoData that the evaluation reads
-#   6  evaluate  closed-set recognition, score AUCs, tone classification
+#   6  calibrate the confidence-measure, rank and discount files on the
+#                calibration variants (calibrate.py): OUT/scoring, and the home
+#                assembled again with them
+#   7  evaluate  closed-set recognition, score AUCs, tone classification
+#   8  ship      the models, the calibrated files, the parameter sets and the
+#                samples into the repository's data/kedoData (ship.py)
 #
 # OUT defaults to /work/sets/mandarin (or KEDO_MANDARIN_OUT); nothing is
-# written into the repository. Needs python3, python3-numpy, espeak-ng, sox,
+# written into the repository before stage 8, which runs only when asked
+# (--stage 8). Needs python3, python3-numpy, espeak-ng, sox,
 # opencc, unicode-data and fortunes-zh (scripts/install-deps.sh installs them)
-# and, for stages 5 and 6, a built kedo.
+# and, for stages 5 to 8, a built kedo.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 out="${KEDO_MANDARIN_OUT:-/work/sets/mandarin}"
 stage=0
-stop_stage=6
+stop_stage=7
 jobs=1
 hours=12
 seed=16
@@ -44,7 +50,7 @@ while [ $# -gt 0 ]; do
     --kedo) kedo="$2"; shift 2 ;;
     --toned) toned="--toned"; shift ;;
     --mixtures) mixtures="$2"; shift 2 ;;
-    -h|--help) sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,29p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -101,6 +107,15 @@ if run_stage 5; then
   python3 "$here/evaluate.py" --out "$out" --make-home ${toned:+--toned}
 fi
 if run_stage 6; then
-  say 6 evaluate
+  say 6 calibrate
+  python3 "$here/calibrate.py" --out "$out" --kedo "$kedo" --models "$out/models" --write "$out/scoring"
+  python3 "$here/evaluate.py" --out "$out" --make-home ${toned:+--toned}
+fi
+if run_stage 7; then
+  say 7 evaluate
   python3 "$here/evaluate.py" --out "$out" --kedo "$kedo" ${toned:+--toned}
+fi
+if [ "$stage" -eq 8 ] || { [ "$stage" -le 8 ] && [ "$stop_stage" -ge 8 ]; }; then
+  say 8 ship
+  python3 "$here/ship.py" --out "$out" --models "$out/models" --scoring "$out/scoring"
 fi

@@ -13,6 +13,7 @@ import wave
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+import calibrate  # noqa: E402
 import corpus  # noqa: E402
 import evaluate  # noqa: E402
 import make_lexicon  # noqa: E402
@@ -231,6 +232,44 @@ class Evaluation(unittest.TestCase):
                 for key, value in values.items():
                     if value.startswith("kedoData/") and key != "outputDir":
                         self.assertTrue(os.path.exists(os.path.join(home, value)), (prm, key, value))
+            # Calibrated scoring files replace the trainer's bells and the bundled ones.
+            scoring = os.path.join(out, "scoring")
+            os.makedirs(scoring)
+            for name in evaluate.SCORING_FILES:
+                with open(os.path.join(scoring, name), "w") as f:
+                    f.write(name)
+            home = evaluate.make_home(args)
+            with open(os.path.join(home, "kedoData", "chinese.sa.prm"), encoding="ascii") as f:
+                prm = f.read()
+            for key, name in (("cmParamFile", "cm.txt"), ("phoneRank2scoreParamFile", "rank2score.txt"),
+                              ("scoreDiscountParamFile", "discount.txt")):
+                self.assertIn("%s = kedoData/chinese/trained/%s\n" % (key, name), prm)
+                with open(os.path.join(home, "kedoData", "chinese", "trained", name)) as f:
+                    self.assertEqual(f.read(), name)
+
+
+class Calibration(unittest.TestCase):
+    CMD = ("1: ni [10 29] (50, 50, 50)\n\t0: n [10 14]\n\t\t0: n(-1) 1: m(-2)\n\t\tRank ratio: 0/4=0\n"
+           "\t\tTime weight: 5/30=16%\n\t\tScore: 100, 100, 100\n\t1: i [15 29]\n\t\tRank ratio: 2/4=0.5\n"
+           "\t\tTime weight: 15/30=50%\n2: hau [30 39] (1, 2, 3)\n\t0: h [30 39]\n\t\tRank ratio: 1/4=0.25\n"
+           "\t\tTime weight: 10/30=33%\n\n\xad\xec\xa9\x6c = 1, 2, 3\n")
+
+    def test_phone_cmd_and_the_offline_score(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "phone.cmd")
+            with open(path, "wb") as f:
+                f.write(self.CMD.encode("latin-1"))
+            nodes = calibrate.parse_cmd(path)
+        self.assertEqual(nodes, [(20, [("n", 0.0, 5 / 30), ("i", 0.5, 15 / 30)]), (10, [("h", 0.25, 10 / 30)])])
+        # Bells: n and i with a = 0.5, b = 1 (100 and 50), h by default a = 0.25 (50).
+        params = {"n": (0.5, 1.0, 0.0), "i": (0.5, 1.0, 0.0)}
+        result = {"discounts": [{"index": 1, "occurrences": 2}, {"index": 4, "occurrences": 3}],
+                  "designatedSyllables": 2, "identifiedSyllables": 1}
+        node1 = (5 * 100 + 15 * 50) / 20
+        expected = (20 * node1 + 10 * 50) / 30 * 0.9 ** 2 * 0.5  # reason 4 is never applied
+        ratios = [0.5, 0.9, 0.9, 0.9, 0.1, 0.9, 0.9]
+        self.assertAlmostEqual(calibrate.score((result, nodes), params, (0.25, 1.0, 0.0), ratios), expected)
+        self.assertEqual(calibrate.score((None, []), params, (0.25, 1.0, 0.0), ratios), 0.0)
 
 
 if __name__ == "__main__":

@@ -202,7 +202,9 @@ function draw(data, samples) {
   g.fillStyle = "#243b53";
   for (const w of data.words) {
     const label = data.language === "chinese" && w.tone ? w.syllable + w.tone : "";
-    if (label) g.fillText(label + " (tone " + w.tone + ")", x((w.start + w.end) / 2), pitchTop + pitchH - 8);
+    // The designated tone, and the one the syllable's contour suggests when it differs.
+    const heard = w.pitchTone && w.pitchTone !== w.tone ? ", heard " + w.pitchTone : "";
+    if (label) g.fillText(label + " (tone " + w.tone + heard + ")", x((w.start + w.end) / 2), pitchTop + pitchH - 8);
   }
 }
 
