@@ -30,6 +30,9 @@ import wave
 SEED = int(os.environ.get("KEDO_CORPUS_SEED", "15"))
 HOURS = float(os.environ.get("KEDO_CORPUS_HOURS", "20"))
 AUG_COPIES = int(os.environ.get("KEDO_CORPUS_AUG_COPIES", "1"))
+# The share of the clean utterances that get augmented copies (drawn per
+# utterance from the seed).
+AUG_SHARE = float(os.environ.get("KEDO_CORPUS_AUG_SHARE", "1"))
 EVAL_SENTENCES = int(os.environ.get("KEDO_CORPUS_EVAL_SENTENCES", "400"))
 MIN_CONTEXT = int(os.environ.get("KEDO_CORPUS_MIN_CONTEXT", "5"))
 # The share of training utterances given to the flite and Festival voices,
@@ -169,6 +172,10 @@ ESPEAK_ACCENTS = ["en-us", "en-gb", "en-gb-x-rp", "en-gb-scotland", "en-gb-x-gbc
 ESPEAK_VARIANTS = ["m1", "m2", "m3", "m4", "m5", "m6", "m7", "f1", "f2", "f3", "f4", "f5",
                    "klatt", "klatt2", "klatt3", "Andy", "Annie", "Alex", "Alicia", "Ed", "Gene", "Lee", "Mike",
                    "Paul", "Steph", "Storm", "Zac", "anika", "norbert", "victor"]
+# flite's talking clock: a limited-domain voice that says times of day only.
+# It keeps its place in the voice list (so the plan's draws stay as they
+# were), and its utterances go to the full voice of the same speaker.
+LIMITED_DOMAIN = {"awb_time": "awb"}
 # Speakers held out of training in every engine.
 HELD_OUT = ["rms", "ked", "espeak-en-029-f3", "espeak-en-gb-scotland-m4"]
 
@@ -225,6 +232,7 @@ def cmd_plan(out):
                     w = rng("other", split, r, t)
                     if w.random() < OTHER_SHARE:
                         speaker, engine, voice, _ = w.choice(others)
+                voice = LIMITED_DOMAIN.get(voice, voice)
                 rows.append("%s-%d-%05d\t%s\t%s\t%s\t%.2f\t%d\t%s" % (split, r, t, speaker, engine, voice, rate,
                                                                      pitch, texts[t]))
         write_atomic(os.path.join(out, "lists", "plan_%s.tsv" % split), "\n".join(rows) + "\n")
@@ -377,11 +385,18 @@ def add_noise(path, snr, g):
     return colour
 
 
+def augmented(uid):
+    """Whether the clean utterance uid gets augmented copies."""
+    return AUG_SHARE >= 1 or rng("augmented", uid).random() < AUG_SHARE
+
+
 def cmd_augment(out):
     made = 0
     log = open(os.path.join(out, "lists", "augment.log"), "a")
     for row in planned(out, "train"):
         uid, src = row[0], row[-1]
+        if not augmented(uid):
+            continue
         for c in range(AUG_COPIES):
             g = rng("augment", uid, c)
             effects, snr, desc = augment_chain(g)
@@ -409,7 +424,7 @@ def cmd_lists(out):
         for row in planned(out, split):
             uid, speaker, text, path = row[0], row[1], row[6], row[-1]
             copies = [path] + [os.path.join(out, "wav", "augmented", speaker, "%s-a%d.wav" % (uid, c))
-                               for c in range(AUG_COPIES if split == "train" else 0)]
+                               for c in range(AUG_COPIES if split == "train" and augmented(uid) else 0)]
             for p in copies:
                 if os.path.exists(p):
                     rows.append("%s\t%s\t%s" % (p, speaker, text))
