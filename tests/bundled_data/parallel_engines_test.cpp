@@ -45,7 +45,7 @@ namespace fs = std::filesystem;
 // A working folder with a copy of the bundled kedoData.
 struct Home {
     Home() {
-        fs::copy(std::string(KEDO_SOURCE_DIR) + "/data/kedoData", dir.file("kedoData"),
+        fs::copy(std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData", dir.file("kedoData"),
                  fs::copy_options::recursive);
     }
     TempDir dir;
