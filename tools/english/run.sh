@@ -32,7 +32,8 @@
 #  10  evaluation (tools/english/evaluate.py) on the held-out speakers
 #      (KEDO_EVAL_LIMIT=N: N utterances spread over them; default all 400)
 #  11  the set into the repository: DIR/home/kedoData/english and the English
-#      parameter files into data/kedoData
+#      parameter files into data/kedoData, and the English sample recording
+#      and sentence list into data/kedoData/samples
 #
 # Seed: KEDO_CORPUS_SEED (default 15). Run it niced on a shared machine:
 #   nice -n 19 tools/english/run.sh --stage 1 --stop-stage 5
@@ -109,9 +110,14 @@ if run 8; then
   rm -f "$home.tmp"/kedoData/english/models.* "$home.tmp"/kedoData/english/cm.txt
   cp "$out"/lexicon/english.wpa "$out"/lexicon/english.wpab "$out"/lexicon/english_addenda.wpa \
     "$out"/lexicon/english.tnm "$home.tmp/kedoData/english/"
-  # No tied copies are known before training: the confidence fit of kedo
-  # train ranks against every model.
+  # The unvoiced phones, which have no pitch.
+  cp "$here/english.qiyin" "$home.tmp/kedoData/english/qiyin.txt"
+  # Before calibration: no tied copies known (the confidence fit of kedo
+  # train ranks against every model) and the engine's default scoring tables,
+  # whatever an earlier set left in the repository.
   printf '%% model TAB its tied copies\n' > "$home.tmp/kedoData/english/eps.txt"
+  cp "$repo/data/kedoData/scoring/rank2score.txt" "$repo/data/kedoData/scoring/discount.txt" \
+    "$home.tmp/kedoData/english/"
   # kedo train reads audio TAB transcript TAB speaker; every
   # KEDO_TRAIN_HOLDOUT_EVERY-th espeak-ng speaker (sorted) is held out for
   # the confidence fit and the calibration, so the evaluation speakers stay
@@ -143,9 +149,22 @@ if run 11; then
   say 11 "into the repository"
   rm -rf "$repo/data/kedoData/english"
   mkdir -p "$repo/data/kedoData/english"
-  for f in english.wpab english_addenda.wpa english.tnm qiyin.txt features.cfg models.macb models.cnt \
+  for f in english.wpab english_addenda.wpa english.tnm qiyin.txt models.macb models.cnt \
     eps.txt cm.txt rank2score.txt discount.txt; do
     cp "$out/home/kedoData/english/$f" "$repo/data/kedoData/english/"
   done
   cp "$out"/home/kedoData/english.sa.prm "$out"/home/kedoData/english.vc.prm "$repo/data/kedoData/"
+  # The English sample: a held-out speaker (flite's rms, whom no training
+  # utterance used) saying a sentence that is in no training text, with 0.3 s
+  # of faint noise at both ends; the list: it among 49 held-out sentences.
+  samples="$repo/data/kedoData/samples"
+  sentence="i like to read a good book"
+  tmp="$(mktemp -d)"
+  flite -voice rms -t "$sentence" -o "$tmp/raw.wav"
+  sox "$tmp/raw.wav" -r 16000 -c 1 -b 16 "$tmp/speech.wav" norm -3 pad 0.3 0.3
+  sox -n -r 16000 -c 1 -b 16 "$tmp/noise.wav" synth "$(soxi -D "$tmp/speech.wav")" whitenoise vol 0.002
+  sox -m -v 1 "$tmp/speech.wav" -v 1 "$tmp/noise.wav" -b 16 "$samples/english.wav"
+  rm -rf "$tmp"
+  printf '%s' "$sentence" > "$samples/english.txt"
+  { echo "$sentence"; grep -vx "$sentence" "$out/texts/eval.txt" | head -49; } | sort > "$samples/english_list.txt"
 fi
