@@ -204,7 +204,12 @@ TEST(BundledModels, CountAndBellFilesFollowTheSortedModelSet) {
         for (int i = 0; i < set->m_modelNum; ++i) {
             const std::string model = set->m_models[i].name;
             EXPECT_EQ(strSplit(counts[i], '\t')[0], model) << name;
-            EXPECT_GT(set->m_models[i].logCount, 0.0f) << name << " " << model;
+            // A trained set's final alignment meets rare tied contexts once
+            // and the pooled fillers never: their log count is 0.
+            if (folder == kBundled)
+                EXPECT_GT(set->m_models[i].logCount, 0.0f) << name << " " << model;
+            else
+                EXPECT_GE(set->m_models[i].logCount, 0.0f) << name << " " << model;
             const StrVec fields = strSplit(bells[i], '\t');
             ASSERT_EQ(fields.size(), 6u) << bells[i];
             EXPECT_EQ(fields[0], model);
