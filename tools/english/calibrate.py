@@ -18,8 +18,10 @@ Every assessment's phones (rank ratios and time ratios), words, discount
 counts and syllable counts are kept, and the utterance score is recomputed
 for candidate parameters without running the engine again:
 
-  - the confidence bells: every model's width in cm.txt times a common factor
-    k, with a common slope b (the trainer fits the widths, one per model);
+  - the confidence bells: every model's width, the rank ratio that nine in
+    ten of its phones in right sentences reach (as kedo train fits them, but
+    with this parameter set's epsFile), times a common factor k, with a
+    common slope b;
   - the rank-to-score bell (score 1): one width and slope for every model;
   - the discount ratios, one per reason.
 

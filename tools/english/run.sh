@@ -28,7 +28,8 @@
 #      data-set home DIR/home/kedoData: the repository's kedoData with the
 #      lexicon, the models, their count file and their tied copies (eps.txt)
 #   9  calibration (tools/english/calibrate.py) on the speakers that stage 8
-#      held out: confidence bells, rank-to-score bell, discount ratios
+#      held out: confidence bells, rank-to-score bell, discount ratios, the
+#      right sentences' median at KEDO_CALIBRATION_TARGET (default 93)
 #  10  evaluation (tools/english/evaluate.py) on the held-out speakers
 #      (KEDO_EVAL_LIMIT=N: N utterances spread over them; default all 400)
 #  11  the set into the repository: DIR/home/kedoData/english and the English
@@ -139,7 +140,7 @@ fi
 if run 9; then
   say 9 "calibration"
   "$python" "$here/calibrate.py" --home "$out/home" --kedo "$kedo" --corpus "$out/train/corpus.tsv" \
-    --speakers "$(cat "$out/train/heldout.txt")" --write
+    --speakers "$(cat "$out/train/heldout.txt")" --target "${KEDO_CALIBRATION_TARGET:-93}" --write
 fi
 if run 10; then
   say 10 "evaluation"
@@ -156,7 +157,7 @@ if run 11; then
   cp "$out"/home/kedoData/english.sa.prm "$out"/home/kedoData/english.vc.prm "$repo/data/kedoData/"
   # The English sample: a held-out speaker (flite's rms, whom no training
   # utterance used) saying a sentence that is in no training text, with 0.3 s
-  # of faint noise at both ends; the list: it among 49 held-out sentences.
+  # of faint noise at both ends; the list: it among 49 held-out sentences (every eighth).
   samples="$repo/data/kedoData/samples"
   sentence="i like to read a good book"
   tmp="$(mktemp -d)"
@@ -166,5 +167,5 @@ if run 11; then
   sox -m -v 1 "$tmp/speech.wav" -v 1 "$tmp/noise.wav" -b 16 "$samples/english.wav"
   rm -rf "$tmp"
   printf '%s' "$sentence" > "$samples/english.txt"
-  { echo "$sentence"; grep -vx "$sentence" "$out/texts/eval.txt" | head -49; } | sort > "$samples/english_list.txt"
+  { echo "$sentence"; grep -vx "$sentence" "$out/texts/eval.txt" | awk "NR % 8 == 0" | head -49; } | LC_ALL=C sort > "$samples/english_list.txt"
 fi
