@@ -114,7 +114,7 @@ std::string dictClass::convertSylPath(const std::string& path, int from, int to)
     return strVecJoin(parts, "-");
 }
 
-void dictClass::pronDictFromTexts(const StrVec& normTexts, const modelSetView& models) {
+void dictClass::pronDictFromTexts(const StrVec& normTexts, const modelSetView& models, bool withFillers) {
     m_pronDict.clear();
     StrVec pas;
     StrVec words;
@@ -129,6 +129,10 @@ void dictClass::pronDictFromTexts(const StrVec& normTexts, const modelSetView& m
     }
     pas.push_back("sil");
     pas.push_back("sp");
+    if (withFillers) {
+        pas.push_back("fillerC");
+        pas.push_back("fillerV");
+    }
     std::sort(pas.begin(), pas.end());
     pas.erase(std::unique(pas.begin(), pas.end()), pas.end());
     m_pronDict.reserve(pas.size());
@@ -144,7 +148,7 @@ void dictClass::pronDictFromTexts(const StrVec& normTexts, const modelSetView& m
                 reportError(strFormat("Error: the pronunciation \"%s\" has an empty phone (line %d of file %s)",
                                       pa.c_str(), __LINE__, kModule));
             std::string name;
-            if (ph == "sil" || ph == "sp")
+            if (isNonSpeechUnit(ph))
                 name = ph;
             else
                 name = ph + "+" + (k + 1 < phones.size() ? phones[k + 1] : std::string("sil"));

@@ -103,8 +103,9 @@ public:
 
     // English: builds m_pronDict from the normalised texts: every PA of every
     // word plus "sil" and "sp", sorted, each phone modelled with its right
-    // neighbour ("p+next", "p+sil" at the end).
-    void pronDictFromTexts(const StrVec& normTexts, const modelSetView& models);
+    // neighbour ("p+next", "p+sil" at the end). withFillers adds "fillerC" and
+    // "fillerV", each its own model, for the filler loops of keyword spotting.
+    void pronDictFromTexts(const StrVec& normTexts, const modelSetView& models, bool withFillers = false);
     // Writes m_pronDict as "word<TAB>model model ..." lines ("???" for -1).
     void pronDictWrite(const std::string& fileName, const modelSetView& models) const;
     // Writes the wpa entries used by the texts ("word<TAB>pa#pa" lines) in

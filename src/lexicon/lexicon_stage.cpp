@@ -114,7 +114,9 @@ void prepareTexts(const recogParam& p, dictClass& dict, textClass& text, const m
 
     if (lang == "english") {
         start = processorTicks();
-        dict.pronDictFromTexts(text.m_txtVsNormalized, models);
+        // Keyword spotting loops fillers around the keywords (the tree net's
+        // filler mode), so their words must be in the dictionary.
+        dict.pronDictFromTexts(text.m_txtVsNormalized, models, p.function == "recog" && p.comparisonMode == 3);
         progressf("%4.3f sec: Create m_pronDict from m_txtVs. (m_pronDict.size() = %d)\n", secondsSince(start),
                     static_cast<int>(dict.m_pronDict.size()));
         if (!p.outputDir.empty()) {

@@ -95,6 +95,25 @@ TEST(PronDict, ThreePhonePaAndShortPause) {
     EXPECT_EQ(d.m_pronDict[2].models, IntVec{3});
 }
 
+// Keyword spotting loops the filler models around the keywords: their words
+// join the dictionary as their own models, never as "fillerC+sil".
+TEST(PronDict, FillersForKeywordSpottingAreTheirOwnModels) {
+    nameModels models({"fillerC", "fillerV", "p1+sil", "fillerC+sil"});
+    dictClass d;
+    d.m_wpa = {{"w", {"p1"}, {}}};
+    d.pronDictFromTexts({"w"}, models.view());
+    EXPECT_EQ(d.m_pronDict.size(), 3u);  // p1, sil, sp
+    EXPECT_LT(d.pronDictFind("fillerC"), 0);
+    d.pronDictFromTexts({"w"}, models.view(), true);
+    ASSERT_EQ(d.m_pronDict.size(), 5u);
+    const int c = d.pronDictFind("fillerC"), v = d.pronDictFind("fillerV");
+    ASSERT_GE(c, 0);
+    ASSERT_GE(v, 0);
+    EXPECT_EQ(d.m_pronDict[c].models, IntVec{models.find("fillerC")});
+    EXPECT_EQ(d.m_pronDict[v].models, IntVec{models.find("fillerV")});
+    EXPECT_EQ(d.m_pronDict[d.pronDictFind("p1")].models, IntVec{models.find("p1+sil")});
+}
+
 TEST(WpaFind, ByteOrderPutsHighBytesAfterAscii) {
     wpaList wpa = {{"", {}, {}}, {"a", {}, {}}, {"ab", {}, {}}, {"b", {}, {}}, {"\xa4\xa4", {}, {}},
                    {"\xbb\xc8", {}, {}}};

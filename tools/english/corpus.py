@@ -22,7 +22,6 @@ import json
 import os
 import random
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -31,8 +30,15 @@ import wave
 SEED = int(os.environ.get("KEDO_CORPUS_SEED", "15"))
 HOURS = float(os.environ.get("KEDO_CORPUS_HOURS", "20"))
 AUG_COPIES = int(os.environ.get("KEDO_CORPUS_AUG_COPIES", "1"))
+# The share of the clean utterances that get augmented copies (drawn per
+# utterance from the seed).
+AUG_SHARE = float(os.environ.get("KEDO_CORPUS_AUG_SHARE", "1"))
 EVAL_SENTENCES = int(os.environ.get("KEDO_CORPUS_EVAL_SENTENCES", "400"))
 MIN_CONTEXT = int(os.environ.get("KEDO_CORPUS_MIN_CONTEXT", "5"))
+# The share of training utterances given to the flite and Festival voices,
+# which are few beside espeak-ng's hundreds of accent and variant pairs.
+OTHER_SHARE = float(os.environ.get("KEDO_CORPUS_OTHER_SHARE", "0.65"))
+SYNTH_JOBS = int(os.environ.get("KEDO_SYNTH_JOBS", "2"))
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -166,6 +172,10 @@ ESPEAK_ACCENTS = ["en-us", "en-gb", "en-gb-x-rp", "en-gb-scotland", "en-gb-x-gbc
 ESPEAK_VARIANTS = ["m1", "m2", "m3", "m4", "m5", "m6", "m7", "f1", "f2", "f3", "f4", "f5",
                    "klatt", "klatt2", "klatt3", "Andy", "Annie", "Alex", "Alicia", "Ed", "Gene", "Lee", "Mike",
                    "Paul", "Steph", "Storm", "Zac", "anika", "norbert", "victor"]
+# flite's talking clock: a limited-domain voice that says times of day only.
+# It keeps its place in the voice list (so the plan's draws stay as they
+# were), and its utterances go to the full voice of the same speaker.
+LIMITED_DOMAIN = {"awb_time": "awb"}
 # Speakers held out of training in every engine.
 HELD_OUT = ["rms", "ked", "espeak-en-029-f3", "espeak-en-gb-scotland-m4"]
 
@@ -203,6 +213,7 @@ def cmd_plan(out):
             return [l.rstrip("\n") for l in f if l.strip()]
     for split, texts, rounds in (("train", lines_of("train.txt"), 3), ("eval", lines_of("eval.txt"), 1)):
         voices = read_voices(out, split)
+        others = [v for v in voices if v[1] != "espeak"]
         rows = []
         # Train: the texts again and again, each round in a new order and by
         # new voices, until synth reaches the target. Eval: each held-out
@@ -215,6 +226,13 @@ def cmd_plan(out):
                 speaker, engine, voice, _ = voices[(k + r) % len(voices)] if split == "eval" else g.choice(voices)
                 rate = round(g.uniform(0.85, 1.2), 2)
                 pitch = g.randint(-3, 3)
+                if split == "train" and others:
+                    # Drawn apart from the rest, so the espeak-ng utterances
+                    # keep their voice, rate and pitch whatever the share.
+                    w = rng("other", split, r, t)
+                    if w.random() < OTHER_SHARE:
+                        speaker, engine, voice, _ = w.choice(others)
+                voice = LIMITED_DOMAIN.get(voice, voice)
                 rows.append("%s-%d-%05d\t%s\t%s\t%s\t%.2f\t%d\t%s" % (split, r, t, speaker, engine, voice, rate,
                                                                      pitch, texts[t]))
         write_atomic(os.path.join(out, "lists", "plan_%s.tsv" % split), "\n".join(rows) + "\n")
@@ -249,26 +267,76 @@ def seconds(path):
         return w.getnframes() / float(w.getframerate())
 
 
-def cmd_synth(out, split):
-    target = HOURS * 3600 / (1 + AUG_COPIES) if split == "train" else float("inf")
-    total, made = 0.0, 0
+def read_plan(out, split):
     with open(os.path.join(out, "lists", "plan_%s.tsv" % split), encoding="latin-1") as f:
-        plan = [l.rstrip("\n").split("\t") for l in f if l.strip()]
-    for uid, speaker, engine, voice, rate, pitch, text in plan:
-        if total >= target:
+        return [l.rstrip("\n").split("\t") for l in f if l.strip()]
+
+
+def wav_path(out, split, uid, speaker):
+    return os.path.join(out, "wav", split, speaker, uid + ".wav")
+
+
+def target_seconds(split):
+    return HOURS * 3600 / (1 + AUG_COPIES) if split == "train" else float("inf")
+
+
+def planned(out, split):
+    """The plan's utterances that make the corpus: in plan order, those
+    synthesised, until the clean target is reached. Files beyond it (or of
+    an earlier plan) are left out."""
+    total, rows = 0.0, []
+    for row in read_plan(out, split):
+        if total >= target_seconds(split):
             break
-        dest = os.path.join(out, "wav", split, speaker, uid + ".wav")
-        if not os.path.exists(dest):
-            os.makedirs(os.path.dirname(dest), exist_ok=True)
-            try:
-                synth_one(engine, voice, float(rate), int(pitch), text, dest)
-            except subprocess.CalledProcessError as e:
-                print("synth: %s (%s %s) failed: %s" % (uid, engine, voice, e.stderr.decode(errors="replace")[:200]))
-                continue
-            made += 1
-            if made % 100 == 0:
-                print("synth %s: %d made, %.2f h so far" % (split, made, total / 3600), flush=True)
-        total += seconds(dest)
+        path = wav_path(out, split, row[0], row[1])
+        if os.path.exists(path):
+            rows.append(row + [path])
+            total += seconds(path)
+    return rows
+
+
+def cmd_synth(out, split):
+    """Synthesises the plan in order on KEDO_SYNTH_JOBS workers until the
+    clean target is reached (the lists keep only the plan-order prefix, so the
+    corpus does not depend on the number of workers)."""
+    from concurrent.futures import ThreadPoolExecutor
+    target = target_seconds(split)
+    total, made = 0.0, 0
+
+    def one(row):
+        uid, speaker, engine, voice, rate, pitch, text = row
+        dest = wav_path(out, split, uid, speaker)
+        if os.path.exists(dest):
+            return dest, False
+        os.makedirs(os.path.dirname(dest), exist_ok=True)
+        try:
+            synth_one(engine, voice, float(rate), int(pitch), text, dest)
+        except subprocess.CalledProcessError as e:
+            print("synth: %s (%s %s) failed: %s" % (uid, engine, voice, e.stderr.decode(errors="replace")[:200]),
+                  flush=True)
+            return None, False
+        return dest, True
+
+    plan = iter(read_plan(out, split))
+    with ThreadPoolExecutor(max(1, SYNTH_JOBS)) as pool:
+        window = []
+        while True:
+            while len(window) < 4 * max(1, SYNTH_JOBS) and total < target:
+                row = next(plan, None)
+                if row is None:
+                    break
+                window.append(pool.submit(one, row))
+            if not window or total >= target:
+                break
+            dest, new = window.pop(0).result()
+            if dest:
+                total += seconds(dest)
+            if new:
+                made += 1
+                if made % 200 == 0:
+                    print("synth %s: %d made, %.2f h so far" % (split, made, total / 3600), flush=True)
+        for f in window:
+            f.result()
     print("synth %s: %.2f h (%d new files)" % (split, total / 3600, made))
 
 
@@ -317,11 +385,18 @@ def add_noise(path, snr, g):
     return colour
 
 
+def augmented(uid):
+    """Whether the clean utterance uid gets augmented copies."""
+    return AUG_SHARE >= 1 or rng("augmented", uid).random() < AUG_SHARE
+
+
 def cmd_augment(out):
     made = 0
     log = open(os.path.join(out, "lists", "augment.log"), "a")
-    for src in sorted(glob.glob(os.path.join(out, "wav", "train", "*", "*.wav"))):
-        uid = os.path.basename(src)[:-4]
+    for row in planned(out, "train"):
+        uid, src = row[0], row[-1]
+        if not augmented(uid):
+            continue
         for c in range(AUG_COPIES):
             g = rng("augment", uid, c)
             effects, snr, desc = augment_chain(g)
@@ -344,19 +419,16 @@ def cmd_augment(out):
 
 # ---------------------------------------------------------------- lists
 def cmd_lists(out):
-    texts = {}
     for split in ("train", "eval"):
-        with open(os.path.join(out, "lists", "plan_%s.tsv" % split), encoding="latin-1") as f:
-            for l in f:
-                p = l.rstrip("\n").split("\t")
-                texts[p[0]] = (p[1], p[6])
-    for split, dirs in (("train", ("train", "augmented")), ("eval", ("eval",))):
         rows, total = [], 0.0
-        for d in dirs:
-            for path in sorted(glob.glob(os.path.join(out, "wav", d, "*", "*.wav"))):
-                uid = re.sub(r"-a[0-9]+$", "", os.path.basename(path)[:-4])
-                rows.append("%s\t%s\t%s" % (path, texts[uid][0], texts[uid][1]))
-                total += seconds(path)
+        for row in planned(out, split):
+            uid, speaker, text, path = row[0], row[1], row[6], row[-1]
+            copies = [path] + [os.path.join(out, "wav", "augmented", speaker, "%s-a%d.wav" % (uid, c))
+                               for c in range(AUG_COPIES if split == "train" and augmented(uid) else 0)]
+            for p in copies:
+                if os.path.exists(p):
+                    rows.append("%s\t%s\t%s" % (p, speaker, text))
+                    total += seconds(p)
         write_atomic(os.path.join(out, "lists", "%s.tsv" % split), "\n".join(rows) + "\n")
         print("lists %s: %d utterances, %.2f h (path TAB speaker TAB text in lists/%s.tsv)"
               % (split, len(rows), total / 3600, split))

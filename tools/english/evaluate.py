@@ -24,10 +24,8 @@ Choices are seeded (KEDO_CORPUS_SEED, default 15), so runs compare.
 """
 import argparse
 import glob
-import hashlib
 import json
 import os
-import random
 import resource
 import shutil
 import subprocess
@@ -35,31 +33,15 @@ import sys
 import tempfile
 import time
 
-SEED = int(os.environ.get("KEDO_CORPUS_SEED", "15"))
+from english_eval import auc, rng, scratch_home
+
 LIST_SIZE = 100
 
 
-def rng(*key):
-    h = hashlib.sha256(("%d|" % SEED + "|".join(map(str, key))).encode()).digest()
-    return random.Random(int.from_bytes(h[:8], "little"))
-
-
-def auc(positives, negatives):
-    """Probability that a positive scores above a negative (ties count half)."""
-    if not positives or not negatives:
-        return None
-    wins = 0.0
-    for p in positives:
-        for n in negatives:
-            wins += 1.0 if p > n else 0.5 if p == n else 0.0
-    return wins / (len(positives) * len(negatives))
-
-
 class Engine:
-    def __init__(self, kedo, home):
+    def __init__(self, kedo, home, edits=None):
         self.kedo = kedo
-        self.work = tempfile.mkdtemp(prefix="kedo_eval_")
-        shutil.copytree(os.path.join(home, "kedoData"), os.path.join(self.work, "kedoData"))
+        self.work = scratch_home(home, edits)
         self.seconds = {"assess": [], "recog": []}
 
     def _run(self, args):
@@ -120,7 +102,7 @@ def spread(rows, limit):
     return [rows[i * len(rows) // limit] for i in range(limit)]
 
 
-def evaluate_held_out(engine, rows, limit=0):
+def evaluate_held_out(engine, rows, limit=0, assess=True):
     # The lists of 100 sentences come from every held-out sentence, also
     # when only a subset of the utterances is recognised.
     sentences = sorted(set(r[2] for r in rows))
@@ -146,7 +128,7 @@ def evaluate_held_out(engine, rows, limit=0):
         swapped[k] = g.choice([w for w in vocab if w != words[k]])
         for bucket, sentence in ((right, text), (wrong, g.choice(others) if others else None),
                                  (changed, " ".join(swapped))):
-            if sentence is None:
+            if sentence is None or not assess:
                 continue
             score = engine.assess(wav, sentence)
             if score is not None:
@@ -209,13 +191,17 @@ def main():
     ap.add_argument("--limit", type=int, default=0, help="evaluate only N held-out utterances, spread over the list")
     ap.add_argument("--alsa", action="store_true")
     ap.add_argument("--klettres", action="store_true")
+    ap.add_argument("--recog-only", action="store_true", help="closed-set recognition only, no assessment")
+    ap.add_argument("--prm", action="append", default=[], metavar="KEY=VALUE",
+                    help="set a key in both English parameter files of the evaluated copy")
+    ap.add_argument("--results", help="write the results here instead of DIR/eval/results.json")
     args = ap.parse_args()
     home = args.home or os.path.join(args.out, "home")
     if not os.path.isdir(os.path.join(home, "kedoData")):
         sys.exit("evaluate.py: no kedoData in %s: train the models first (run.sh --stage 8)" % home)
-    engine = Engine(args.kedo, home)
+    engine = Engine(args.kedo, home, dict(kv.split("=", 1) for kv in args.prm))
     try:
-        results = {"held_out": evaluate_held_out(engine, held_out(args.out), args.limit)}
+        results = {"held_out": evaluate_held_out(engine, held_out(args.out), args.limit, not args.recog_only)}
         if args.alsa:
             results["alsa"] = evaluate_alsa(engine)
         if args.klettres:
@@ -223,8 +209,9 @@ def main():
         results["seconds_per_call"] = engine.timing()
     finally:
         engine.close()
-    os.makedirs(os.path.join(args.out, "eval"), exist_ok=True)
-    with open(os.path.join(args.out, "eval", "results.json"), "w") as f:
+    path = args.results or os.path.join(args.out, "eval", "results.json")
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    with open(path, "w") as f:
         json.dump(results, f, indent=1)
     print(json.dumps(results, indent=1))
 

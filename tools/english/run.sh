@@ -19,14 +19,22 @@
 #   5  synthesis of the training utterances, up to the clean share of
 #      KEDO_CORPUS_HOURS (default 20 h, of which 1/(1+copies) clean)
 #   6  augmentation with sox: tempo, speed, pitch, noise at 10-30 dB SNR,
-#      reverberation, telephone band, level (KEDO_CORPUS_AUG_COPIES per file)
+#      reverberation, telephone band, level (KEDO_CORPUS_AUG_COPIES per file,
+#      for the share KEDO_CORPUS_AUG_SHARE of the files, default all)
 #   7  the lists: lists/train.tsv and lists/eval.tsv (audio, speaker, text)
 #   8  training with `kedo train` (needs a build that has it) into
 #      DIR/train/mN (KEDO_TRAIN_MIXTURES, default 8; KEDO_TRAIN_THREADS,
 #      default 2; KEDO_TRAIN_RESUME=1 continues a stopped run), and the
-#      data-set home DIR/home/kedoData that stage 9 evaluates
-#   9  evaluation (tools/english/evaluate.py) on the held-out speakers
+#      data-set home DIR/home/kedoData: the repository's kedoData with the
+#      lexicon, the models, their count file and their tied copies (eps.txt)
+#   9  calibration (tools/english/calibrate.py) on the speakers that stage 8
+#      held out: confidence bells, rank-to-score bell, discount ratios, the
+#      right sentences' median at KEDO_CALIBRATION_TARGET (default 93)
+#  10  evaluation (tools/english/evaluate.py) on the held-out speakers
 #      (KEDO_EVAL_LIMIT=N: N utterances spread over them; default all 400)
+#  11  the set into the repository: DIR/home/kedoData/english and the English
+#      parameter files into data/kedoData, and the English sample recording
+#      and sentence list into data/kedoData/samples
 #
 # Seed: KEDO_CORPUS_SEED (default 15). Run it niced on a shared machine:
 #   nice -n 19 tools/english/run.sh --stage 1 --stop-stage 5
@@ -34,7 +42,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 repo="$(cd "$here/../.." && pwd)"
 stage=0
-stop_stage=9
+stop_stage=11
 out="${KEDO_ENGLISH_SETS:-/work/sets/english}"
 kedo="${KEDO_BIN:-$repo/build/kedo}"
 # Debian's python3 (with python3-numpy), ahead of any other on the PATH.
@@ -44,7 +52,7 @@ while [ $# -gt 0 ]; do
     --stage) stage="$2"; shift 2 ;;
     --stop-stage) stop_stage="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
-    -h|--help) sed -n '2,30p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,38p' "$0"; exit 0 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 1 ;;
   esac
 done
@@ -94,31 +102,70 @@ if run 8; then
     exit 1
   fi
   # The data-set home: the repository's kedoData (parameter files, feature
-  # configuration, scoring tables) with the English lexicon of stage 1; the
-  # trained models are added below.
+  # configuration) with the English lexicon of stage 1; the trained models
+  # are added below. The English parameter files name every file of the set
+  # under kedoData/english.
   home="$out/home"
   rm -rf "$home.tmp" && mkdir -p "$home.tmp"
   cp -r "$repo/data/kedoData" "$home.tmp/"
   rm -f "$home.tmp"/kedoData/english/models.* "$home.tmp"/kedoData/english/cm.txt
   cp "$out"/lexicon/english.wpa "$out"/lexicon/english.wpab "$out"/lexicon/english_addenda.wpa \
     "$out"/lexicon/english.tnm "$home.tmp/kedoData/english/"
+  # The unvoiced phones, which have no pitch.
+  cp "$here/english.qiyin" "$home.tmp/kedoData/english/qiyin.txt"
+  # Before calibration: no tied copies known (the confidence fit of kedo
+  # train ranks against every model) and the engine's default scoring tables,
+  # whatever an earlier set left in the repository.
+  printf '%% model TAB its tied copies\n' > "$home.tmp/kedoData/english/eps.txt"
+  cp "$repo/data/kedoData/scoring/rank2score.txt" "$repo/data/kedoData/scoring/discount.txt" \
+    "$home.tmp/kedoData/english/"
   # kedo train reads audio TAB transcript TAB speaker; every
-  # KEDO_TRAIN_HOLDOUT_EVERY-th training speaker (sorted) is held out for
-  # the confidence fit, so the evaluation speakers stay unseen.
+  # KEDO_TRAIN_HOLDOUT_EVERY-th espeak-ng speaker (sorted) is held out for
+  # the confidence fit and the calibration, so the evaluation speakers stay
+  # unseen. The flite and Festival speakers are too few to spare one.
   every="${KEDO_TRAIN_HOLDOUT_EVERY:-15}"
   mkdir -p "$out/train"
   awk -F'\t' -v OFS='\t' '{print $1, $3, $2}' "$out/lists/train.tsv" > "$out/train/corpus.tsv"
-  held="$(cut -f2 "$out/lists/train.tsv" | sort -u | awk -v n="$every" 'NR % n == 0' | paste -sd, -)"
+  cut -f2 "$out/lists/train.tsv" | grep '^espeak-' | sort -u | awk -v n="$every" 'NR % n == 0' \
+    | paste -sd, - > "$out/train/heldout.txt"
   mixtures="${KEDO_TRAIN_MIXTURES:-8}"
   models="$out/train/m$mixtures"
   (cd "$home.tmp" && "$kedo" train --prm kedoData/english.sa.prm --corpus "$out/train/corpus.tsv" \
     --out "$models" --mixtures "$mixtures" --threads "${KEDO_TRAIN_THREADS:-2}" \
-    --held-out-speakers "$held" ${KEDO_TRAIN_RESUME:+--resume})
-  cp "$models"/models.macb "$models"/models.mac "$models"/models.cnt "$models"/cm.txt \
-    "$home.tmp/kedoData/english/"
+    --held-out-speakers "$(cat "$out/train/heldout.txt")" ${KEDO_TRAIN_RESUME:+--resume})
+  cp "$models"/models.macb "$models"/models.cnt "$models"/cm.txt "$home.tmp/kedoData/english/"
+  "$python" "$here/make_eps.py" "$models/models.mac" "$home.tmp/kedoData/english/eps.txt"
   rm -rf "$home" && mv "$home.tmp" "$home"
 fi
 if run 9; then
-  say 9 "evaluation"
-  "$python" "$here/evaluate.py" --out "$out" --kedo "$kedo" --limit "${KEDO_EVAL_LIMIT:-0}"
+  say 9 "calibration"
+  "$python" "$here/calibrate.py" --home "$out/home" --kedo "$kedo" --corpus "$out/train/corpus.tsv" \
+    --speakers "$(cat "$out/train/heldout.txt")" --target "${KEDO_CALIBRATION_TARGET:-93}" --write
+fi
+if run 10; then
+  say 10 "evaluation"
+  "$python" "$here/evaluate.py" --out "$out" --kedo "$kedo" --limit "${KEDO_EVAL_LIMIT:-0}" --alsa --klettres
+fi
+if run 11; then
+  say 11 "into the repository"
+  rm -rf "$repo/data/kedoData/english"
+  mkdir -p "$repo/data/kedoData/english"
+  for f in english.wpab english_addenda.wpa english.tnm qiyin.txt models.macb models.cnt \
+    eps.txt cm.txt rank2score.txt discount.txt; do
+    cp "$out/home/kedoData/english/$f" "$repo/data/kedoData/english/"
+  done
+  cp "$out"/home/kedoData/english.sa.prm "$out"/home/kedoData/english.vc.prm "$repo/data/kedoData/"
+  # The English sample: a held-out speaker (flite's rms, whom no training
+  # utterance used) saying a sentence that is in no training text, with 0.3 s
+  # of faint noise at both ends; the list: it among 49 held-out sentences (every eighth).
+  samples="$repo/data/kedoData/samples"
+  sentence="i like to read a good book"
+  tmp="$(mktemp -d)"
+  flite -voice rms -t "$sentence" -o "$tmp/raw.wav"
+  sox "$tmp/raw.wav" -r 16000 -c 1 -b 16 "$tmp/speech.wav" norm -3 pad 0.3 0.3
+  sox -n -r 16000 -c 1 -b 16 "$tmp/noise.wav" synth "$(soxi -D "$tmp/speech.wav")" whitenoise vol 0.002
+  sox -m -v 1 "$tmp/speech.wav" -v 1 "$tmp/noise.wav" -b 16 "$samples/english.wav"
+  rm -rf "$tmp"
+  printf '%s' "$sentence" > "$samples/english.txt"
+  { echo "$sentence"; grep -vx "$sentence" "$out/texts/eval.txt" | awk "NR % 8 == 0" | head -49; } | LC_ALL=C sort > "$samples/english_list.txt"
 fi
