@@ -36,10 +36,11 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/kedo.pc.in ${PROJECT_BINARY_DIR}/kedo
 install(FILES ${PROJECT_BINARY_DIR}/kedo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 # kedo(1), with every subcommand's help text taken from the built program.
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
+# Python3_EXECUTABLE is in the cache since src/lexicon found it; finding Python3
+# again here, at the top level, would hide it from pybind11's own search.
 set(KEDO_MAN_PAGE ${PROJECT_BINARY_DIR}/kedo.1)
 add_custom_command(OUTPUT ${KEDO_MAN_PAGE} ${KEDO_MAN_PAGE}.gz
-  COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/man/make_man_page.py $<TARGET_FILE:kedo_cli>
+  COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/man/make_man_page.py $<TARGET_FILE:kedo_cli>
           ${PROJECT_SOURCE_DIR}/tools/man/kedo.1.in ${KEDO_MAN_PAGE} ${PROJECT_VERSION}
           ${CMAKE_INSTALL_FULL_DATADIR}/kedo
   DEPENDS kedo_cli ${PROJECT_SOURCE_DIR}/tools/man/make_man_page.py ${PROJECT_SOURCE_DIR}/tools/man/kedo.1.in
