@@ -31,6 +31,7 @@ int runTrain(const Args& args) {
         strVecRemoveEmpty(o.heldOutSpeakers);
     }
     o.resume = args.flag("resume");
+    o.verbose = args.flag("verbose");
     trainModels(o);
     return 0;
 }
@@ -39,7 +40,8 @@ const Registration reg{Command{
     "train",
     "train acoustic models from recordings and transcripts",
     "Usage: kedo train --prm FILE.prm --corpus CORPUS.tsv --out DIR [--mixtures N]\n"
-    "                  [--threads N] [--seed N] [--held-out-speakers LIST] [--resume]\n\n"
+    "                  [--threads N] [--seed N] [--held-out-speakers LIST] [--resume]\n"
+    "                  [--verbose]\n\n"
     "Trains the models of the language of FILE.prm on the utterances of CORPUS.tsv\n"
     "and writes models.macb, models.mac, models.cnt, cm.txt and train.log to DIR.\n"
     "The parameter file's language, lexicon files, featureConfigFile, useEpd and\n"
@@ -53,9 +55,13 @@ const Registration reg{Command{
     "  --seed N       recorded with the run (default 1)\n"
     "  --held-out-speakers A,B  speakers kept out of training; cm.txt is fitted on\n"
     "                 their recordings\n"
-    "  --resume       continue from the last checkpoint in DIR\n",
+    "  --resume       continue from the last checkpoint in DIR\n"
+    "  --verbose      keep the progress lines of the engine runs inside the\n"
+    "                 training (front end, held-out assessments) in DIR/engine.log\n\n"
+    "Prints one line per stage and iteration, and progress through long stages;\n"
+    "train.log holds these and the details (frames per model, skipped utterances).\n",
     {"prm", "corpus", "out", "mixtures", "threads", "seed", "held-out-speakers"},
-    {"resume"},
+    {"resume", "verbose"},
     runTrain}};
 
 }  // namespace

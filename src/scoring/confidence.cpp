@@ -161,7 +161,7 @@ void rankPhones(mlfClass& mlf, const ModelProbFn& modelProb, const macroClass& m
         ++mlf.scoredNodeCount;
         for (mlfPhone& ph : node.phones) {
             if (!isRankedPhone(ph)) continue;
-            IntVec own = strVecLinSearch(names, ph.name, 3);
+            IntVec own = strVecLinSearch(names, ph.name, MatchPos::whole);
             if (own.empty())
                 reportError(strFormat("Error: phone %s of node %zu (%s) is not a model of the model set (line %d "
                                       "of %s)",
@@ -178,7 +178,7 @@ void rankPhones(mlfClass& mlf, const ModelProbFn& modelProb, const macroClass& m
                                           "models of the same right part; set useAllModelAsCompetingModel to "
                                           "rank it against all models (line %d of %s)",
                                           ph.name.c_str(), n, node.name.c_str(), __LINE__, kModule));
-                competing = strVecLinSearch(names, ph.name.substr(plus), 2);
+                competing = strVecLinSearch(names, ph.name.substr(plus), MatchPos::atEnd);
             }
 
             std::vector<float> logLikes(competing.size());

@@ -86,7 +86,7 @@ void readLabelFile(mlfClass& mlf, const std::string& path, const StrVec& modelNa
                                   static_cast<long long>(endFrame), frameNum, firstFrame, firstFrame + frameNum - 1,
                                   __LINE__, kModule));
         phone.name = fields[2];
-        IntVec found = strVecLinSearch(modelNames, phone.name, 3);
+        IntVec found = strVecLinSearch(modelNames, phone.name, MatchPos::whole);
         phone.index = found.empty() ? -1 : found[0];
         phone.cumLogLike = static_cast<float>(std::strtod(fields[3].c_str(), nullptr));
         resetPhoneScores(phone);

@@ -14,7 +14,9 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
+#include <string_view>
 #include <thread>
 
 #include "acoustic/macro.h"
@@ -109,9 +111,10 @@ struct utterance {
 
 // ---- the logger ----
 
+// train.log, and the terminal for the lines a user follows a run by.
 class trainLog {
 public:
-    trainLog(const std::string& path, bool append, bool quiet) : m_quiet(quiet) {
+    trainLog(const std::string& path, bool append, ProgressSink terminal) : m_terminal(std::move(terminal)) {
         m_file = std::fopen(path.c_str(), append ? "ab" : "wb");
         if (!m_file) reportError(strFormat("Cannot write %s (line %d of %s)", path.c_str(), __LINE__, kModule));
     }
@@ -120,20 +123,80 @@ public:
     }
     trainLog(const trainLog&) = delete;
     trainLog& operator=(const trainLog&) = delete;
+    // A line of train.log that the terminal shows too.
     void line(const std::string& text) {
+        detail(text);
+        if (m_terminal) m_terminal(text + "\n");
+    }
+    // A line of train.log alone (per-model figures, per-utterance reasons).
+    void detail(const std::string& text) {
         std::fprintf(m_file, "%s\n", text.c_str());
         std::fflush(m_file);
-        if (!m_quiet) progressf("train: %s\n", text.c_str());
     }
 
 private:
     std::FILE* m_file = nullptr;
-    bool m_quiet;
+    ProgressSink m_terminal;
+};
+
+// The engine's own progress lines of the runs inside the training, from
+// every thread: dropped, or (verbose) kept in memory until the output folder
+// exists and appended to its engine.log from then on.
+class engineLines {
+public:
+    explicit engineLines(bool keep) : m_keep(keep) {}
+    void write(std::string_view text) {
+        if (!m_keep) return;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_file)
+            m_file(text);
+        else
+            m_pending.append(text);
+    }
+    void open(const std::string& path, bool append) {
+        if (!m_keep) return;
+        if (!append) FilePtr truncate = openFile(path, "wb");
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_file = progressToFile(path);
+        m_file(m_pending);
+        m_pending.clear();
+    }
+
+private:
+    bool m_keep;
+    std::mutex m_mutex;
+    std::string m_pending;
+    ProgressSink m_file;
 };
 
 double secondsSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
+
+// Progress through a long stage for the terminal: "WHAT: DONE of TOTAL, N s,
+// about M s left" at most every kProgressSeconds; a stage that ends sooner
+// shows none.
+class stageProgress {
+public:
+    static constexpr double kProgressSeconds = 15;
+    stageProgress(const ProgressSink& sink, std::string what, size_t total)
+        : m_sink(sink), m_what(std::move(what)), m_total(total), m_t0(std::chrono::steady_clock::now()) {}
+    void at(size_t done) {
+        if (!m_sink || done == 0 || done >= m_total) return;
+        const double t = secondsSince(m_t0);
+        if (t - m_last < kProgressSeconds) return;
+        m_last = t;
+        m_sink(strFormat("%s: %zu of %zu, %.0f s, about %.0f s left\n", m_what.c_str(), done, m_total, t,
+                         t * static_cast<double>(m_total - done) / static_cast<double>(done)));
+    }
+
+private:
+    const ProgressSink& m_sink;
+    std::string m_what;
+    size_t m_total;
+    std::chrono::steady_clock::time_point m_t0;
+    double m_last = 0;
+};
 
 // The set as the likelihood reads it: gconsts from the variances, then the
 // engine's conversion.
@@ -181,7 +244,10 @@ const char* phaseName(phase p) {
 
 class trainer {
 public:
-    explicit trainer(const trainOptions& o) : m_opt(o) {}
+    explicit trainer(const trainOptions& o)
+        : m_opt(o),
+          m_engine(std::make_shared<engineLines>(o.verbose)),
+          m_engineSink([e = m_engine](std::string_view text) { e->write(text); }) {}
     void run();
 
 private:
@@ -203,9 +269,11 @@ private:
     std::string checkpointKey() const;
     std::vector<size_t> trainingUtterances() const;
     template <class Work, class Merge>
-    void inChunks(const std::vector<size_t>& items, Work work, Merge afterRound);
+    void inChunks(const std::vector<size_t>& items, Work work, Merge afterRound, const std::string& what);
 
     trainOptions m_opt;
+    std::shared_ptr<engineLines> m_engine;
+    ProgressSink m_engineSink;  // every thread's sink for the engine's lines
     recogParam m_prm;
     std::unique_ptr<trainLog> m_log;
     dictClass m_dict;
@@ -240,7 +308,8 @@ std::vector<size_t> trainer::trainingUtterances() const {
 // state. Chunks of one round finish before the next round starts; then
 // afterRound(chunks in the round) runs on the calling thread.
 template <class Work, class Merge>
-void trainer::inChunks(const std::vector<size_t>& items, Work work, Merge afterRound) {
+void trainer::inChunks(const std::vector<size_t>& items, Work work, Merge afterRound, const std::string& what) {
+    stageProgress progress(m_opt.progress, what, items.size());
     const size_t chunk = static_cast<size_t>(std::max(1, m_opt.chunkSize));
     const size_t chunks = (items.size() + chunk - 1) / chunk;
     const size_t threads = static_cast<size_t>(std::max(1, m_opt.threads));
@@ -250,6 +319,7 @@ void trainer::inChunks(const std::vector<size_t>& items, Work work, Merge afterR
         std::vector<std::string> errors(last - first);
         for (size_t c = first; c < last; ++c) {
             auto job = [&, c]() {
+                ProgressScope engine(m_engineSink);
                 try {
                     std::vector<size_t> part(items.begin() + c * chunk,
                                              items.begin() + std::min(items.size(), (c + 1) * chunk));
@@ -267,6 +337,7 @@ void trainer::inChunks(const std::vector<size_t>& items, Work work, Merge afterR
         for (const auto& e : errors)
             if (!e.empty()) reportError(e);
         afterRound(last - first);
+        progress.at(std::min(items.size(), last * chunk));
     }
 }
 
@@ -288,7 +359,7 @@ void trainer::prepareLexicon() {
                               m_prm.language.c_str(), m_opt.prmFile.c_str(), __LINE__, kModule));
     if (m_prm.tnmFile.empty())
         reportError(strFormat("Error: recogParam.tnmFile is not specified! (line %d in %s)", __LINE__, kModule));
-    if (!m_opt.quiet) progressf("Reading the lexicon of %s\n", m_opt.prmFile.c_str());
+    if (m_opt.progress) m_opt.progress("Reading the lexicon of " + m_opt.prmFile + "\n");
     loadDictionaries(m_prm, m_dict, m_names.view());
     textClass t;
     t.readTextNormMap(m_prm.tnmFile, '#');
@@ -410,11 +481,14 @@ void trainer::computeFeatures() {
     FilePtr out = openFile(tmp, "wb");
     int64_t offset = 0;
     const size_t threads = static_cast<size_t>(std::max(1, m_opt.threads));
+    stageProgress progress(m_opt.progress, "features", todo.size());
     for (size_t first = 0; first < todo.size(); first += threads) {
+        progress.at(first);
         size_t last = std::min(todo.size(), first + threads);
         std::vector<FeatureMatrix> got(last - first);
         std::vector<std::string> failed(last - first);
         auto job = [&](size_t k) {
+            ProgressScope engine(m_engineSink);
             utterance& u = m_utts[todo[first + k]];
             try {
                 SampleArray wave = readAudioFile(u.entry.audio);
@@ -682,7 +756,8 @@ void trainer::iterate(size_t stepIndex, const stepInfo& step, int steps) {
         // Blocks are added in block order, whatever the thread count.
         [&](size_t slots) {
             for (size_t k = 0; k < slots; ++k) total.add(part[k]);
-        });
+        },
+        strFormat("step %zu/%d: utterances", stepIndex + 1, steps));
     reestimate(m_phys, merged, m_varFloor, m_pooling);
     m_lastOccupation.assign(m_phys.m_modelNum, 0.0);
     for (int m = 0; m < m_phys.m_modelNum; ++m) m_lastOccupation[m] = merged.modelOccupation(m);
@@ -699,12 +774,13 @@ void trainer::iterate(size_t stepIndex, const stepInfo& step, int steps) {
     std::string occ = "frames per model:";
     for (int m = 0; m < m_phys.m_modelNum; ++m)
         occ += strFormat(" %s=%.1f", m_phys.m_models[m].name, merged.modelOccupation(m));
-    m_log->line(occ);
+    m_log->detail(occ);
 }
 
 
 void trainer::run() {
     m_start = std::chrono::steady_clock::now();
+    ProgressScope engine(m_engineSink);
     checkOptions();
     prepareLexicon();
     prepareUtterances();
@@ -722,7 +798,8 @@ void trainer::run() {
         fs::remove(checkpointModels, ec);
         fs::remove(checkpointState, ec);
     }
-    m_log = std::make_unique<trainLog>(m_opt.outDir + "/train.log", m_opt.resume, m_opt.quiet);
+    m_log = std::make_unique<trainLog>(m_opt.outDir + "/train.log", m_opt.resume, m_opt.progress);
+    m_engine->open(m_opt.outDir + "/engine.log", m_opt.resume);
     m_log->line(strFormat("kedo train: prm %s, corpus %s (%zu utterances), mixtures %d, threads %d, seed %u%s",
                           m_opt.prmFile.c_str(), m_opt.corpusFile.c_str(), m_utts.size(), m_opt.mixtures,
                           m_opt.threads, m_opt.seed, m_opt.resume ? ", resumed" : ""));
@@ -736,7 +813,7 @@ void trainer::run() {
         }
         if (u.skipReason.empty()) continue;
         skipped++;
-        m_log->line(strFormat("skipped: line %d (%s): %s", u.entry.line, u.entry.audio.c_str(), u.skipReason.c_str()));
+        m_log->detail(strFormat("skipped: line %d (%s): %s", u.entry.line, u.entry.audio.c_str(), u.skipReason.c_str()));
     }
     std::vector<size_t> train = trainingUtterances();
     double frames = 0;
@@ -870,7 +947,8 @@ void trainer::finish() {
                     counts[id].first += v.first;
                     counts[id].second += v.second;
                 }
-        });
+        },
+        "final alignment: utterances");
 
     macroClass written;
     written.m_streamNum = m_phys.m_streamNum;
@@ -941,13 +1019,15 @@ void trainer::fitConfidence(const macroClass& written, const std::vector<double>
     std::string missing;
     for (const std::string* f : {&m_prm.qiYinFile, &m_prm.phoneRank2scoreParamFile, &m_prm.scoreDiscountParamFile})
         if (missing.empty() && (f->empty() || !fileExists(*f))) missing = f->empty() ? "(none)" : *f;
-    bool anyHeldOut = false;
-    for (const utterance& u : m_utts) anyHeldOut = anyHeldOut || (u.heldOut && u.skipReason.empty());
-    if (anyHeldOut && !missing.empty())
+    size_t heldOut = 0, done = 0;
+    for (const utterance& u : m_utts) heldOut += u.heldOut && u.skipReason.empty() ? 1 : 0;
+    if (heldOut > 0 && !missing.empty())
         m_log->line("confidence: held-out utterances not assessed: the parameter file lacks a scoring file "
                     "(qiYinFile, phoneRank2scoreParamFile, scoreDiscountParamFile): " + missing);
+    stageProgress progress(m_opt.progress, "confidence: held-out utterances", heldOut);
     for (const utterance& u : m_utts) {
         if (!u.heldOut || !u.skipReason.empty() || !missing.empty()) continue;
+        progress.at(done++);
         recogParam q = m_prm;
         q.function = "assess";
         q.macFile = m_opt.outDir + "/models.macb";
@@ -964,8 +1044,8 @@ void trainer::fitConfidence(const macroClass& written, const std::vector<double>
         try {
             recogWaveFile(q, mlf);
         } catch (const std::exception& e) {
-            m_log->line(strFormat("held out: line %d (%s) not assessed: %s", u.entry.line, u.entry.audio.c_str(),
-                                  e.what()));
+            m_log->detail(strFormat("held out: line %d (%s) not assessed: %s", u.entry.line, u.entry.audio.c_str(),
+                                    e.what()));
             continue;
         }
         assessed++;

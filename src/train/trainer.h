@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kedo/progress.h"
 #include "util/str_util.h"
 
 namespace kedo {
@@ -20,6 +21,14 @@ struct trainOptions {
     uint32_t seed = 1;     // part of the run's identity; the recipe has no random step
     StrVec heldOutSpeakers;  // whole speakers kept out of training
     bool resume = false;   // continue from the last checkpoint in outDir
+    // The engine's own progress lines of the runs inside the training (front
+    // end, lexicon, held-out assessments) go to outDir/engine.log when set,
+    // else nowhere.
+    bool verbose = false;
+    // Where the trainer's own lines go: one per stage and iteration, and
+    // progress through a long stage. train.log gets them and the details in
+    // any case. Empty: nowhere.
+    ProgressSink progress = progressToStandardOutput();
 
     // Recipe settings (not on the command line).
     int monoIterations = 4;     // context-free models from the flat start
@@ -33,7 +42,6 @@ struct trainOptions {
     // Right-context models that no utterance holds but that are written
     // anyway, as copies of their centre phone's tied model (when it has one).
     StrVec tiedCopies;
-    bool quiet = false;         // no progress lines on standard output
     // Stop after this many iterations (a test's way to interrupt); 0 runs all.
     int stopAfterSteps = 0;
 };

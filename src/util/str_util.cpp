@@ -5,13 +5,9 @@
 #include <climits>
 #include <cmath>
 
-#include "util/report_error.h"
-
 namespace kedo {
 
 namespace {
-constexpr const char* kModule = "utility";
-
 bool isTrimSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -94,7 +90,7 @@ int32_t roundToInt(double value) {
     return static_cast<int32_t>(r);
 }
 
-IntVec strVecLinSearch(const StrVec& v, const std::string& target, int matchPos) {
+IntVec strVecLinSearch(const StrVec& v, const std::string& target, MatchPos matchPos) {
     IntVec out;
     for (size_t i = 0; i < v.size(); ++i) {
         const std::string& e = v[i];
@@ -102,12 +98,10 @@ IntVec strVecLinSearch(const StrVec& v, const std::string& target, int matchPos)
         if (pos == std::string::npos) continue;
         bool match = false;
         switch (matchPos) {
-            case 0: match = true; break;
-            case 1: match = pos == 0; break;
-            case 2: match = pos + target.size() == e.size(); break;
-            case 3: match = pos == 0 && e.size() == target.size(); break;
-            default:
-                reportError(strFormat("Unknown matchPos in strVecLinSearch (line %d of %s)", __LINE__, kModule));
+            case MatchPos::anywhere: match = true; break;
+            case MatchPos::atStart: match = pos == 0; break;
+            case MatchPos::atEnd: match = pos + target.size() == e.size(); break;
+            case MatchPos::whole: match = pos == 0 && e.size() == target.size(); break;
         }
         if (match) out.push_back(static_cast<int32_t>(i));
     }

@@ -33,11 +33,15 @@ std::string intVecJoin(const IntVec& v, const std::string& sep);
 int32_t roundToInt(double value);
 inline int32_t roundToInt(float value) { return roundToInt(static_cast<double>(value)); }
 
-// Indices of the elements of v in which target occurs, by matchPos:
-// 0 anywhere, 1 first occurrence at the start, 2 first occurrence ending at the
-// end, 3 the element equals target. Another matchPos is an error as soon as an
-// element contains the target.
-IntVec strVecLinSearch(const StrVec& v, const std::string& target, int matchPos);
+// Where the first occurrence of the target must lie for an element to match.
+enum class MatchPos {
+    anywhere = 0,  // any occurrence
+    atStart = 1,   // the first occurrence starts the element
+    atEnd = 2,     // the first occurrence ends the element
+    whole = 3      // the element equals the target
+};
+// Indices of the elements of v that match target at matchPos, in order.
+IntVec strVecLinSearch(const StrVec& v, const std::string& target, MatchPos matchPos);
 
 // Parses a decimal integer the way the parameter files do: leading white space,
 // an optional sign, digits up to the first other character; no digits give 0.

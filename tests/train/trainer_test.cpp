@@ -75,7 +75,7 @@ protected:
         o.monoIterations = 3;
         o.contextIterations = 2;
         o.mixtureIterations = 2;
-        o.quiet = true;
+        o.progress = nullptr;
         return o;
     }
     static std::string dir_;
@@ -117,6 +117,7 @@ TEST_F(TrainCorpus, ModelsRecogniseHeldOutSpeakers) {
     std::string log = test::readFile(out.file("train.log"));
     EXPECT_NE(log.find("avg log-likelihood per frame"), std::string::npos);
     EXPECT_NE(log.find("8 held-out utterances assessed"), std::string::npos) << log;
+    EXPECT_FALSE(test::exists(out.file("engine.log")));  // the engine's own lines went nowhere
 
     // The engine's own recognition picks the right sentence of every
     // held-out recording.
@@ -168,6 +169,32 @@ TEST_F(TrainCorpus, BytesIndependentOfThreadsAndInterruption) {
     // A checkpoint of other options is refused on resume.
     o.mixtures = 4;
     EXPECT_THROW(trainModels(o), KedoError);
+}
+
+// The terminal shows the trainer's stages, one line each; the engine's
+// lines of the feature and held-out runs go to engine.log with --verbose,
+// the per-model figures to train.log alone.
+TEST_F(TrainCorpus, TerminalShowsOneLinePerStage) {
+    test::TempDir out;
+    test::CliResult r = test::runCli("train --prm " + file("en.prm") + " --corpus " + file("corpus.tsv") + " --out " +
+                                     out.file("m") + " --mixtures 1 --held-out-speakers en+m3 --verbose");
+    ASSERT_EQ(r.status, 0) << r.err;
+    StrVec lines = strSplit(r.out, '\n');
+    strVecRemoveEmpty(lines);
+    // The lexicon, the options, features, utterances, 7 iterations with the
+    // note on the phone without data ("eh", only in variants), the final
+    // alignment, the confidence fit, done.
+    ASSERT_EQ(lines.size(), 15u) << r.out;
+    EXPECT_EQ(lines[0], "Reading the lexicon of " + file("en.prm"));
+    EXPECT_EQ(lines[4].rfind("step 1/7: context-free models, iteration 1/4", 0), 0u) << lines[4];
+    EXPECT_EQ(lines[8].rfind("no data for eh", 0), 0u) << lines[8];
+    EXPECT_EQ(lines[14].rfind("done in ", 0), 0u) << lines[14];
+    EXPECT_EQ(r.out.find(" sec: "), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("frames per model"), std::string::npos);
+    const std::string engine = test::readFile(out.file("m/engine.log"));
+    EXPECT_NE(engine.find("sec: Compute MFCC"), std::string::npos);
+    EXPECT_NE(engine.find("sec: Viterbi search"), std::string::npos);  // the held-out assessments
+    EXPECT_NE(test::readFile(out.file("m/train.log")).find("frames per model: "), std::string::npos);
 }
 
 TEST_F(TrainCorpus, SkipsBadUtterancesWithTheirReasons) {
@@ -278,7 +305,7 @@ TEST(TrainChinese, SyllablesThroughThePam) {
     o.mixtures = 1;
     o.monoIterations = 2;
     o.contextIterations = 1;
-    o.quiet = true;
+    o.progress = nullptr;
     trainModels(o);
     macroClass set;
     set.readModels(dir.file("out/models.macb"), true);

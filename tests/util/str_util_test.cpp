@@ -21,22 +21,10 @@ TEST(StrSplit, KeepsEmptyPiecesAndTrailingDelimiter) {
 
 TEST(StrVecLinSearch, MatchPositions) {
     StrVec v{"xab", "abx", "ab", "abab"};
-    EXPECT_EQ(strVecLinSearch(v, "ab", 0), (IntVec{0, 1, 2, 3}));
-    EXPECT_EQ(strVecLinSearch(v, "ab", 1), (IntVec{1, 2, 3}));
-    EXPECT_EQ(strVecLinSearch(v, "ab", 2), (IntVec{0, 2}));
-    EXPECT_EQ(strVecLinSearch(v, "ab", 3), (IntVec{2}));
-}
-
-TEST(StrVecLinSearch, UnknownMatchPosFailsOnlyWhenTargetOccurs) {
-    StrVec v{"xyz", "ab"};
-    EXPECT_TRUE(strVecLinSearch(v, "q", 9).empty());
-    try {
-        strVecLinSearch(v, "ab", 9);
-        FAIL() << "no error";
-    } catch (const KedoError& e) {
-        EXPECT_NE(std::string(e.what()).find("Unknown matchPos in strVecLinSearch (line "), std::string::npos);
-        EXPECT_NE(std::string(e.what()).find(" of utility)"), std::string::npos);
-    }
+    EXPECT_EQ(strVecLinSearch(v, "ab", MatchPos::anywhere), (IntVec{0, 1, 2, 3}));
+    EXPECT_EQ(strVecLinSearch(v, "ab", MatchPos::atStart), (IntVec{1, 2, 3}));
+    EXPECT_EQ(strVecLinSearch(v, "ab", MatchPos::atEnd), (IntVec{0, 2}));
+    EXPECT_EQ(strVecLinSearch(v, "ab", MatchPos::whole), (IntVec{2}));
 }
 
 TEST(RoundToInt, HalfAwayFromZero) {
