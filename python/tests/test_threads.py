@@ -69,5 +69,5 @@ def test_a_second_engine_on_a_busy_folder_is_refused(home):
     first.progress = during_first_call
     assert first.assess(ENGLISH_WAV, ENGLISH_SENTENCE).score == 100
     assert refused[0] is not None and refused[0].kind == "busy"
-    assert "Another engine operation is running on this working folder" in str(refused[0])
+    assert "Another engine operation is running on this output folder" in str(refused[0])
     assert second.assess(ENGLISH_WAV, ENGLISH_SENTENCE).score == 100

@@ -32,7 +32,7 @@ class TrainCorpus : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         namespace fs = std::filesystem;
-        dir_ = fs::absolute("kedo_train_corpus_v1").string();
+        dir_ = fs::absolute("kedo_train_corpus_v2").string();
         if (test::exists(file("en.prm"))) return;
         const std::string work = dir_ + ".tmp" + std::to_string(::getpid());
         fs::create_directories(work);
