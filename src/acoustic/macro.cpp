@@ -243,6 +243,11 @@ int macroClass::findSubstituteModel(const std::string& name) const {
     return found;
 }
 
+size_t macroClass::memoryBytes() const {
+    return sizeof(*this) + m_header.capacity() + m_models.capacity() * sizeof(HmmModel) +
+           m_packedStreams.capacity() * sizeof(PackedStream) + m_pool.capacity() * sizeof(float);
+}
+
 void macroClass::modelNameList(StrVec& out) const {
     out.clear();
     out.reserve(m_models.size());

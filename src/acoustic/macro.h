@@ -119,6 +119,9 @@ public:
     // "<TAB>logCount=%g" appended when withCounts is set.
     StrVec summaryLines(bool withCounts) const;
 
+    // Bytes the set holds in memory (records and likelihood tables).
+    size_t memoryBytes() const;
+
     // The likelihood tables (built by convertModels).
     bool hasLikelihoodTables() const { return !m_packedStreams.empty(); }
     const PackedStream& packedStream(int model, int state, int stream) const {

@@ -113,6 +113,7 @@ template <class Body>
 Status runOperation(KEDO::State& s, Body&& body) {
     ProgressScope progress(s.progress);
     FolderScope folder(s.workingFolder);
+    DataCacheScope kept(&s.dataCache);
     OperationGuard guard(s.workingFolder);
     if (!guard.held()) {
         try {

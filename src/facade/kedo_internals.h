@@ -13,6 +13,8 @@
 #include "kedo/engine.h"
 #include "kedo/result.h"
 #include "task/recog_param.h"
+#include "util/data_cache.h"
+#include "util/limits.h"
 
 namespace kedo {
 
@@ -31,6 +33,9 @@ struct KEDO::State {
     CodePage codePage = CodePage::cp1252;  // code page of the current language
     std::string workingFolder;             // absolute, once constructed
     ProgressSink progress = progressToStandardOutput();
+    // Model sets, dictionaries and tables of recent calls, used again while
+    // their files are unchanged.
+    DataCache dataCache{MAX_DATA_CACHE_BYTES};
 
     // While an operation that returns the whole result runs: where Assess and
     // Recog leave the run's result object.

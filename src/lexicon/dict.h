@@ -73,6 +73,9 @@ public:
     // from 0. Column 3 holds the spelling the dictionary uses.
     std::vector<StrVec> m_pinyinTable;
 
+    // The words a run added to m_wpa with guessed pronunciations.
+    StrVec m_guessedWords;
+
     // Column of m_pinyinTable that the dictionary and models use.
     static constexpr int kDictColumn = 3;
 
