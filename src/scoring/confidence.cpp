@@ -122,6 +122,16 @@ float bellScore(float x, float a, float b, float c) {
 }
 
 void rankPhones(mlfClass& mlf, const ModelProbFn& modelProb, const macroClass& models, const recogParam& p) {
+    rankPhonesTogether(
+        mlf,
+        [&](int f1, int f2, const IntVec& competing, std::vector<float>& out) {
+            for (size_t k = 0; k < competing.size(); ++k) out[k] = modelProb(f1, f2, competing[k]);
+        },
+        models, p);
+}
+
+void rankPhonesTogether(mlfClass& mlf, const CompetitorProbFn& competitorProbs, const macroClass& models,
+                        const recogParam& p) {
     mlf.scoredFrameCount = 0;
     for (const mlfNode& node : mlf.nodes) {
         if (!isSpokenNode(node)) continue;
@@ -197,10 +207,10 @@ void rankPhones(mlfClass& mlf, const ModelProbFn& modelProb, const macroClass& m
             }
 
             std::vector<float> logLikes(competing.size());
+            competitorProbs(ph.startFrame, ph.endFrame, competing, logLikes);
             bool ownFound = false;
             float ownLL = 0;
             for (size_t k = 0; k < competing.size(); ++k) {
-                logLikes[k] = modelProb(ph.startFrame, ph.endFrame, competing[k]);
                 if (names[competing[k]] == ph.name) {
                     ownFound = true;
                     ownLL = logLikes[k];

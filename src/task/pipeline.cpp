@@ -283,10 +283,11 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
     }
     const FeatureMatrix& fea = *in.features;
     progressf("\tFind the phone ranking...\n");
-    rankPhones(
+    rankPhonesTogether(
         mlf,
-        [&](int f1, int f2, int model) {
-            return vit.modelProb(fea.values.data(), fea.dim, fea.frameNum, f1, f2, searchModels, model);
+        [&](int f1, int f2, const IntVec& models, std::vector<float>& out) {
+            vit.modelProbs(fea.values.data(), fea.dim, fea.frameNum, f1, f2, searchModels, models.data(),
+                           models.size(), out.data());
         },
         *in.models, p);
     progressf("\tCompute possible score discount factors...\n");

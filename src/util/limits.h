@@ -102,6 +102,11 @@ inline constexpr int MAX_ARENA_LEN = 2000000;
 
 // --- assessment scoring ---
 
+// The likelihoods of every state of the set over one phone's frames that the
+// ranking of a phone against its competitors keeps at most (32 MB with their
+// marks); longer phones are aligned model by model.
+inline constexpr unsigned long MAX_SPAN_LIKELIHOODS = 4ul << 20;
+
 // --- engine facade ---
 
 // Loaded data an engine object keeps between calls (model sets, dictionaries,
