@@ -15,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A scratch working folder with a copy of data/kedoData, removed at the end.
+// A scratch working folder with a copy of the toy data folder, removed at the end.
 class ScratchHome {
 public:
     ScratchHome() {
@@ -23,7 +23,7 @@ public:
         const char* made = mkdtemp(pattern);
         if (made) {
             m_path = made;
-            fs::copy(std::string(KEDO_SOURCE_DIR) + "/data/kedoData", m_path + "/kedoData", fs::copy_options::recursive);
+            fs::copy(std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData", m_path + "/kedoData", fs::copy_options::recursive);
         }
     }
     ~ScratchHome() {

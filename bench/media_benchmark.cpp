@@ -22,7 +22,7 @@ std::string encoded(int i) {
     std::string path = folder + "/sample." + kFormats[i];
     if (access(path.c_str(), R_OK) != 0) {
         std::string cmd = std::string("ffmpeg -nostdin -loglevel error -y -i '") + KEDO_SOURCE_DIR +
-                          "/data/kedoData/samples/english.wav' -c:a " + kCodecs[i] + " '" + path + "'";
+                          "/tests/data/toy/kedoData/samples/english.wav' -c:a " + kCodecs[i] + " '" + path + "'";
         if (std::system(cmd.c_str()) != 0) return {};
     }
     return path;

@@ -22,7 +22,7 @@ void BM_StrSplit(benchmark::State& state) {
 BENCHMARK(BM_StrSplit);
 
 void BM_ReadRecogParam(benchmark::State& state) {
-    std::string path = std::string(KEDO_SOURCE_DIR) + "/data/kedoData/english.sa.prm";
+    std::string path = std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData/english.sa.prm";
     kedo::recogParam p;
     for (auto _ : state) kedo::readRecogParam(path, p);
 }

@@ -48,7 +48,7 @@ def browser(work, wav, microphone=True):
 
 def main():
     kedo, source, shot = sys.argv[1:4]
-    data = os.path.join(source, "data", "kedoData")
+    data = os.path.join(source, "tests", "data", "toy", "kedoData")
     wav = os.path.join(data, "samples", "english.wav")
     work = tempfile.mkdtemp(prefix="kedo-page-")
     proc, port, log = start_service(kedo, source, work)

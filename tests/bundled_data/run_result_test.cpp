@@ -13,14 +13,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kSamples = std::string(KEDO_SOURCE_DIR) + "/data/kedoData/samples";
+const std::string kSamples = std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData/samples";
 const char* const kEnglish = "i like to read a good book";
 
 class BundledResult : public ::testing::Test {
 protected:
     void SetUp() override {
         m_cwd = fs::current_path();
-        fs::copy(std::string(KEDO_SOURCE_DIR) + "/data/kedoData", home.file("kedoData"), fs::copy_options::recursive);
+        fs::copy(std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData", home.file("kedoData"), fs::copy_options::recursive);
     }
     void TearDown() override { fs::current_path(m_cwd); }
     TempDir home;

@@ -9,7 +9,7 @@
 
 namespace kedo::test {
 
-inline const std::string kBundledData = std::string(KEDO_SOURCE_DIR) + "/data/kedoData";
+inline const std::string kBundledData = std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData";
 inline const std::string kSamples = kBundledData + "/samples";
 
 // The number after "score=" on the last such line, or -1.

@@ -134,7 +134,7 @@ TEST_F(FacadeTest, CHostDrivesEveryFunction) {
 // bundled English data: scores, the recognised sentence, both recording
 // calls (the capture device plays the same recording), and busy.
 TEST_F(FacadeTest, CHostSucceedsOnARecordingOfTheSentence) {
-    const std::string samples = std::string(KEDO_SOURCE_DIR) + "/data/kedoData/samples/";
+    const std::string samples = std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData/samples/";
     ScopedEnv env("KEDO_CAPTURE_DEVICE", ("file:" + samples + "english.wav").c_str());
     CliResult r = runShell("'" + cHostPath() + "' '" + home.path() + "' missing.wav hello list.txt '" + samples +
                            "english.wav' 'i like to read a good book' '" + samples + "english_list.txt'");

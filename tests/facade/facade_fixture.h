@@ -106,7 +106,7 @@ class FacadeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_cwd = std::filesystem::current_path();
-        std::filesystem::copy(std::string(KEDO_SOURCE_DIR) + "/data/kedoData", home.file("kedoData"),
+        std::filesystem::copy(std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData", home.file("kedoData"),
                               std::filesystem::copy_options::recursive);
     }
     void TearDown() override { std::filesystem::current_path(m_cwd); }

@@ -205,7 +205,7 @@ TEST(ConditionWave, AmplifiesResamplesAndScalesDown) {
 // centred, as it judges the same recording in 16 bits.
 TEST(ConditionWave, EightBitFilesAreJudgedLikeTheSameRecordingInSixteenBits) {
     test::TempDir d;
-    const std::string sample = std::string(KEDO_SOURCE_DIR) + "/data/kedoData/samples/english.wav";
+    const std::string sample = std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData/samples/english.wav";
     ASSERT_EQ(test::runShell("sox -D '" + sample + "' -b 8 " + d.file("e8.wav")).status, 0);
     ASSERT_EQ(test::runShell("sox -D '" + sample + "' -b 8 " + d.file("loud8.wav") + " vol 8").status, 0);
     recogParam p;

@@ -63,7 +63,7 @@ def request(port, body, ctype, path="/api/assess"):
 
 
 def cases(source):
-    wav = open(os.path.join(source, "data", "kedoData", "samples", "english.wav"), "rb").read()
+    wav = open(os.path.join(source, "tests", "data", "toy", "kedoData", "samples", "english.wav"), "rb").read()
     good = multipart([("audio", wav, "take.wav"), ("sentence", SENTENCE.encode(), None), ("lang", b"en", None)])
     bad = multipart([("audio", b"RIFF\x10\x00\x00\x00WAVEjunk" * 20, "bad.wav"),
                      ("sentence", SENTENCE.encode(), None)])

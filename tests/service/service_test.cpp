@@ -18,14 +18,14 @@ namespace {
 namespace fs = std::filesystem;
 using json = nlohmann::json;
 
-const std::string kSamples = std::string(KEDO_SOURCE_DIR) + "/data/kedoData/samples";
+const std::string kSamples = std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData/samples";
 const char* const kEnglish = "i like to read a good book";
 
 // One service on its own thread for the life of the object.
 class RunningService {
 public:
     explicit RunningService(ServiceConfig c) {
-        fs::copy(std::string(KEDO_SOURCE_DIR) + "/data/kedoData", m_home.file("kedoData"),
+        fs::copy(std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData", m_home.file("kedoData"),
                  fs::copy_options::recursive);
         c.home = m_home.path();
         c.host = "127.0.0.1";

@@ -11,7 +11,7 @@ def start_service(kedo, source, work, *options):
     """Returns (process, port, log file). The service works on a copy of the
     bundled kedoData under work; options are more `kedo serve` options."""
     home = os.path.join(work, "home")
-    shutil.copytree(os.path.join(source, "data", "kedoData"), os.path.join(home, "kedoData"))
+    shutil.copytree(os.path.join(source, "tests", "data", "toy", "kedoData"), os.path.join(home, "kedoData"))
     log = open(os.path.join(work, "serve.log"), "w+")
     proc = subprocess.Popen([kedo, "serve", "--port", "0", "--home", home, "--state", os.path.join(work, "state")]
                             + list(options), stdout=subprocess.DEVNULL, stderr=log)

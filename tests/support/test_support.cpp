@@ -105,7 +105,7 @@ std::string q(const std::string& text) {
 }
 
 BundledHome::BundledHome() {
-    std::filesystem::copy(std::string(KEDO_SOURCE_DIR) + "/data/kedoData", m_dir.file("kedoData"),
+    std::filesystem::copy(std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData", m_dir.file("kedoData"),
                           std::filesystem::copy_options::recursive);
 }
 

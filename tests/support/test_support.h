@@ -48,7 +48,7 @@ std::string withoutTimes(const std::string& text);
 // A shell word: the text in single quotes.
 std::string q(const std::string& text);
 
-// A scratch working folder holding a copy of the bundled kedoData.
+// A scratch working folder holding a copy of the toy data set (tests/data/toy).
 class BundledHome {
 public:
     BundledHome();

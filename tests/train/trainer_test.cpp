@@ -23,7 +23,7 @@ namespace {
 const StrVec kSentences = {"hello world", "good morning",  "i like tea",     "read the book",
                            "i like to read a good book", "hello kedo", "the good world", "i read a book"};
 
-std::string englishData(const std::string& name) { return std::string(KEDO_SOURCE_DIR) + "/data/kedoData/" + name; }
+std::string englishData(const std::string& name) { return std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData/" + name; }
 
 // The corpus: three voices to train on and one held out, every sentence
 // once per voice. It is made once in the test folder and shared by the test
@@ -269,7 +269,7 @@ TEST(TrainChinese, SyllablesThroughThePam) {
     tsv += dir.file("c0.wav") + "\t\xF0\x9F\x98\x80\n";  // an emoji: not in Big5
     test::writeFile(dir.file("corpus.tsv"), tsv);
     std::string prm = test::readFile(englishData("chinese.sa.prm"));
-    strReplaceAll(prm, "kedoData/", std::string(KEDO_SOURCE_DIR) + "/data/kedoData/");
+    strReplaceAll(prm, "kedoData/", std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData/");
     test::writeFile(dir.file("zh.prm"), prm);
     trainOptions o;
     o.prmFile = dir.file("zh.prm");

@@ -54,14 +54,14 @@ for f in "$KEDO_WIN_BUILD/com/KEDO_COM.dll" "$KEDO_WIN_BUILD/com/com_client.exe"
   [ -e "$f" ] || { echo "missing $f"; exit 1; }
 done
 for f in english.wav english.txt english_list.txt chinese.wav chinese.txt chinese_list.txt; do
-  [ -e "$KEDO_SOURCE_DIR/data/kedoData/samples/$f" ] || { echo "missing the sample data/kedoData/samples/$f"; exit 1; }
+  [ -e "$KEDO_SOURCE_DIR/tests/data/toy/kedoData/samples/$f" ] || { echo "missing the sample tests/data/toy/kedoData/samples/$f"; exit 1; }
 done
 
 step "setup: C:\\kedoCom with the bundled data, C:\\kedoComTest with the component"
 rm -rf "$work" "$bin" "$native"
 mkdir -p "$work" "$bin" "$native"
-cp -r "$KEDO_SOURCE_DIR/data/kedoData" "$work/"
-cp -r "$KEDO_SOURCE_DIR/data/kedoData" "$native/"
+cp -r "$KEDO_SOURCE_DIR/tests/data/toy/kedoData" "$work/"
+cp -r "$KEDO_SOURCE_DIR/tests/data/toy/kedoData" "$native/"
 cp "$KEDO_WIN_BUILD/com/KEDO_COM.dll" "$KEDO_WIN_BUILD/com/com_client.exe" \
    "$KEDO_SOURCE_DIR/tests/windows/com_host.vbs" "$KEDO_SOURCE_DIR/tests/windows/com_host.js" "$bin/"
 imports=$(x86_64-w64-mingw32-objdump -p "$bin/KEDO_COM.dll" | sed -n 's/.*DLL Name: //p' | tr '\n' ' ')

@@ -22,7 +22,7 @@ cleanup() { rm -rf "$win"; }
 trap cleanup EXIT
 rm -rf "$win"
 mkdir -p "$win"
-cp -r "$KEDO_SOURCE_DIR/data/kedoData" "$win/"
+cp -r "$KEDO_SOURCE_DIR/tests/data/toy/kedoData" "$win/"
 samples=kedoData/samples
 
 source "$KEDO_SOURCE_DIR/tests/windows/checks.sh"

@@ -26,8 +26,8 @@ cleanup() { rm -rf "$win" "$nat" "$home"; }
 trap cleanup EXIT
 rm -rf "$win"
 mkdir -p "$win"
-cp -r "$KEDO_SOURCE_DIR/data/kedoData" "$win/"
-cp -r "$KEDO_SOURCE_DIR/data/kedoData" "$nat/"
+cp -r "$KEDO_SOURCE_DIR/tests/data/toy/kedoData" "$win/"
+cp -r "$KEDO_SOURCE_DIR/tests/data/toy/kedoData" "$nat/"
 samples=kedoData/samples
 
 source "$KEDO_SOURCE_DIR/tests/windows/checks.sh"
@@ -67,8 +67,8 @@ done
 # 2. The engine object on its working folder, Chinese under code page 950
 # (Wine takes it from the zh_TW.UTF-8 locale).
 locale -a 2> /dev/null | grep -qix 'zh_TW.utf8' || fail "no zh_TW.UTF-8 locale (scripts/install-deps.sh makes it)"
-big5_sentence=$(cat "$KEDO_SOURCE_DIR/data/kedoData/samples/chinese.txt")
-utf8_sentence=$(iconv -f BIG5 -t UTF-8 < "$KEDO_SOURCE_DIR/data/kedoData/samples/chinese.txt")
+big5_sentence=$(cat "$KEDO_SOURCE_DIR/tests/data/toy/kedoData/samples/chinese.txt")
+utf8_sentence=$(iconv -f BIG5 -t UTF-8 < "$KEDO_SOURCE_DIR/tests/data/toy/kedoData/samples/chinese.txt")
 zh() { (cd "$win" && LC_ALL=zh_TW.UTF-8 wine "$exe" "$@" --home 'C:\kedoPort' --lang zh 2> err.log | tr -d '\r'); }
 # The audio file's name is Chinese too: it reaches the C runtime in code
 # page 950.
@@ -86,7 +86,7 @@ fi
 score=$(zh assess 'kedoData\samples\chinese.wav' "$utf8_sentence" | tail -1) ||
   fail "kedo.exe assess --lang zh: $(cat "$win/err.log")"
 native_score=$("$native" assess "$nat/$samples/chinese.wav" "$utf8_sentence" --home "$nat" --lang zh | tail -1)
-if cmp -s "$win/kedoData/output/saTXT.txt" "$KEDO_SOURCE_DIR/data/kedoData/samples/chinese.txt"; then
+if cmp -s "$win/kedoData/output/saTXT.txt" "$KEDO_SOURCE_DIR/tests/data/toy/kedoData/samples/chinese.txt"; then
   pass "assess --lang zh: saTXT.txt holds the Big5 sentence"
 else
   fail "assess --lang zh: saTXT.txt is $(od -An -tx1 "$win/kedoData/output/saTXT.txt" | tr -d '\n')"
