@@ -53,6 +53,10 @@ struct wpaEntry {
 using pronDict = std::vector<pronDictEntry>;
 using wpaList = std::vector<wpaEntry>;
 
+// Sorts by word in byte order, as std::sort does (equal words in its order);
+// fast for a sorted table with a few entries appended.
+void wpaSortByWord(wpaList& wpa);
+
 // Binary search by word in ascending byte order; the position or -1.
 int wpaFind(const wpaList& wpa, const std::string& word);
 int pronDictFind(const pronDict& dict, const std::string& word);

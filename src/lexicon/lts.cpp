@@ -89,7 +89,7 @@ void wpaGuessMissing(wpaList& wpa, const StrVec& normTexts, StrVec& warnings, St
     }
     if (guessed.empty()) return;
     wpa.insert(wpa.end(), guessed.begin(), guessed.end());
-    std::sort(wpa.begin(), wpa.end(), [](const wpaEntry& a, const wpaEntry& b) { return a.word < b.word; });
+    wpaSortByWord(wpa);
 }
 
 }  // namespace kedo
