@@ -11,6 +11,7 @@ packages=(
   libcpp-httplib-dev nlohmann-json3-dev chromium chromium-driver python3-selenium
   ffmpeg sox espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
   festlex-cmu python3
+  pybind11-dev python3-dev python3-pytest librsvg2-bin
 )
 # The Mandarin data recipe (tools/mandarin): the Unicode Han database, the
 # fortunes-zh texts and OpenCC's converter.

@@ -59,38 +59,6 @@ bool isUtf8BeyondAscii(const std::string& text) {
     return beyond;
 }
 
-// The sentence list a recognition reads: the named file itself, or, when it
-// is in UTF-8, a converted copy in the temp folder, removed with the object.
-class SentenceList {
-public:
-    SentenceList(const std::string& name, int32_t language) : m_path(name) {
-        std::string why = unreadableReason(name);
-        if (!why.empty()) throw KedoError("Cannot open the sentence list file " + name + ": " + why);
-        std::string text = readFileBytes(name);
-        if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
-        else if (!isUtf8BeyondAscii(text)) return;
-        std::string converted = utf8ListToEngine(text, language);
-        static std::atomic<int> counter{0};
-        fs::path copy = fs::temp_directory_path() /
-                        ("kedo-list-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".txt");
-        FilePtr f = openFile(copy.string(), "wb");
-        if (std::fwrite(converted.data(), 1, converted.size(), f.get()) != converted.size())
-            throw KedoError("Cannot write the converted sentence list " + copy.string());
-        m_path = m_copy = copy.string();
-    }
-    ~SentenceList() {
-        std::error_code ec;
-        if (!m_copy.empty()) fs::remove(m_copy, ec);
-    }
-    SentenceList(const SentenceList&) = delete;
-    SentenceList& operator=(const SentenceList&) = delete;
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-    std::string m_copy;
-};
-
 // The absolute form of a file name in the command line's code page.
 #ifdef _WIN32
 // The system's own narrow call: std::filesystem would convert the name's
@@ -142,6 +110,27 @@ private:
 };
 
 }  // namespace
+
+SentenceList::SentenceList(const std::string& name, int32_t language) : m_path(name) {
+    std::string why = unreadableReason(name);
+    if (!why.empty()) throw KedoError("Cannot open the sentence list file " + name + ": " + why);
+    std::string text = readFileBytes(name);
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    else if (!isUtf8BeyondAscii(text)) return;
+    std::string converted = utf8ListToEngine(text, language);
+    static std::atomic<int> counter{0};
+    fs::path copy = fs::temp_directory_path() /
+                    ("kedo-list-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".txt");
+    FilePtr f = openFile(copy.string(), "wb");
+    if (std::fwrite(converted.data(), 1, converted.size(), f.get()) != converted.size())
+        throw KedoError("Cannot write the converted sentence list " + copy.string());
+    m_path = m_copy = copy.string();
+}
+
+SentenceList::~SentenceList() {
+    std::error_code ec;
+    if (!m_copy.empty()) fs::remove(m_copy, ec);
+}
 
 FacadeOutcome runFacadeRequest(const FacadeRequest& request) {
     FacadeOutcome out;

@@ -33,6 +33,23 @@ struct FacadeOutcome {
     std::vector<std::string> warnings;  // the run's warnings, UTF-8
 };
 
+// The sentence list a recognition reads: the named file itself, or, when it
+// is in UTF-8 (with a byte-order mark, or valid UTF-8 with a character beyond
+// ASCII), a copy converted to the language's code page in the temp folder,
+// removed with the object. An unreadable file raises KedoError naming it.
+class SentenceList {
+public:
+    SentenceList(const std::string& name, int32_t language);
+    ~SentenceList();
+    SentenceList(const SentenceList&) = delete;
+    SentenceList& operator=(const SentenceList&) = delete;
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+    std::string m_copy;
+};
+
 // Creates an engine object, switches to the language if it is not English and
 // runs the operation. Relative audio and list file names are taken relative
 // to the current folder at the call (the engine then works in its own folder).

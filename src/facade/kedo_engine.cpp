@@ -152,7 +152,8 @@ std::string outputPath(const KEDO::State& s) { return dataPath(s, {"kedoData", "
 const std::string& checkedFileName(const std::string& name, const char* what) {
     if (name.size() > static_cast<size_t>(MAX_TEXT_LEN))
         reportError(strFormat("The %s is longer than %d characters: %s (line %d of %s)", what, MAX_TEXT_LEN,
-                              name.c_str(), __LINE__, kModule));
+                              name.c_str(), __LINE__, kModule),
+                    ErrorKind::badInput);
     return name;
 }
 

@@ -10,8 +10,6 @@ namespace kedo {
 
 namespace {
 
-constexpr int kSyllableCountReason = 4;  // reported, never applied to the score
-
 double seconds(int32_t frame) { return frame / 100.0; }
 
 bool isSpoken(const mlfNode& node) { return !node.text.empty(); }

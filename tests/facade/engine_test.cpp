@@ -275,6 +275,7 @@ TEST_F(FacadeTest, OverlongFileNameIsRefused) {
     double score = 0;
     ASSERT_EQ(engine->Assess(std::string(1000, 'a'), "hello", score), Status::failed);
     EXPECT_NE(engine->lastErrorMessage().find("longer than 999 characters"), std::string::npos);
+    EXPECT_EQ(engine->lastErrorKind(), ErrorKind::badInput);
     EXPECT_TRUE(pipeline->calls.empty());
 }
 
