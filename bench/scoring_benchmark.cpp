@@ -5,6 +5,7 @@
 // tracks.
 #include <benchmark/benchmark.h>
 
+#include <cstring>
 #include <random>
 
 #include "../tests/support/synthetic_models.cpp"
@@ -61,7 +62,7 @@ struct Scenario {
         const StrVec consonants = {"b", "d", "f", "g", "k", "l", "m", "n", "p", "r", "s", "t", "v", "z"};
         addNode("sil", {"sil"}, 5);
         for (int w = 0; w < kWords; ++w) {
-            addNode("w" + std::to_string(w),
+            addNode(strFormat("w%d", w),
                     {consonants[w % consonants.size()], vowels[w % vowels.size()],
                      consonants[(w * 5 + 3) % consonants.size()]},
                     kFramesPerState);
@@ -132,6 +133,80 @@ void BM_XmlDocument(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
 BENCHMARK(BM_XmlDocument)->Unit(benchmark::kMicrosecond);
+
+// The ranking of one phone against every model of a set the size of a
+// trained English one: 1500 right-context triphones, 3 states, 3 streams, 8
+// mixtures. range(0): 0 every model distinct, 1 with two in five models
+// copies of another (tied contexts, as in the trained English set, where 561
+// of 932 models are distinct). range(1): 0 one forced alignment per
+// competitor (modelProb), 1 all competitors together (modelProbs). Ten
+// phones of 9 frames per iteration; items are phones.
+void BM_RankPhoneAgainstAllModels(benchmark::State& state) {
+    const bool tied = state.range(0) != 0, together = state.range(1) != 0;
+    test::SyntheticModelSpec spec;
+    const StrVec phones = test::syntheticPhoneNames();
+    const size_t n = phones.size();
+    for (size_t i = 0; spec.names.size() < 1500; ++i) {
+        const size_t k = (i * 7919) % (n * n * n);
+        spec.names.push_back(
+            strFormat("%s-%s+%s", phones[k / (n * n)].c_str(), phones[(k / n) % n].c_str(), phones[k % n].c_str()));
+    }
+    spec.mixtureNum = 8;
+    macroClass set = test::makeSyntheticModels(spec);
+    if (tied) {
+        for (size_t i = 0; i + 1 < set.m_models.size(); i += 5) {
+            for (size_t c = 1; c <= 2; ++c) {
+                char name[sizeof set.m_models[0].name];
+                std::memcpy(name, set.m_models[i + c].name, sizeof name);
+                set.m_models[i + c] = set.m_models[i];
+                std::memcpy(set.m_models[i + c].name, name, sizeof name);
+            }
+        }
+    }
+    set.sortModels();
+    set.convertModels();
+    const int dim = test::featureDim(set);
+    std::mt19937 rng(9);
+    mlfClass mlf;
+    std::vector<std::pair<int, int>> states;
+    mlfNode node;
+    node.name = "word";
+    for (int k = 0; k < 10; ++k) {
+        mlfPhone ph;
+        ph.index = static_cast<int>(rng() % static_cast<unsigned>(set.m_modelNum));
+        ph.name = set.m_models[ph.index].name;
+        ph.startFrame = static_cast<int>(states.size());
+        for (int s = 0; s < 3; ++s)
+            for (int f = 0; f < 3; ++f) states.emplace_back(ph.index, s);
+        ph.endFrame = static_cast<int>(states.size()) - 1;
+        node.phones.push_back(ph);
+    }
+    node.startFrame = 0;
+    node.endFrame = static_cast<int>(states.size()) - 1;
+    mlf.nodes.push_back(node);
+    const std::vector<float> features = test::drawFeatures(set, states, rng);
+    const int frames = static_cast<int>(features.size()) / dim;
+    recogParam p;
+    p.useAllModelAsCompetingModel = 1;
+    macroModelSet view(set);
+    viterbiClass vit(100, set.m_modelNum);
+    for (auto _ : state) {
+        if (together)
+            rankPhonesTogether(
+                mlf,
+                [&](int f1, int f2, const IntVec& models, std::vector<float>& out) {
+                    vit.modelProbs(features.data(), dim, frames, f1, f2, view, models.data(), models.size(), out.data());
+                },
+                set, p);
+        else
+            rankPhones(mlf, [&](int f1, int f2, int m) { return vit.modelProb(features.data(), dim, frames, f1, f2, view, m); },
+                       set, p);
+        benchmark::DoNotOptimize(mlf.nodes[0].phones[0].rank);
+    }
+    state.SetItemsProcessed(state.iterations() * 10);  // phones
+}
+BENCHMARK(BM_RankPhoneAgainstAllModels)->ArgNames({"tied", "together"})->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <numeric>
 #include <string_view>
+#include <unordered_map>
 
 #include "util/file_util.h"
 #include "util/report_error.h"
@@ -190,6 +191,49 @@ void macroClass::buildLikelihoodTables() {
             }
         }
     }
+    findSharedStates();
+}
+
+void macroClass::findSharedStates() {
+    constexpr size_t rows = 2 + 2 * MAX_VECTOR_SIZE;
+    const size_t slots = m_models.size() * MAX_EMITTING_STATE_NUM;
+    m_stateIds.resize(slots);
+    for (size_t i = 0; i < slots; ++i) m_stateIds[i] = static_cast<int32_t>(i);
+    // Candidates share a key made of the streams' shapes and their first
+    // table rows (log weights, gconsts, first means); only they are compared
+    // in full.
+    std::unordered_map<uint64_t, std::vector<int32_t>> byKey;
+    for (size_t i = 0; i < m_models.size(); ++i) {
+        const int emitting = m_models[i].numStates - 2;
+        for (int j = 0; j < emitting; ++j) {
+            const PackedStream* ps = &m_packedStreams[(i * MAX_EMITTING_STATE_NUM + j) * MAX_STREAM_NUM];
+            uint64_t key = 1469598103934665603ULL;
+            auto mix = [&key](uint64_t v) { key = (key ^ v) * 1099511628211ULL; };
+            for (int s = 0; s < m_streamNum; ++s) {
+                mix(static_cast<uint64_t>(ps[s].mixtureNum) << 32 | static_cast<uint32_t>(ps[s].active));
+                for (int k = 0; k < 3 * ps[s].padded; ++k) {
+                    uint32_t bits;
+                    std::memcpy(&bits, &m_pool[ps[s].offset + k], 4);
+                    mix(bits);
+                }
+            }
+            const int32_t id = static_cast<int32_t>(i * MAX_EMITTING_STATE_NUM + j);
+            std::vector<int32_t>& same = byKey[key];
+            for (int32_t other : same) {
+                const PackedStream* po = &m_packedStreams[static_cast<size_t>(other) * MAX_STREAM_NUM];
+                bool equal = true;
+                for (int s = 0; s < m_streamNum && equal; ++s)
+                    equal = po[s].mixtureNum == ps[s].mixtureNum && po[s].active == ps[s].active &&
+                            std::memcmp(&m_pool[po[s].offset], &m_pool[ps[s].offset],
+                                        sizeof(float) * rows * static_cast<size_t>(ps[s].padded)) == 0;
+                if (equal) {
+                    m_stateIds[id] = other;
+                    break;
+                }
+            }
+            if (m_stateIds[id] == id) same.push_back(id);
+        }
+    }
 }
 
 void macroClass::readModelCount(const std::string& path) {
@@ -241,6 +285,11 @@ int macroClass::findSubstituteModel(const std::string& name) const {
     if (found < 0) found = firstWithPrefix(head);
     if (found < 0) found = m_models.empty() ? -1 : 0;
     return found;
+}
+
+size_t macroClass::memoryBytes() const {
+    return sizeof(*this) + m_header.capacity() + m_models.capacity() * sizeof(HmmModel) +
+           m_packedStreams.capacity() * sizeof(PackedStream) + m_pool.capacity() * sizeof(float);
 }
 
 void macroClass::modelNameList(StrVec& out) const {

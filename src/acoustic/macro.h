@@ -119,18 +119,30 @@ public:
     // "<TAB>logCount=%g" appended when withCounts is set.
     StrVec summaryLines(bool withCounts) const;
 
+    // Bytes the set holds in memory (records and likelihood tables).
+    size_t memoryBytes() const;
+
     // The likelihood tables (built by convertModels).
     bool hasLikelihoodTables() const { return !m_packedStreams.empty(); }
     const PackedStream& packedStream(int model, int state, int stream) const {
         return m_packedStreams[(static_cast<size_t>(model) * MAX_EMITTING_STATE_NUM + state) * MAX_STREAM_NUM + stream];
     }
     const float* tablePool() const { return m_pool.data(); }
+    // The first (model * 3 + state) whose emitting state is the same as this
+    // one's, value for value (tied states copied into several models): states
+    // with the same id have the same likelihoods. Built with the tables.
+    int32_t stateId(int model, int state) const {
+        return m_stateIds[static_cast<size_t>(model) * MAX_EMITTING_STATE_NUM + state];
+    }
 
 private:
+    void findSharedStates();
+
     bool m_converted = false;
     bool m_sorted = false;
     std::vector<PackedStream> m_packedStreams;
     std::vector<float> m_pool;
+    std::vector<int32_t> m_stateIds;
 };
 
 // ---- state likelihood (needs a converted set) ----

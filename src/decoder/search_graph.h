@@ -28,6 +28,9 @@ public:
     virtual float logTrans(int model, int i, int j) const = 0;
     // Log-likelihood of feature row x under emitting state `state` (0-based).
     virtual float stateLogLikelihood(const float* x, int model, int state) const = 0;
+    // States with the same id have the same likelihoods (tied states); the
+    // ids lie in 0 .. modelNum * 3 - 1. By default every state is its own.
+    virtual int stateId(int model, int state) const { return model * 3 + state; }
 };
 
 // The net in flat arrays: per node its syllable, penalty, first direct

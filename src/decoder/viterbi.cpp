@@ -107,7 +107,8 @@ viterbiClass::viterbiClass(int arenaLen, int modelNum)
     : m_arenaLen(std::max(arenaLen, 0)), m_modelNum(std::max(modelNum, 0)) {
     m_arena.resize(m_arenaLen);
     m_order.resize(m_arenaLen);
-    m_cache.resize(static_cast<size_t>(m_modelNum) * 3);
+    // Empty until a frame is computed: modelProb may run before any search.
+    m_cache.assign(static_cast<size_t>(m_modelNum) * 3, CacheEntry{-1, 0.0f});
 }
 
 void viterbiClass::appendSyl(Cand& c, int node, int frame) {
@@ -453,6 +454,65 @@ float viterbiClass::modelProb(const float* features, int dim, int frameNum, int 
         for (int j = 0; j < E; ++j) prev[j] = cur[j];
     }
     return prev[E - 1];
+}
+
+void viterbiClass::modelProbs(const float* features, int dim, int frameNum, int f1, int f2,
+                              const searchModelSet& models, const int32_t* modelIdx, size_t count, float* out) {
+    const int n = f2 - f1 + 1;
+    if (n < 3 || f1 < 0 || f2 >= frameNum || dim < 1) {
+        // Warnings and errors exactly as one model at a time.
+        for (size_t k = 0; k < count; ++k) out[k] = modelProb(features, dim, frameNum, f1, f2, models, modelIdx[k]);
+        return;
+    }
+    const size_t slots = static_cast<size_t>(m_modelNum) * 3 * static_cast<size_t>(n);
+    if (slots > MAX_SPAN_LIKELIHOODS) {
+        // A span too long to hold every state's likelihoods: one model at a time.
+        for (size_t k = 0; k < count; ++k) out[k] = modelProb(features, dim, frameNum, f1, f2, models, modelIdx[k]);
+        return;
+    }
+    if (m_spanStamps.size() < slots) {
+        m_spanStamps.assign(slots, 0);
+        m_spanValues.resize(slots);
+        m_spanStamp = 0;
+    }
+    if (++m_spanStamp == 0) {
+        std::fill(m_spanStamps.begin(), m_spanStamps.end(), 0);
+        m_spanStamp = 1;
+    }
+    const uint32_t stamp = m_spanStamp;
+    auto b = [&](int model, int j, int t) {
+        const size_t slot = static_cast<size_t>(models.stateId(model, j)) * static_cast<size_t>(n) + t;
+        if (m_spanStamps[slot] != stamp) {
+            m_spanValues[slot] = models.stateLogLikelihood(features + static_cast<size_t>(f1 + t) * dim, model, j);
+            m_spanStamps[slot] = stamp;
+        }
+        return m_spanValues[slot];
+    };
+    for (size_t k = 0; k < count; ++k) {
+        const int m = modelIdx[k];
+        if (m < 0 || m >= models.modelNum() || m >= m_modelNum) {
+            out[k] = modelProb(features, dim, frameNum, f1, f2, models, m);  // its error
+            continue;
+        }
+        // The recursion of modelProb. Cell (t, j) can still reach the last
+        // state at the last frame only when j + (n - 1 - t) >= E - 1; the
+        // others never enter the result, so their likelihoods are not asked.
+        const int E = std::clamp(models.numStates(m) - 2, 1, 3);
+        float prev[3], cur[3];
+        for (int j = 0; j < 3; ++j) prev[j] = SEARCH_LZERO;
+        prev[0] = b(m, 0, 0);
+        for (int t = 1; t < n; ++t) {
+            const int live = std::max(0, E - 1 - (n - 1 - t));  // the lowest state still in reach
+            if (live == 0) cur[0] = prev[0] + models.logTrans(m, 1, 1) + b(m, 0, t);
+            for (int j = std::max(1, live); j < E; ++j) {
+                float stay = prev[j] + models.logTrans(m, j + 1, j + 1);
+                float move = prev[j - 1] + models.logTrans(m, j, j + 1);
+                cur[j] = (stay >= move ? stay : move) + b(m, j, t);
+            }
+            for (int j = live; j < E; ++j) prev[j] = cur[j];
+        }
+        out[k] = prev[E - 1];
+    }
 }
 
 }  // namespace kedo

@@ -106,6 +106,12 @@ public:
     float modelProb(const float* features, int dim, int frameNum, int f1, int f2, const searchModelSet& models,
                     int modelIdx);
 
+    // modelProb of each of count models over the same frames, into out:
+    // the same values, with the likelihoods of tied states computed once and
+    // the cells that cannot reach the last state at the last frame skipped.
+    void modelProbs(const float* features, int dim, int frameNum, int f1, int f2, const searchModelSet& models,
+                    const int32_t* modelIdx, size_t count, float* out);
+
     // Log-likelihood of row x (frame `frame` of the utterance), served from
     // the one-entry cache of (model, state) when it holds that frame.
     float stateLogLikelihood(const float* x, const searchModelSet& models, int model, int state, int frame) {
@@ -173,6 +179,11 @@ private:
     std::vector<Cand> m_arena;
     std::vector<int32_t> m_order;   // sorted position -> arena record
     std::vector<CacheEntry> m_cache;
+    // modelProbs' state likelihoods: per state id and frame of the span, the
+    // value and the call that computed it.
+    std::vector<float> m_spanValues;
+    std::vector<uint32_t> m_spanStamps;
+    uint32_t m_spanStamp = 0;
     std::vector<ModelSteps> m_steps;
     std::vector<SylEntry> m_sylTrace;
     std::vector<PhoneEntry> m_phoneTrace;

@@ -115,6 +115,7 @@ template <class Body>
 Status runOperation(KEDO::State& s, Body&& body) {
     ProgressScope progress(s.progress);
     FolderScope folder(s.workingFolder);
+    DataCacheScope kept(&s.dataCache);
     OperationGuard guard(s.engineOutputFolder);
     if (!guard.held()) {
         try {

@@ -13,6 +13,8 @@
 #include "kedo/engine.h"
 #include "kedo/result.h"
 #include "task/recog_param.h"
+#include "util/data_cache.h"
+#include "util/limits.h"
 
 namespace kedo {
 
@@ -35,6 +37,9 @@ struct KEDO::State {
     std::string outputDir;
     std::string engineOutputFolder;  // the output folder's absolute name
     ProgressSink progress = progressToStandardOutput();
+    // Model sets, dictionaries and tables of recent calls, used again while
+    // their files are unchanged.
+    DataCache dataCache{MAX_DATA_CACHE_BYTES};
 
     // While an operation that returns the whole result runs: where Assess and
     // Recog leave the run's result object.

@@ -53,6 +53,10 @@ struct wpaEntry {
 using pronDict = std::vector<pronDictEntry>;
 using wpaList = std::vector<wpaEntry>;
 
+// Sorts by word in byte order, as std::sort does (equal words in its order);
+// fast for a sorted table with a few entries appended.
+void wpaSortByWord(wpaList& wpa);
+
 // Binary search by word in ascending byte order; the position or -1.
 int wpaFind(const wpaList& wpa, const std::string& word);
 int pronDictFind(const pronDict& dict, const std::string& word);
@@ -72,6 +76,9 @@ public:
     // Rows of column strings; files count rows from 1, operations columns
     // from 0. Column 3 holds the spelling the dictionary uses.
     std::vector<StrVec> m_pinyinTable;
+
+    // The words a run added to m_wpa with guessed pronunciations.
+    StrVec m_guessedWords;
 
     // Column of m_pinyinTable that the dictionary and models use.
     static constexpr int kDictColumn = 3;

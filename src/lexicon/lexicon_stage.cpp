@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "lexicon/lts.h"
+#include "util/data_cache.h"
 #include "util/file_util.h"
 #include "util/report_error.h"
 #include "util/timing.h"
@@ -54,6 +55,90 @@ void loadDictionaries(const recogParam& p, dictClass& dict, const modelSetView& 
     }
 }
 
+namespace {
+// The dictionaries as loadDictionaries leaves them, kept between calls.
+struct KeptDictionaries {
+    dictClass dict;
+    size_t wpaSize = 0;        // of the word table when it is at home
+    bool uniqueWords = false;  // no word twice: guessed words can be taken out again
+    bool lent = false;
+};
+
+size_t stringBytes(const std::string& s) { return sizeof(std::string) + (s.capacity() > 15 ? s.capacity() : 0); }
+size_t listBytes(const StrVec& v) {
+    size_t n = sizeof(StrVec) + (v.capacity() - v.size()) * sizeof(std::string);
+    for (const std::string& s : v) n += stringBytes(s);
+    return n;
+}
+
+size_t keptBytes(const KeptDictionaries& k) {
+    const dictClass& d = k.dict;
+    size_t n = sizeof(k);
+    for (const pronDictEntry& e : d.m_pronDict) n += stringBytes(e.word) + sizeof(e) + e.models.capacity() * 4;
+    for (const wpaList* list : {&d.m_wpa, &d.m_wpaAddenda})
+        for (const wpaEntry& e : *list) n += sizeof(e) + stringBytes(e.word) + listBytes(e.pas) + listBytes(e.aux);
+    for (const StrVec& row : d.m_pinyinTable) n += listBytes(row);
+    return n;
+}
+}  // namespace
+
+DictionaryLoan::DictionaryLoan(dictClass& dict, std::shared_ptr<void> kept) : m_dict(dict), m_kept(std::move(kept)) {}
+
+DictionaryLoan::~DictionaryLoan() {
+    auto* kept = static_cast<KeptDictionaries*>(m_kept.get());
+    if (kept == nullptr) return;
+    wpaList& wpa = m_dict.m_wpa;
+    if (kept->uniqueWords) {
+        for (const std::string& word : m_dict.m_guessedWords) {
+            const int pos = kedo::wpaFind(wpa, word);
+            if (pos >= 0) wpa.erase(wpa.begin() + pos);
+        }
+    }
+    // A table that cannot be put back as it was stays with the run; the
+    // entry then reads its files again next time.
+    if (wpa.size() == kept->wpaSize) {
+        kept->dict.m_wpa.swap(wpa);
+        kept->lent = false;
+    }
+}
+
+std::unique_ptr<DictionaryLoan> loadDictionariesKept(const recogParam& p, dictClass& dict,
+                                                     const modelSetView& models) {
+    if (currentDataCache() == nullptr) {
+        loadDictionaries(p, dict, models);
+        return nullptr;
+    }
+    const std::string kind = "dictionaries " + p.language;
+    const std::vector<std::string> files = {p.dicFile,        p.pyTableFile, p.wpaFile,
+                                            p.wpaAddendaFile, p.macFile,     p.modelCountFile};
+    std::shared_ptr<KeptDictionaries> kept = cachedLoad<KeptDictionaries>(
+        kind, files,
+        [&] {
+            auto k = std::make_shared<KeptDictionaries>();
+            loadDictionaries(p, k->dict, models);
+            k->wpaSize = k->dict.m_wpa.size();
+            k->uniqueWords = true;
+            for (size_t i = 1; i < k->dict.m_wpa.size(); ++i)
+                if (!(k->dict.m_wpa[i - 1].word < k->dict.m_wpa[i].word)) k->uniqueWords = false;
+            return k;
+        },
+        [](const KeptDictionaries& k) { return keptBytes(k); });
+    if (kept->lent) {
+        // Still out with another run of this engine (cannot happen while
+        // runs take turns): read a copy of our own.
+        loadDictionaries(p, dict, models);
+        return nullptr;
+    }
+    dict.m_pronDict = kept->dict.m_pronDict;
+    dict.m_pinyinTable = kept->dict.m_pinyinTable;
+    dict.m_wpaAddenda = kept->dict.m_wpaAddenda;
+    dict.m_wpa.clear();
+    dict.m_wpa.swap(kept->dict.m_wpa);
+    dict.m_guessedWords.clear();
+    kept->lent = true;
+    return std::make_unique<DictionaryLoan>(dict, kept);
+}
+
 void prepareTexts(const recogParam& p, dictClass& dict, textClass& text, const modelSetView& models,
                   StrVec* warnings) {
     const std::string& lang = p.language;
@@ -81,7 +166,7 @@ void prepareTexts(const recogParam& p, dictClass& dict, textClass& text, const m
 
     if (lang == "english") {
         StrVec guessed;
-        wpaGuessMissing(dict.m_wpa, text.m_txtVsNormalized, guessed);
+        wpaGuessMissing(dict.m_wpa, text.m_txtVsNormalized, guessed, &dict.m_guessedWords);
         if (warnings) warnings->insert(warnings->end(), guessed.begin(), guessed.end());
     }
 

@@ -2,6 +2,8 @@
 // syllable paths, then (after the net) the wpa entries the texts used.
 #pragma once
 
+#include <memory>
+
 #include "lexicon/dict.h"
 #include "lexicon/text.h"
 #include "task/recog_param.h"
@@ -11,6 +13,26 @@ namespace kedo {
 // Reads the tables the language needs (pam, pinyin table, wpa, addenda with
 // merge and sort), each with its timing line.
 void loadDictionaries(const recogParam& p, dictClass& dict, const modelSetView& models);
+
+// loadDictionaries through the calling engine's kept data (util/data_cache.h):
+// the tables are read once and used again while their files (and the model
+// files, whose indices the pam holds) are unchanged; the timing lines and the
+// merge's lines still appear. The large word table (m_wpa) is lent to dict,
+// not copied: it goes back when the returned loan ends, without the words a
+// run guessed for it. Until then nothing but the lexicon stages may change it.
+class DictionaryLoan {
+public:
+    DictionaryLoan(dictClass& dict, std::shared_ptr<void> kept);
+    ~DictionaryLoan();
+    DictionaryLoan(const DictionaryLoan&) = delete;
+    DictionaryLoan& operator=(const DictionaryLoan&) = delete;
+
+private:
+    dictClass& m_dict;
+    std::shared_ptr<void> m_kept;
+};
+std::unique_ptr<DictionaryLoan> loadDictionariesKept(const recogParam& p, dictClass& dict,
+                                                     const modelSetView& models);
 
 // Reads the tnm file, the texts, normalises them, lists or reads the syllable
 // paths (Japanese syllabification included), pads "-sp-" for assessment and,

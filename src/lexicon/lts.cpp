@@ -68,7 +68,7 @@ std::string guessPronunciation(const wpaList& wpa, const std::string& word) {
     return ltsGuess(word);
 }
 
-void wpaGuessMissing(wpaList& wpa, const StrVec& normTexts, StrVec& warnings) {
+void wpaGuessMissing(wpaList& wpa, const StrVec& normTexts, StrVec& warnings, StrVec* addedWords) {
     // An empty list is a set-up fault that the listing reports; guessing
     // every word would hide it.
     if (wpa.empty()) return;
@@ -84,11 +84,12 @@ void wpaGuessMissing(wpaList& wpa, const StrVec& normTexts, StrVec& warnings) {
         std::string line = "No pronunciation entry for \"" + u + "\": guessed " + pa + " from its spelling";
         progressf("Warning: %s\n", line.c_str());
         warnings.push_back(std::move(line));
+        if (addedWords) addedWords->push_back(u);
         guessed.push_back({u, {std::move(pa)}, {}});
     }
     if (guessed.empty()) return;
     wpa.insert(wpa.end(), guessed.begin(), guessed.end());
-    std::sort(wpa.begin(), wpa.end(), [](const wpaEntry& a, const wpaEntry& b) { return a.word < b.word; });
+    wpaSortByWord(wpa);
 }
 
 }  // namespace kedo

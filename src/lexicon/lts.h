@@ -27,6 +27,7 @@ std::string guessPronunciation(const wpaList& wpa, const std::string& word);
 // reported in `warnings` as one line (without "Warning: ") and printed.
 // Units that cannot be guessed are left for the listing to refuse, and so is
 // an empty wpa (nothing is guessed then).
-void wpaGuessMissing(wpaList& wpa, const StrVec& normTexts, StrVec& warnings);
+// The guessed words are appended to addedWords when it is given.
+void wpaGuessMissing(wpaList& wpa, const StrVec& normTexts, StrVec& warnings, StrVec* addedWords = nullptr);
 
 }  // namespace kedo

@@ -212,8 +212,39 @@ void dictClass::wpaMerge() {
     m_wpaAddenda.clear();
 }
 
-void dictClass::wpaSort() {
-    std::sort(m_wpa.begin(), m_wpa.end(), [](const wpaEntry& a, const wpaEntry& b) { return a.word < b.word; });
+void wpaSortByWord(wpaList& wpa) {
+    auto less = [](const wpaEntry& a, const wpaEntry& b) { return a.word < b.word; };
+    // The usual case: a sorted table with a few entries appended behind it.
+    // When no word is there twice, the sorted order is unique: sorting the
+    // tail and merging it in gives the very order of a full sort, at a
+    // fraction of its cost. Otherwise (or when the front is not strictly
+    // sorted) the full sort, whose order of equal words is its own.
+    const auto strictlyAfter = [](const wpaEntry& a, const wpaEntry& b) { return !(a.word < b.word); };
+    const auto front = std::adjacent_find(wpa.begin(), wpa.end(), strictlyAfter);
+    if (front == wpa.end()) return;
+    const auto tailBegin = front + 1;
+    const size_t tailSize = static_cast<size_t>(wpa.end() - tailBegin);
+    bool unique = tailSize <= wpa.size() / 8;
+    if (unique) {
+        std::vector<const std::string*> tail;
+        tail.reserve(tailSize);
+        for (auto it = tailBegin; it != wpa.end(); ++it) tail.push_back(&it->word);
+        std::sort(tail.begin(), tail.end(), [](const std::string* a, const std::string* b) { return *a < *b; });
+        for (size_t i = 0; unique && i < tail.size(); ++i) {
+            if (i > 0 && *tail[i - 1] == *tail[i]) unique = false;
+            auto at = std::lower_bound(wpa.begin(), tailBegin, *tail[i],
+                                       [](const wpaEntry& e, const std::string& w) { return e.word < w; });
+            if (at != tailBegin && at->word == *tail[i]) unique = false;
+        }
+    }
+    if (!unique) {
+        std::sort(wpa.begin(), wpa.end(), less);
+        return;
+    }
+    std::sort(tailBegin, wpa.end(), less);
+    std::inplace_merge(wpa.begin(), tailBegin, wpa.end(), less);
 }
+
+void dictClass::wpaSort() { wpaSortByWord(m_wpa); }
 
 }  // namespace kedo

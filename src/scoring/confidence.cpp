@@ -6,10 +6,12 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <numeric>
 
 #include "scoring/discount.h"
 #include "scoring/segmentation.h"
+#include "util/data_cache.h"
 #include "util/file_util.h"
 #include "util/report_error.h"
 #include "util/portable_math.h"
@@ -31,25 +33,38 @@ class CmParamTable {
 public:
     CmParamTable(const std::string& path) : path_(path), exists_(!path.empty() && fileExists(path)) {
         if (!exists_) return;
-        readLines(path, lines_, '%');
-        parsed_.resize(lines_.size());
-        done_.assign(lines_.size(), 0);
+        // Kept between the calls of an engine while the file is unchanged.
+        lines_ = cachedLoad<StrVec>(
+            "bell parameters", {path},
+            [&] {
+                auto lines = std::make_shared<StrVec>();
+                readLines(path, *lines, '%');
+                return lines;
+            },
+            [](const StrVec& lines) {
+                size_t n = 0;
+                for (const std::string& l : lines) n += sizeof(l) + l.capacity();
+                return n;
+            });
+        parsed_.resize(lines_->size());
+        done_.assign(lines_->size(), 0);
     }
 
     Bell get(const mlfPhone& ph) {
         if (!exists_) return kDefaultBell;
         const int index = ph.index;
-        if (index < 0 || static_cast<size_t>(index) >= lines_.size())
+        const StrVec& lines = *lines_;
+        if (index < 0 || static_cast<size_t>(index) >= lines.size())
             reportError(strFormat("Error: %s has %zu model lines, none for model %d (%s) (line %d of %s)",
-                                  path_.c_str(), lines_.size(), index, ph.name.c_str(), __LINE__, kModule));
+                                  path_.c_str(), lines.size(), index, ph.name.c_str(), __LINE__, kModule));
         if (!done_[index]) {
-            StrVec fields = strSplit(lines_[index], '\t');
+            StrVec fields = strSplit(lines[index], '\t');
             Bell& bell = parsed_[index];
             if (fields.size() != 6 ||
                 std::sscanf(fields[5].c_str(), "[%g %g %g]", &bell[0], &bell[1], &bell[2]) != 3) {
                 progressf("modelName=%s\n", ph.name.c_str());
                 progressf("modelIndex=%d\n", index);
-                progressf("contents[%d]=%s\n", index, lines_[index].c_str());
+                progressf("contents[%d]=%s\n", index, lines[index].c_str());
                 reportError(strFormat("Error: Cannot parse %s (line %d of file %s)", path_.c_str(), 726, kModule));
             }
             done_[index] = 1;
@@ -60,7 +75,7 @@ public:
 private:
     std::string path_;
     bool exists_;
-    StrVec lines_;
+    std::shared_ptr<const StrVec> lines_;
     std::vector<Bell> parsed_;
     std::vector<char> done_;
 };
@@ -107,6 +122,16 @@ float bellScore(float x, float a, float b, float c) {
 }
 
 void rankPhones(mlfClass& mlf, const ModelProbFn& modelProb, const macroClass& models, const recogParam& p) {
+    rankPhonesTogether(
+        mlf,
+        [&](int f1, int f2, const IntVec& competing, std::vector<float>& out) {
+            for (size_t k = 0; k < competing.size(); ++k) out[k] = modelProb(f1, f2, competing[k]);
+        },
+        models, p);
+}
+
+void rankPhonesTogether(mlfClass& mlf, const CompetitorProbFn& competitorProbs, const macroClass& models,
+                        const recogParam& p) {
     mlf.scoredFrameCount = 0;
     for (const mlfNode& node : mlf.nodes) {
         if (!isSpokenNode(node)) continue;
@@ -182,10 +207,10 @@ void rankPhones(mlfClass& mlf, const ModelProbFn& modelProb, const macroClass& m
             }
 
             std::vector<float> logLikes(competing.size());
+            competitorProbs(ph.startFrame, ph.endFrame, competing, logLikes);
             bool ownFound = false;
             float ownLL = 0;
             for (size_t k = 0; k < competing.size(); ++k) {
-                logLikes[k] = modelProb(ph.startFrame, ph.endFrame, competing[k]);
                 if (names[competing[k]] == ph.name) {
                     ownFound = true;
                     ownLL = logLikes[k];

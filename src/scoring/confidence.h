@@ -28,6 +28,14 @@ using ModelProbFn = std::function<float(int firstFrame, int lastFrame, int model
 // Must run before shiftFrames: frames index the spoken segment's features.
 void rankPhones(mlfClass& mlf, const ModelProbFn& modelProb, const macroClass& models, const recogParam& p);
 
+// The log-likelihoods of several models over the same frames at once (out[k]
+// for models[k]), each as ModelProbFn gives it.
+using CompetitorProbFn =
+    std::function<void(int firstFrame, int lastFrame, const IntVec& models, std::vector<float>& out)>;
+// rankPhones with every phone's competitors aligned together.
+void rankPhonesTogether(mlfClass& mlf, const CompetitorProbFn& competitorProbs, const macroClass& models,
+                        const recogParam& p);
+
 // The generalized bell scaled to 0..100: 100 at x = c, 50 at |x - c| = a,
 // falling off with steepness b. Single precision except the power. A width
 // a of 0 gives 100 at x = c and 0 elsewhere.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "acoustic/macro.h"
 #include "audio/audio_file.h"
@@ -25,6 +26,7 @@
 #include "scoring/scoring_texts.h"
 #include "scoring/segmentation.h"
 #include "scoring/tracks.h"
+#include "util/data_cache.h"
 #include "util/file_util.h"
 #include "task/result_files.h"
 #include "util/report_error.h"
@@ -54,6 +56,20 @@ constexpr const char* kModule = "recogTask";
 constexpr const char* kConfusingPathCheckBig5 =
     "\xc0\xcb\xac\x64\xac\x4f\xa7\x5f\xa8\xab\xa8\xec\xb2\x56\xb2\x63\xb8\xf4\xae\x7c";
 
+// The model set of the macro and model count files, sorted and converted;
+// kept between the calls of an engine object while both files are unchanged.
+std::shared_ptr<const macroClass> loadModelSet(const recogParam& p) {
+    return cachedLoad<macroClass>(
+        "models", {p.macFile, p.modelCountFile},
+        [&] {
+            auto set = std::make_shared<macroClass>();
+            set->readModels(p.macFile, true);
+            set->readModelCount(p.modelCountFile);
+            return set;
+        },
+        [](const macroClass& set) { return set.memoryBytes(); });
+}
+
 // ---- stage hook: audio loading ----
 // Stereo and other multi-channel sources are mixed down to mono here, before
 // conditioning, which works on one channel.
@@ -73,7 +89,7 @@ struct CoreInputs {
     int beginFrame = 0;           // first and last frame of the spoken segment
     int endFrame = 0;             // found by end-point detection
     // ---- core inputs: models, dictionary, texts, net, features, search size ----
-    macroClass* models = nullptr;       // the model set (step 1)
+    const macroClass* models = nullptr;  // the model set (step 1)
     dictClass* dict = nullptr;          // the dictionaries (step 2)
     textClass* text = nullptr;          // candidate texts and syllable paths (step 3)
     netClass* net = nullptr;            // the net with its node penalties (step 3)
@@ -267,10 +283,11 @@ std::vector<int32_t> recogCore(recogParam& p, mlfClass& mlf, CoreInputs& in) {
     }
     const FeatureMatrix& fea = *in.features;
     progressf("\tFind the phone ranking...\n");
-    rankPhones(
+    rankPhonesTogether(
         mlf,
-        [&](int f1, int f2, int model) {
-            return vit.modelProb(fea.values.data(), fea.dim, fea.frameNum, f1, f2, searchModels, model);
+        [&](int f1, int f2, const IntVec& models, std::vector<float>& out) {
+            vit.modelProbs(fea.values.data(), fea.dim, fea.frameNum, f1, f2, searchModels, models.data(),
+                           models.size(), out.data());
         },
         *in.models, p);
     progressf("\tCompute possible score discount factors...\n");
@@ -330,7 +347,8 @@ std::string recognisedSentence(const mlfClass& mlf) {
 void buildLexiconAndNet(recogParam& p, const macroClass& models, dictClass& dict, textClass& text, netClass& net,
                         std::vector<std::string>* warnings) {
     const modelSetView modelView = modelSetViewOf(models);
-    loadDictionaries(p, dict, modelView);
+    // The word table is lent by the engine's kept data until the net is built.
+    const std::unique_ptr<DictionaryLoan> loan = loadDictionariesKept(p, dict, modelView);
     prepareTexts(p, dict, text, modelView, warnings);
     readOrBuildNet(p, dict, text, net);
     // After the net: the wpa entries the texts used ("output.wpa").
@@ -353,9 +371,8 @@ int recogWaveFile(recogParam& p, mlfClass& mlf) {
 int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     // ---- step 1: model set and model count file ----
     long modelStart = processorTicks();
-    macroClass models;
-    models.readModels(p.macFile, true);
-    models.readModelCount(p.modelCountFile);
+    const std::shared_ptr<const macroClass> modelSet = loadModelSet(p);
+    const macroClass& models = *modelSet;
     progressf("%4.3f sec: Read \"%s\" (modelNum=%d) and \"%s\"\n", secondsSince(modelStart), p.macFile.c_str(),
                 models.m_modelNum, p.modelCountFile.c_str());
     // ---- end of step 1 ----

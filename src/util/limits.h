@@ -102,7 +102,25 @@ inline constexpr int MAX_ARENA_LEN = 2000000;
 
 // --- assessment scoring ---
 
+// The likelihoods of every state of the set over one phone's frames that the
+// ranking of a phone against its competitors keeps at most (32 MB with their
+// marks); longer phones are aligned model by model.
+inline constexpr unsigned long MAX_SPAN_LIKELIHOODS = 4ul << 20;
+
 // --- engine facade ---
+
+// Loaded data an engine object keeps between calls (model sets, dictionaries,
+// tables), in bytes: room for the assessment and recognition data of both
+// languages at full size (a set of 1500 models with 8 mixtures takes about
+// 60 MB in memory, an English pronunciation table of 100 000 words about
+// 20 MB) while bounding what a service with several engines holds.
+inline constexpr unsigned long MAX_DATA_CACHE_BYTES = 256ul << 20;
+// A kept file whose modification or change time lies less than this many
+// seconds before the moment it was read is checked by the hash of its bytes
+// as well: time stamps come from a coarse clock (and whole seconds, or two,
+// on some file systems), so a rewrite within one tick may leave them as
+// they were.
+inline constexpr int RACY_FILE_SECONDS = 3;
 
 // Threads whose last error message one engine object keeps; beyond it the
 // messages of other threads are dropped.

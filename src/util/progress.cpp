@@ -72,6 +72,17 @@ void ProgressScope::write(std::string_view text) {
     m_pending.assign(text.substr(end + 1));
 }
 
+ProgressRecorder::ProgressRecorder()
+    : m_outer(t_current), m_scope([this](std::string_view text) {
+          m_text.append(text);
+          if (m_outer != nullptr)
+              m_outer->write(text);
+          else
+              writeAll(stdout, text);
+      }) {}
+
+ProgressRecorder::~ProgressRecorder() = default;
+
 void progressWrite(std::string_view text) {
     if (t_current != nullptr)
         t_current->write(text);

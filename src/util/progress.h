@@ -36,4 +36,22 @@ private:
     ProgressScope* m_previous;
 };
 
+// Records the progress text written on the calling thread during its
+// lifetime, passing it on to the sink that was current before.
+class ProgressRecorder {
+public:
+    ProgressRecorder();
+    ~ProgressRecorder();
+    ProgressRecorder(const ProgressRecorder&) = delete;
+    ProgressRecorder& operator=(const ProgressRecorder&) = delete;
+    // The text so far (whole lines; a last piece without a line end is passed
+    // on when the recorder ends).
+    const std::string& text() const { return m_text; }
+
+private:
+    std::string m_text;
+    ProgressScope* m_outer;
+    ProgressScope m_scope;
+};
+
 }  // namespace kedo

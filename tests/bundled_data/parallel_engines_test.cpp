@@ -2,7 +2,6 @@
 // each gets the results, files and progress lines it gets alone.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -16,40 +15,7 @@
 namespace kedo::test {
 namespace {
 
-// The progress text with every timing ("0.012 sec: ") written as "T sec: ".
-std::string withoutTimes(const std::string& text) {
-    std::string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        size_t j = i;
-        while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
-        const bool timing = j > i && j + 10 <= text.size() && text[j] == '.' &&
-                            std::isdigit(static_cast<unsigned char>(text[j + 1])) &&
-                            std::isdigit(static_cast<unsigned char>(text[j + 2])) &&
-                            std::isdigit(static_cast<unsigned char>(text[j + 3])) && text.compare(j + 4, 6, " sec: ") == 0;
-        if (timing) {
-            out += "T sec: ";
-            i = j + 10;
-        } else if (j > i) {
-            out.append(text, i, j - i);
-            i = j;
-        } else {
-            out += text[i++];
-        }
-    }
-    return out;
-}
-
 namespace fs = std::filesystem;
-
-// A working folder with a copy of the bundled kedoData.
-struct Home {
-    Home() {
-        fs::copy(std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData", dir.file("kedoData"),
-                 fs::copy_options::recursive);
-    }
-    TempDir dir;
-};
 
 // What one engine saw over a fixed series of operations.
 struct SeriesResult {
@@ -74,8 +40,7 @@ SeriesResult runSeries(const std::string& home) {
     if (engine.SwitchLanguage(1) != Status::ok) run.failures.push_back(engine.lastErrorMessage());
     if (engine.Recog(samples + "chinese.wav", samples + "chinese_list.txt", run.recognised) != Status::ok)
         run.failures.push_back(engine.lastErrorMessage());
-    for (const auto& e : fs::directory_iterator(home + "/kedoData/output"))
-        run.files[e.path().filename().string()] = readFile(e.path().string());
+    run.files = folderFiles(home + "/kedoData/output");
     run.progress = withoutTimes(run.progress);
     strReplaceAll(run.progress, home, "HOME");
     return run;
@@ -83,16 +48,16 @@ SeriesResult runSeries(const std::string& home) {
 
 TEST(ParallelEngines, ThreadsOnDifferentFoldersMatchARunAlone) {
     const fs::path before = fs::current_path();
-    Home alone;
-    const SeriesResult reference = runSeries(alone.dir.path());
+    BundledHome alone;
+    const SeriesResult reference = runSeries(alone.path());
     ASSERT_TRUE(reference.failures.empty()) << reference.failures[0];
     ASSERT_FALSE(reference.files.empty());
     ASSERT_NE(reference.progress.find("\t===> Saved"), std::string::npos);
 
-    Home homes[2];
+    BundledHome homes[2];
     SeriesResult runs[2];
     std::vector<std::thread> threads;
-    for (int i = 0; i < 2; ++i) threads.emplace_back([&, i] { runs[i] = runSeries(homes[i].dir.path()); });
+    for (int i = 0; i < 2; ++i) threads.emplace_back([&, i] { runs[i] = runSeries(homes[i].path()); });
     for (std::thread& t : threads) t.join();
     for (const SeriesResult& run : runs) {
         EXPECT_TRUE(run.failures.empty()) << run.failures[0];

@@ -2,11 +2,14 @@
 // dispatch, addenda merge and sort.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
 
 #include "lexicon/dict.h"
 #include "lexicon_test_util.h"
 #include "util/limits.h"
+#include "util/report_error.h"
 
 using namespace kedo;
 using namespace kedo::test;
@@ -270,3 +273,47 @@ TEST(WpaAddenda, EmptyNameReadsNothingMissingFileIsAnError) {
 }
 
 }  // namespace
+
+namespace kedo {
+namespace {
+
+// A sorted table of n distinct words with extra entries appended.
+wpaList tableWithTail(int n, const std::vector<std::string>& tail, std::mt19937& rng) {
+    wpaList wpa;
+    for (int i = 0; i < n; ++i)
+        wpa.push_back({strFormat("w%u", 1000000u + static_cast<unsigned>(rng() % 9000000)), {strFormat("pa%d", i)}, {}});
+    std::sort(wpa.begin(), wpa.end(), [](const wpaEntry& a, const wpaEntry& b) { return a.word < b.word; });
+    wpa.erase(std::unique(wpa.begin(), wpa.end(), [](const wpaEntry& a, const wpaEntry& b) { return a.word == b.word; }),
+              wpa.end());
+    for (size_t k = 0; k < tail.size(); ++k) wpa.push_back({tail[k], {strFormat("tail%zu", k)}, {}});
+    return wpa;
+}
+
+std::string listing(const wpaList& wpa) {
+    std::string out;
+    for (const wpaEntry& e : wpa) out += e.word + "=" + strVecJoin(e.pas, "#") + " ";
+    return out;
+}
+
+TEST(WpaSortByWord, AppendedEntriesMergeIntoTheOrderOfAFullSort) {
+    std::mt19937 rng(11);
+    auto less = [](const wpaEntry& a, const wpaEntry& b) { return a.word < b.word; };
+    // Distinct words: the one sorted order, whatever the way there.
+    for (const std::vector<std::string>& tail :
+         {std::vector<std::string>{}, {"zz", "a", "w5"}, {"w2000000x", "w1000000", "aardvark"}}) {
+        wpaList fast = tableWithTail(400, tail, rng), full = fast;
+        wpaSortByWord(fast);
+        std::sort(full.begin(), full.end(), less);
+        EXPECT_EQ(listing(fast), listing(full));
+    }
+    // A word twice: the full sort itself, from the same arrangement.
+    wpaList dup = tableWithTail(400, {"zz", "zz"}, rng);
+    dup.push_back(dup[7]);
+    wpaList full = dup;
+    wpaSortByWord(dup);
+    std::sort(full.begin(), full.end(), less);
+    EXPECT_EQ(listing(dup), listing(full));
+}
+
+}  // namespace
+}  // namespace kedo

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -72,6 +73,47 @@ ScopedEnv::~ScopedEnv() {
         setenv(name_.c_str(), old_.c_str(), 1);
     else
         unsetenv(name_.c_str());
+}
+
+std::string withoutTimes(const std::string& text) {
+    std::string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t j = i;
+        while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
+        const bool timing = j > i && j + 10 <= text.size() && text[j] == '.' &&
+                            std::isdigit(static_cast<unsigned char>(text[j + 1])) &&
+                            std::isdigit(static_cast<unsigned char>(text[j + 2])) &&
+                            std::isdigit(static_cast<unsigned char>(text[j + 3])) && text.compare(j + 4, 6, " sec: ") == 0;
+        if (timing) {
+            out += "T sec: ";
+            i = j + 10;
+        } else if (j > i) {
+            out.append(text, i, j - i);
+            i = j;
+        } else {
+            out += text[i++];
+        }
+    }
+    return out;
+}
+
+std::string q(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+BundledHome::BundledHome() {
+    std::filesystem::copy(std::string(KEDO_SOURCE_DIR) + "/tests/data/toy/kedoData", m_dir.file("kedoData"),
+                          std::filesystem::copy_options::recursive);
+}
+
+std::map<std::string, std::string> folderFiles(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.is_regular_file()) files[e.path().filename().string()] = readFile(e.path().string());
+    return files;
 }
 
 }  // namespace kedo::test

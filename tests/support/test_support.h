@@ -1,6 +1,7 @@
 // Helpers shared by the tests: scratch folders, file I/O, output capture, CLI runs.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,28 @@ CliResult runShell(const std::string& command);
 
 // Path of a file under tests/data.
 std::string dataPath(const std::string& name);
+
+// The progress text with every timing ("0.012 sec: ") written as "T sec: ".
+std::string withoutTimes(const std::string& text);
+
+// A shell word: the text in single quotes.
+std::string q(const std::string& text);
+
+// A scratch working folder holding a copy of the toy data set (tests/data/toy).
+class BundledHome {
+public:
+    BundledHome();
+    const std::string& path() const { return m_dir.path(); }
+    std::string file(const std::string& name) const { return m_dir.file(name); }
+    // " --home 'DIR'" for a command line.
+    std::string home() const { return " --home " + q(path()); }
+
+private:
+    TempDir m_dir;
+};
+
+// Every file of a folder (not its sub-folders' files), by name.
+std::map<std::string, std::string> folderFiles(const std::string& folder);
 
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnv {
