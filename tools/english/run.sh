@@ -156,7 +156,8 @@ if run 9; then
 fi
 if run 10; then
   say 10 "evaluation"
-  "$python" "$here/evaluate.py" --out "$out" --home "$home" --kedo "$kedo" --limit "${KEDO_EVAL_LIMIT:-0}" --alsa --klettres
+  "$python" "$here/evaluate.py" --out "$out" --home "$home" --kedo "$kedo" --limit "${KEDO_EVAL_LIMIT:-0}" --alsa --klettres \
+    --results "$out/eval/results${tag:+-$tag}.json"
 fi
 if run 11; then
   say 11 "into the repository"
