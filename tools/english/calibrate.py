@@ -32,10 +32,11 @@ recomputed scores are the engine's own). The candidates:
   - the discount ratios (discount.txt), one per reason, from a grid.
 
 The choice: among the settings whose right sentences reach a median of TARGET
-(default 93) and whose other sentences and silence stay low (medians at most
-40 and 20), the one with the best mean of the two AUCs, right against another
-sentence and right against one word changed; then each discount ratio in
-turn, by the same rule. --write puts the files in HOME/kedoData/english.
+(default 85) while another sentence and silence stay low and one word
+changed stays clearly lower (medians at most 40, 20 and 75), the one with the
+best mean of the two AUCs, right against another sentence and right against
+one word changed; then each discount ratio in turn, by the same rule; then
+the bells and the ratios once more. --write puts the files in HOME/kedoData/english.
 --check EVAL.json (evaluate.py --save) scores the evaluation's assessments
 with the shipped and the fitted tables, so the figures of a calibration can
 be compared without running the evaluation again; the evaluation is not used
@@ -310,7 +311,7 @@ def main():
     ap.add_argument("--kedo", default="build/kedo")
     ap.add_argument("--limit", type=int, default=0, help="at most N utterances, spread over the speakers")
     ap.add_argument("--jobs", type=int, default=2)
-    ap.add_argument("--target", type=float, default=93.0)
+    ap.add_argument("--target", type=float, default=85.0)
     ap.add_argument("--prm", action="append", default=[], help="KEY=VALUE set in the assessment parameter file")
     ap.add_argument("--write", action="store_true")
     ap.add_argument("--save", help="keep the collected assessments in this JSON file")
@@ -331,6 +332,7 @@ def main():
         edits = dict(kv.split("=", 1) for kv in args.prm)
         runs = collect(args, rows, vocab, sentences, edits)
         if args.save:
+            os.makedirs(os.path.dirname(os.path.abspath(args.save)), exist_ok=True)
             with open(args.save, "w") as f:
                 json.dump(runs, f)
     prm = read_prm(os.path.join(args.home, "kedoData", "english.sa.prm"))

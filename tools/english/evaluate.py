@@ -202,6 +202,7 @@ def main():
         for e in engines:
             e.close()
     if args.save:
+        os.makedirs(os.path.dirname(os.path.abspath(args.save)), exist_ok=True)
         with open(args.save, "w") as f:
             json.dump(details, f)
     path = args.results or os.path.join(args.out, "eval", "results.json")
