@@ -126,7 +126,7 @@ class Fit(unittest.TestCase):
 
 
 class WrittenTables(unittest.TestCase):
-    def test_tables_keep_the_model_lines_and_point_both_parameter_files_at_them(self):
+    def test_tables_keep_the_model_lines_and_parameter_files_point_at_them(self):
         with tempfile.TemporaryDirectory() as home:
             d = os.path.join(home, "kedoData", "english")
             os.makedirs(d)
@@ -140,7 +140,7 @@ class WrittenTables(unittest.TestCase):
             rows = english_eval.read_cm(os.path.join(d, "cm.txt"))
             fitted = {"widths": np.linspace(0.01, 0.08, len(NAMES)), "b": 3.0, "ratios": [1, 0.8, 1, 1, 1, 1, 0.7],
                       "rank2score": (0.04, 3.0, 0.0)}
-            calibrate.write_files(home, rows, fitted, [0] * len(NAMES), "a note")
+            calibrate.write_files(home, rows, fitted, [0] * len(NAMES), "a note", {"netType": "1"})
             again = english_eval.read_cm(os.path.join(d, "cm.txt"))
             self.assertEqual([f[:5] for f, _ in again], [f[:5] for f, _ in rows])
             self.assertEqual([p[1] for _, p in again], [3.0] * len(NAMES))
@@ -153,6 +153,8 @@ class WrittenTables(unittest.TestCase):
                 prm = english_eval.read_prm(os.path.join(home, "kedoData", name))
                 self.assertEqual(prm["cmParamFile"], "kedoData/english/cm.txt")
                 self.assertEqual(prm["scoreDiscountParamFile"], "kedoData/english/discount.txt")
+                # The settings the calibration ran with are the assessment's only.
+                self.assertEqual(prm.get("netType"), "1" if name == "english.sa.prm" else None)
 
 
 if __name__ == "__main__":

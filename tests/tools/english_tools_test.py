@@ -127,6 +127,18 @@ class EvaluationHelpers(unittest.TestCase):
         self.assertAlmostEqual(evaluate.auc([1, 3], [2]), 0.5)
         self.assertIsNone(evaluate.auc([], [1]))
 
+    def test_a_part_of_a_sentence_is_a_leading_or_trailing_half_never_the_whole(self):
+        seen = set()
+        for i in range(40):
+            for text in ("a b", "a b c", "a b c d e f g"):
+                words = text.split()
+                part = evaluate.part_of(text, corpus.rng("part", i)).split()
+                self.assertTrue(part == words[:len(part)] or part == words[-len(part):])
+                self.assertEqual(len(part), min(len(words) - 1, (len(words) + 1) // 2))
+                seen.add(part[0] == words[0])
+        self.assertEqual(seen, {True, False})
+        self.assertIsNone(evaluate.part_of("alone", corpus.rng("part", 0)))
+
 
 if __name__ == "__main__":
     unittest.main()

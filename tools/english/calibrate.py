@@ -14,7 +14,9 @@ and which are none of the evaluation's speakers, are assessed against:
   - other: two other sentences of the corpus;
   - changed: three times the sentence spoken with one word replaced by
     another corpus word;
-  - silence: the sentence spoken, on a recording of low noise (four levels).
+  - silence: the sentence spoken, on a recording of low noise (four levels);
+  - part: the first or the last half of the sentence spoken (the speaker
+    said more than the sentence).
 
 Every assessment's scoring inputs are kept (per word its frames and its
 ranked phones' model, rank ratio and time ratio; the discount occurrences
@@ -34,9 +36,11 @@ recomputed scores are the engine's own). The candidates:
 The choice: among the settings whose right sentences reach a median of TARGET
 (default 85) while another sentence and silence stay low and one word
 changed stays clearly lower (medians at most 40, 20 and 75), the one with the
-best mean of the two AUCs, right against another sentence and right against
-one word changed; then each discount ratio in turn, by the same rule; then
-the bells and the ratios once more. --write puts the files in HOME/kedoData/english.
+best mean of the three AUCs of the right sentences against another sentence,
+against one word changed and against a part of the sentence; then each
+discount ratio in turn, by the same rule; then the bells and the ratios once
+more. --write puts the files in HOME/kedoData/english, and the --prm
+settings the assessments ran with in its english.sa.prm.
 --check EVAL.json (evaluate.py --save) scores the evaluation's assessments
 with the shipped and the fitted tables, so the figures of a calibration can
 be compared without running the evaluation again; the evaluation is not used
@@ -51,12 +55,13 @@ import tempfile
 
 import numpy as np
 
-from english_eval import (NOISE_LEVELS, NOT_APPLIED, REASONS, Engine, edit_prm, noise_wav, parallel, read_cm,
-                          read_prm, rng, utterance_score)
+from english_eval import (NOISE_LEVELS, NOT_APPLIED, REASONS, Engine, edit_prm, noise_wav, parallel, part_of,
+                          read_cm, read_prm, rng, utterance_score)
 
 MIN_PHONES = 5
 OTHERS, CHANGES = 2, 3
 WRONG_MEDIAN, CHANGED_MEDIAN, SILENCE_MEDIAN = 40.0, 75.0, 20.0
+SEPARATED = ("other", "changed", "part")  # kinds whose AUC against the right sentences the fit maximises
 QUANTILES = (0.5, 0.75, 0.9, 0.95)
 FLOORS = (0.005, 0.01, 0.02, 0.04)
 SCALES = (0.5, 0.7, 1.0, 1.4, 2.0, 2.8, 4.0, 5.6, 8.0)
@@ -94,8 +99,13 @@ def collect(args, rows, vocab, sentences, prm_edits=None):
             changed[k] = g.choice([w for w in vocab if w != words[k]])
             jobs.append(("changed", wav, " ".join(changed)))
         jobs.append(("silence", noises[i % len(noises)], text))
+        part = part_of(text, rng("calibrate-part", os.path.basename(wav)))
+        if part:
+            jobs.append(("part", wav, part))
         out = {}
         for kind, w, s in jobs:
+            if args.kinds and kind not in args.kinds:
+                continue
             doc = engine.assess(w, s, details=True)
             out.setdefault(kind, []).append(None if doc is None else doc["details"])
         return out
@@ -230,10 +240,10 @@ def fit(scorer, pools, pooled, target, start_ratios):
         if "silence" in s:
             limits.append((np.median(s["silence"]) - SILENCE_MEDIAN) / 100.0)
         missed = sum(max(0.0, x) for x in limits)
-        aucs = (fast_auc(s["right"], s["other"]), fast_auc(s["right"], s["changed"]))
+        aucs = [fast_auc(s["right"], s[k]) for k in SEPARATED if k in s]
         # Settings that meet every limit come first, by their separation;
         # the others by how far they miss.
-        return (missed == 0, (aucs[0] + aucs[1]) / 2 if missed == 0 else -missed)
+        return (missed == 0, sum(aucs) / len(aucs) if missed == 0 else -missed)
 
     quantiles = {q: np.array([np.quantile(p, q) for p in pools]) for q in QUANTILES}
     ratios = list(start_ratios)
@@ -265,9 +275,10 @@ def fit(scorer, pools, pooled, target, start_ratios):
             "rank2score": (shared, b, 0.0), "constraints_met": bool(ok)}
 
 
-def write_files(home, cm_rows, fitted, counts, note):
+def write_files(home, cm_rows, fitted, counts, note, prm_edits=None):
     """The fitted files in kedoData/english, and both English parameter
-    files pointed at them."""
+    files pointed at them; the parameter edits the assessments were made
+    with go into the assessment parameter file."""
     d = os.path.join(home, "kedoData", "english")
     with open(os.path.join(d, "cm.txt.tmp"), "w", encoding="latin-1") as f:
         f.write("%% %s\n" % note)
@@ -285,6 +296,8 @@ def write_files(home, cm_rows, fitted, counts, note):
             "cmParamFile": "kedoData/english/cm.txt",
             "phoneRank2scoreParamFile": "kedoData/english/rank2score.txt",
             "scoreDiscountParamFile": "kedoData/english/discount.txt"})
+    if prm_edits:
+        edit_prm(os.path.join(home, "kedoData", "english.sa.prm"), prm_edits)
 
 
 def read_rows(corpus, speakers):
@@ -312,7 +325,10 @@ def main():
     ap.add_argument("--limit", type=int, default=0, help="at most N utterances, spread over the speakers")
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--target", type=float, default=85.0)
-    ap.add_argument("--prm", action="append", default=[], help="KEY=VALUE set in the assessment parameter file")
+    ap.add_argument("--prm", action="append", default=[],
+                    help="KEY=VALUE set for the assessments, and with --write in the assessment parameter file")
+    ap.add_argument("--kinds", type=lambda v: v.split(","), default=None,
+                    help="assess only these kinds (right,other,changed,silence,part), for experiments")
     ap.add_argument("--write", action="store_true")
     ap.add_argument("--save", help="keep the collected assessments in this JSON file")
     ap.add_argument("--load", help="use assessments collected before instead of running the engine")
@@ -364,7 +380,7 @@ def main():
         note = ("calibrated on %d utterances of %d held-out speakers: width = max(%g, %g x the %g quantile of "
                 "the rank ratios in right sentences), slope %g" %
                 (len(runs["right"]), len(speakers), fitted["floor"], fitted["scale"], fitted["q"], fitted["b"]))
-        write_files(args.home, cm_rows, fitted, counts, note)
+        write_files(args.home, cm_rows, fitted, counts, note, dict(kv.split("=", 1) for kv in args.prm))
 
 
 if __name__ == "__main__":

@@ -123,6 +123,17 @@ class Engine:
         shutil.rmtree(self.work, ignore_errors=True)
 
 
+def part_of(text, g):
+    """The sentence cut short: its first or its last words, half of them
+    (rounded up), at least one word left out; None for a one-word sentence.
+    A speaker who said the whole sentence did not say this one."""
+    words = text.split()
+    if len(words) < 2:
+        return None
+    keep = min(len(words) - 1, (len(words) + 1) // 2)
+    return " ".join(words[:keep] if g.random() < 0.5 else words[-keep:])
+
+
 def noise_wav(path, level, seconds=2.0):
     """Low pink noise, as a quiet room gives a microphone that hears nobody."""
     subprocess.run(["sox", "-n", "-r", "16000", "-c", "1", "-b", "16", path, "synth", str(seconds),

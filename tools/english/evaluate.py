@@ -30,7 +30,7 @@ import subprocess
 import sys
 import tempfile
 
-from english_eval import NOISE_LEVELS, Engine, auc, noise_wav, parallel, rng, timing
+from english_eval import NOISE_LEVELS, Engine, auc, noise_wav, parallel, part_of, rng, timing
 
 LIST_SIZE = 100
 SILENCE_PER_LEVEL = 5
@@ -54,7 +54,7 @@ def spread(rows, limit):
     return [rows[i * len(rows) // limit] for i in range(limit)]
 
 
-def evaluate_held_out(engines, rows, limit=0, assess=True, details=None, recog=True):
+def evaluate_held_out(engines, rows, limit=0, assess=True, details=None, recog=True, kinds=None):
     """The held-out figures; with details (a list), every assessment's
     scoring inputs are appended to it, one {kind: inputs} per utterance, so
     that calibrate.py --check can score them again with other tables."""
@@ -77,9 +77,10 @@ def evaluate_held_out(engines, rows, limit=0, assess=True, details=None, recog=T
         swapped = list(words)
         swapped[k] = g.choice([w for w in vocab if w != words[k]])
         out = {"speaker": speaker, "ok": ok}
+        part = part_of(text, rng("eval-part", os.path.basename(wav)))
         for kind, sentence in (("right", text), ("wrong", g.choice(others) if others else None),
-                               ("changed", " ".join(swapped))):
-            if sentence is None or not assess:
+                               ("changed", " ".join(swapped)), ("part", part)):
+            if sentence is None or not assess or (kinds and kind not in kinds):
                 continue
             doc = engine.assess(wav, sentence, details is not None)
             out[kind] = None if doc is None else float(doc["score"])
@@ -91,7 +92,7 @@ def evaluate_held_out(engines, rows, limit=0, assess=True, details=None, recog=T
 
     done = parallel(engines, rows, one)
     silence = []
-    if assess:
+    if assess and (not kinds or "silence" in kinds):
         # Low noise against held-out sentences: a recording of nobody
         # speaking must score low whatever the sentence.
         with tempfile.TemporaryDirectory() as tmp:
@@ -111,8 +112,9 @@ def evaluate_held_out(engines, rows, limit=0, assess=True, details=None, recog=T
         sp[1] += 1
     if details is not None:
         details += [d.get("details", {}) for d in done]
-        details += [{"silence": d["details"]} for d in docs] if assess else []
-    right, wrong, changed = ([d[k] for d in done if d.get(k) is not None] for k in ("right", "wrong", "changed"))
+        details += [{"silence": d["details"]} for d in docs] if silence else []
+    right, wrong, changed, part = ([d[k] for d in done if d.get(k) is not None]
+                                   for k in ("right", "wrong", "changed", "part"))
     correct, total = sum(d["ok"] for d in done), len(done)
     right_sorted = sorted(right)
     return {
@@ -124,6 +126,8 @@ def evaluate_held_out(engines, rows, limit=0, assess=True, details=None, recog=T
         "changed_median_score": sorted(changed)[len(changed) // 2] if changed else None,
         "auc_right_vs_wrong": auc(right, wrong),
         "auc_right_vs_one_word_changed": auc(right, changed),
+        "part_median_score": sorted(part)[len(part) // 2] if part else None,
+        "auc_right_vs_part": auc(right, part),
         "silence_median_score": sorted(silence)[len(silence) // 2] if silence else None,
         "silence_max_score": max(silence) if silence else None,
         "list_size": LIST_SIZE,
@@ -175,6 +179,8 @@ def main():
     ap.add_argument("--alsa", action="store_true")
     ap.add_argument("--klettres", action="store_true")
     ap.add_argument("--recog-only", action="store_true", help="closed-set recognition only, no assessment")
+    ap.add_argument("--kinds", type=lambda v: v.split(","), default=None,
+                    help="assess only these kinds (right,wrong,changed,part,silence), for experiments")
     ap.add_argument("--assess-only", action="store_true", help="assessment only, no recognition")
     ap.add_argument("--prm", action="append", default=[], metavar="KEY=VALUE",
                     help="set a key in both English parameter files of the evaluated copy")
@@ -191,7 +197,7 @@ def main():
     details = [] if args.save else None
     try:
         results = {"held_out": evaluate_held_out(engines, held_out(args.out), args.limit, not args.recog_only,
-                                                 details, not args.assess_only)}
+                                                 details, not args.assess_only, args.kinds)}
         if args.alsa:
             results["alsa"] = evaluate_alsa(engines[0])
         if args.klettres:
