@@ -135,8 +135,9 @@ def part_of(text, g):
 
 
 def noise_wav(path, level, seconds=2.0):
-    """Low pink noise, as a quiet room gives a microphone that hears nobody."""
-    subprocess.run(["sox", "-n", "-r", "16000", "-c", "1", "-b", "16", path, "synth", str(seconds),
+    """Low pink noise, as a quiet room gives a microphone that hears nobody
+    (the same on every run)."""
+    subprocess.run(["sox", "-R", "-n", "-r", "16000", "-c", "1", "-b", "16", path, "synth", str(seconds),
                     "pinknoise", "vol", str(level)], check=True)
 
 

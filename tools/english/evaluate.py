@@ -1,26 +1,32 @@
 #!/usr/bin/env python3
 """Evaluates an English data set on held-out speakers and sentences.
 
-  evaluate.py [--out DIR] [--kedo BIN] [--home HOME] [--limit N] [--alsa] [--klettres]
+  evaluate.py [--out DIR] [--kedo BIN] [--home HOME] [--limit N] [--jobs J]
+              [--alsa] [--klettres] [--save DETAILS.json]
 
 --limit N recognises N utterances spread evenly over the held-out list (every
 speaker keeps a share); the sentence lists still come from all of it.
 HOME is a working folder holding the kedoData/ to evaluate (default
-DIR/home, which stage 8 of run.sh fills); the engine runs in a scratch copy
-of it, so the evaluated folder is never emptied. Three figures, on
-DIR/lists/eval.tsv (audio TAB speaker TAB text):
+DIR/home, which stage 8 of run.sh fills); the engine runs in J scratch
+copies of it side by side (default 2), so the evaluated folder is never
+emptied. The figures, on DIR/lists/eval.tsv (audio TAB speaker TAB text):
 
   - closed-set accuracy: each utterance recognised against the list of 100
     held-out sentences that holds its own;
   - right-vs-wrong AUC: the assessment score of the right sentence against
     that of another sentence of the same list;
   - right-vs-one-word-changed AUC: against the right sentence with one word
-    replaced by another held-out word.
+    replaced by another held-out word;
+  - right-vs-part AUC: against the first or last half of the sentence;
+  - the medians of each kind, and the scores of 20 recordings of low noise
+    against held-out sentences (nobody speaking).
 
 --alsa adds alsa-utils' spoken channel names (/usr/share/sounds/alsa),
 closed-set over the eight phrases; --klettres klettres-data's English letter
-names (among the 26) and short words (among themselves). The results go to DIR/eval/results.json.
-Choices are seeded (KEDO_CORPUS_SEED, default 15), so runs compare.
+names (among the 26) and short words (among themselves). The results go to
+DIR/eval/results.json; --save keeps every assessment's scoring inputs, which
+calibrate.py --check scores again with other tables. Choices are seeded
+(KEDO_CORPUS_SEED, default 15), so runs compare.
 """
 import argparse
 import glob
@@ -162,7 +168,7 @@ def evaluate_klettres(engine):
             correct = 0
             for f, label in zip(files, labels):
                 wav = os.path.join(tmp, label + ".wav")
-                subprocess.run(["sox", f, "-r", "16000", "-c", "1", "-b", "16", wav], check=True)
+                subprocess.run(["sox", "-D", f, "-r", "16000", "-c", "1", "-b", "16", wav], check=True)
                 got = engine.recog(wav, labels)
                 correct += got is not None and got.strip() == label
                 print("%s -> %s" % (os.path.basename(f), got), flush=True)
