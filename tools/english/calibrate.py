@@ -322,7 +322,8 @@ def main():
     ap.add_argument("--corpus", required=True)
     ap.add_argument("--speakers", required=True)
     ap.add_argument("--kedo", default="build/kedo")
-    ap.add_argument("--limit", type=int, default=0, help="at most N utterances, spread over the speakers")
+    ap.add_argument("--limit", type=int, default=300,
+                    help="at most N utterances, spread evenly over the sorted list (default 300; 0: all)")
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--target", type=float, default=85.0)
     ap.add_argument("--prm", action="append", default=[],
