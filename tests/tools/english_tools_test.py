@@ -119,6 +119,52 @@ class RecipeHelpers(unittest.TestCase):
                 self.assertLessEqual(float(effects[effects.index("gain") + 1]), 0)
 
 
+class StubEngine:
+    """Scores 90 for the sentence a recording's name says, 20 for anything
+    else and 0 on noise; recognises the right sentence except for 'b'."""
+
+    def __init__(self):
+        self.calls = []
+
+    def assess(self, wav, sentence, details=False):
+        said = os.path.basename(wav)[:-4].replace("_", " ")
+        score = 0.0 if said.startswith("noise") else 90.0 if sentence == said else 20.0
+        self.calls.append(sentence)
+        doc = {"score": score}
+        if details:
+            doc["details"] = {"score": score, "sentence": sentence}
+        return doc
+
+    def recog(self, wav, sentences):
+        said = os.path.basename(wav)[:-4].replace("_", " ")
+        return sentences[0] if said.startswith("b ") else said
+
+
+class HeldOutEvaluation(unittest.TestCase):
+    def test_figures_and_kept_assessments_follow_the_utterances(self):
+        texts = ["a one two", "b three four five", "c six seven", "d eight nine ten eleven"]
+        rows = [["/x/%s.wav" % t.replace(" ", "_"), "sp%d" % (i % 2), t] for i, t in enumerate(texts)]
+        details = []
+        engines = [StubEngine(), StubEngine()]
+        got = evaluate.evaluate_held_out(engines, rows, details=details)
+        self.assertEqual(got["closed_set_accuracy"], 0.75)
+        self.assertEqual(got["per_speaker_accuracy"], {"sp0": 1.0, "sp1": 0.5})
+        self.assertEqual(got["auc_right_vs_wrong"], 1.0)
+        self.assertEqual(got["auc_right_vs_one_word_changed"], 1.0)
+        self.assertEqual(got["auc_right_vs_part"], 1.0)
+        self.assertEqual((got["right_median_score"], got["silence_max_score"]), (90.0, 0.0))
+        # One entry per utterance in list order, then the noise recordings.
+        self.assertEqual([d["right"]["sentence"] for d in details[:4]], texts)
+        self.assertEqual(len(details), 4 + len(evaluate.NOISE_LEVELS) * evaluate.SILENCE_PER_LEVEL)
+        self.assertTrue(all(list(d) == ["silence"] for d in details[4:]))
+        for d, t in zip(details, texts):
+            self.assertNotEqual(d["wrong"]["sentence"], t)
+            self.assertEqual(sum(a != b for a, b in zip(d["changed"]["sentence"].split(), t.split())), 1)
+            self.assertIn(d["part"]["sentence"], t)
+        # Both engines worked.
+        self.assertTrue(all(e.calls for e in engines))
+
+
 class EvaluationHelpers(unittest.TestCase):
     def test_auc(self):
         self.assertEqual(evaluate.auc([3, 4], [1, 2]), 1.0)
@@ -126,6 +172,18 @@ class EvaluationHelpers(unittest.TestCase):
         self.assertEqual(evaluate.auc([2], [2]), 0.5)
         self.assertAlmostEqual(evaluate.auc([1, 3], [2]), 0.5)
         self.assertIsNone(evaluate.auc([], [1]))
+
+    def test_a_part_of_a_sentence_is_a_leading_or_trailing_half_never_the_whole(self):
+        seen = set()
+        for i in range(40):
+            for text in ("a b", "a b c", "a b c d e f g"):
+                words = text.split()
+                part = evaluate.part_of(text, corpus.rng("part", i)).split()
+                self.assertTrue(part == words[:len(part)] or part == words[-len(part):])
+                self.assertEqual(len(part), min(len(words) - 1, (len(words) + 1) // 2))
+                seen.add(part[0] == words[0])
+        self.assertEqual(seen, {True, False})
+        self.assertIsNone(evaluate.part_of("alone", corpus.rng("part", 0)))
 
 
 if __name__ == "__main__":

@@ -2,50 +2,72 @@
 """Calibrates the scores of an English data set on held-out speakers.
 
   calibrate.py --home HOME --corpus CORPUS.tsv --speakers A,B,... [--kedo BIN]
-               [--limit N] [--write]
+               [--target T] [--write] [--save RUNS.json | --load RUNS.json]
+               [--check EVAL.json]
 
-HOME holds the kedoData/ to calibrate (its english.sa.prm and the models and
-cm.txt that kedo train wrote). CORPUS.tsv is the trainer's corpus (audio TAB
-text TAB speaker); the utterances of SPEAKERS, which kedo train held out, are
-assessed four ways:
+HOME holds the kedoData/ to calibrate (its english.sa.prm, the models, and
+the cm.txt that kedo train wrote). CORPUS.tsv is the trainer's corpus (audio
+TAB text TAB speaker). The utterances of SPEAKERS, which kedo train held out
+and which are none of the evaluation's speakers, are assessed against:
 
   - right: the sentence spoken;
-  - other: another sentence of the corpus;
-  - changed: the sentence spoken with one word replaced by another corpus word;
-  - silence: the sentence spoken, on a recording of low noise.
+  - other: two other sentences of the corpus;
+  - changed: three times the sentence spoken with one word replaced by
+    another corpus word;
+  - silence: the sentence spoken, on a recording of low noise (four levels);
+  - part: the first or the last half of the sentence spoken (the speaker
+    said more than the sentence).
 
-Every assessment's phones (rank ratios and time ratios), words, discount
-counts and syllable counts are kept, and the utterance score is recomputed
-for candidate parameters without running the engine again:
+Every assessment's scoring inputs are kept (per word its frames and its
+ranked phones' model, rank ratio and time ratio; the discount occurrences
+and syllable counts), and the utterance score is recomputed for candidate
+tables without running the engine again (the script checks that the
+recomputed scores are the engine's own). The candidates:
 
-  - the confidence bells: every model's width, the rank ratio that nine in
-    ten of its phones in right sentences reach (as kedo train fits them, but
-    with this parameter set's epsFile), times a common factor k, with a
-    common slope b;
-  - the rank-to-score bell (score 1): one width and slope for every model;
-  - the discount ratios, one per reason.
+  - confidence bells (cm.txt): every model's width is a scale times the
+    q-quantile of its rank ratios in right sentences (the quantile of its
+    base phone, all right contexts together, when the model has fewer than
+    MIN_PHONES of them; of all phones when the base phone has too few as
+    well), at least a floor; one slope b for all models;
+  - the rank-to-score bell (score 1, rank2score.txt): the pooled quantile
+    times the same scale, the same slope;
+  - the discount ratios (discount.txt), one per reason, from a grid.
 
-The factor k is the smallest that gives the right sentences a median score of
-at least TARGET (default 87); the slope is the one of a small grid that
-separates right from changed sentences best at that k. Each discount ratio is
-chosen from a grid to separate the right sentences from the three others
-best (a reason that never helps keeps the ratio 1). --write puts the fitted
-files in HOME/kedoData/english (cm.txt, rank2score.txt, discount.txt).
-Choices are seeded (KEDO_CORPUS_SEED, default 15), so runs repeat.
+The choice: among the settings whose right sentences reach a median of TARGET
+(default 85) while another sentence and silence stay low and one word
+changed stays clearly lower (medians at most 40, 20 and 75), the one with the
+best mean of the three AUCs of the right sentences against another sentence,
+against one word changed and against a part of the sentence; then each
+discount ratio in turn, by the same rule; then the bells and the ratios once
+more. --write puts the files in HOME/kedoData/english, and the --prm
+settings the assessments ran with in its english.sa.prm.
+--check EVAL.json (evaluate.py --save) scores the evaluation's assessments
+with the shipped and the fitted tables, so the figures of a calibration can
+be compared without running the evaluation again; the evaluation is not used
+for the fit. Choices are seeded (KEDO_CORPUS_SEED, default 15), so runs
+repeat.
 """
 import argparse
 import json
 import os
-import re
-import shutil
-import subprocess
 import sys
 import tempfile
-from concurrent.futures import ThreadPoolExecutor
 
-from english_eval import auc, edit_prm, read_prm, rng, scratch_home
+import numpy as np
 
-REASONS = 7
+from english_eval import (NOISE_LEVELS, NOT_APPLIED, REASONS, Engine, edit_prm, noise_wav, parallel, part_of,
+                          read_cm, read_prm, rng, utterance_score)
+
+MIN_PHONES = 5
+OTHERS, CHANGES = 2, 3
+WRONG_MEDIAN, CHANGED_MEDIAN, SILENCE_MEDIAN = 40.0, 75.0, 20.0
+SEPARATED = ("other", "changed", "part")  # kinds whose AUC against the right sentences the fit maximises
+QUANTILES = (0.5, 0.75, 0.9, 0.95)
+FLOORS = (0.005, 0.01, 0.02, 0.04)
+SCALES = (0.5, 0.7, 1.0, 1.4, 2.0, 2.8, 4.0, 5.6, 8.0)
+SLOPES = (0.5, 1.0, 1.5, 2.0, 3.0, 4.0, 6.0)
+RATIOS = (1.0, 0.95, 0.9, 0.8, 0.7, 0.6, 0.5, 0.3)
+START_RATIOS = (0.5, 0.8, 0.9, 0.9, 1.0, 1.0, 0.8)
 
 
 def median(xs):
@@ -54,235 +76,213 @@ def median(xs):
 
 
 # ---------------------------------------------------------------- the engine
-def parse_result(xml_path, doc):
-    """The scoring inputs of one assessment: per spoken word its length in
-    frames and its ranked phones (model index, rank ratio, time ratio)."""
-    words, word, phone = [], None, None
-    with open(xml_path, encoding="utf-8", errors="replace") as f:
-        for line in f:
-            depth = len(line) - len(line.lstrip("\t"))
-            m = re.match(r"\s*<(\w+) idx=\"\d+\" type=\"\w+\" size=\"[^\"]*\">([^<]*)<", line)
-            if not m:
-                continue
-            tag, value = m.group(1), m.group(2)
-            if depth == 2 and tag == "name":
-                word = {"name": value, "phones": []}
-                words.append(word)
-            elif depth == 2 and tag == "interval" and word is not None:
-                a, b = (float(x) for x in value.split())
-                word["frames"] = int(round((b - a) * 100))
-            elif depth == 3 and tag == "name" and word is not None:
-                phone = {"name": value}
-                word["phones"].append(phone)
-            elif depth == 3 and phone is not None and tag in ("index", "rankRatio", "timeRatio"):
-                phone[tag] = float(value)
-    spoken = []
-    for w in words:
-        if w["name"] in ("sp", "sil", "filler", "fillerC", "fillerV"):
-            continue
-        only_sil = len(w["phones"]) == 1 and w["phones"][0]["name"].startswith("sil+")
-        ranked = [(int(p["index"]), p["rankRatio"], p["timeRatio"]) for p in w["phones"]
-                  if not p["name"].startswith("sil+")]
-        spoken.append((w.get("frames", 0), [] if only_sil else ranked))
-    discounts = [0] * REASONS
-    for d in doc.get("discounts", []):
-        discounts[int(d["index"])] = int(d["occurrences"])
-    return {"words": spoken, "discounts": discounts, "designated": doc.get("designatedSyllables", 0),
-            "identified": doc.get("identifiedSyllables", 0), "score": float(doc["score"])}
-
-
-class Engine:
-    def __init__(self, kedo, home, prm_edits=None):
-        self.kedo = kedo
-        self.work = scratch_home(home, prm_edits)
-
-    def assess(self, wav, sentence):
-        r = subprocess.run([self.kedo, "assess", wav, sentence, "--home", self.work, "--json"],
-                           capture_output=True, text=True, encoding="latin-1")
-        if r.returncode != 0:
-            return None
-        doc = json.loads(r.stdout)
-        return parse_result(os.path.join(self.work, "kedoData", "output", "output.xml"), doc)
-
-    def close(self):
-        shutil.rmtree(self.work, ignore_errors=True)
-
-
-def silence_wav(path, seconds=2.0):
-    """Low noise, as a quiet room gives a microphone that hears nobody."""
-    subprocess.run(["sox", "-n", "-r", "16000", "-c", "1", "-b", "16", path, "synth", str(seconds),
-                    "pinknoise", "vol", "0.003"], check=True)
-
-
 def collect(args, rows, vocab, sentences, prm_edits=None):
-    """Assesses every row four ways on two engines; returns the results."""
+    """Assesses every row against its sentence, other sentences, changed
+    sentences and on noise; returns {kind: [scoring inputs]}."""
     engines = [Engine(args.kedo, args.home, prm_edits) for _ in range(args.jobs)]
     tmp = tempfile.mkdtemp(prefix="kedo_cal_sil_")
-    silence = os.path.join(tmp, "silence.wav")
-    silence_wav(silence)
+    noises = []
+    for i, level in enumerate(NOISE_LEVELS):
+        noises.append(os.path.join(tmp, "noise%d.wav" % i))
+        noise_wav(noises[-1], level, 1.5 + 0.5 * i)
 
-    def one(i_row):
+    def one(engine, i_row):
         i, (wav, text, _) = i_row
-        engine = engines[i % len(engines)]
         g = rng("calibrate", os.path.basename(wav))
         words = text.split()
-        k = g.randrange(len(words))
-        changed = list(words)
-        changed[k] = g.choice([w for w in vocab if w != words[k]])
-        other = g.choice([s for s in sentences if s != text])
+        jobs = [("right", wav, text)]
+        for _ in range(OTHERS):
+            jobs.append(("other", wav, g.choice([s for s in sentences if s != text])))
+        for _ in range(CHANGES):
+            k = g.randrange(len(words))
+            changed = list(words)
+            changed[k] = g.choice([w for w in vocab if w != words[k]])
+            jobs.append(("changed", wav, " ".join(changed)))
+        jobs.append(("silence", noises[i % len(noises)], text))
+        part = part_of(text, rng("calibrate-part", os.path.basename(wav)))
+        if part:
+            jobs.append(("part", wav, part))
         out = {}
-        for kind, w, s in (("right", wav, text), ("other", wav, other), ("changed", wav, " ".join(changed)),
-                           ("silence", silence, text)):
-            out[kind] = engine.assess(w, s)
+        for kind, w, s in jobs:
+            if args.kinds and kind not in args.kinds:
+                continue
+            doc = engine.assess(w, s, details=True)
+            out.setdefault(kind, []).append(None if doc is None else doc["details"])
         return out
 
     try:
-        results = []
-        # One engine per worker: row i always goes to engine i % jobs, and a
-        # worker takes the rows of its engine only.
-        def worker(j):
-            return [(i, one((i, row))) for i, row in enumerate(rows) if i % len(engines) == j]
-        with ThreadPoolExecutor(len(engines)) as pool:
-            for part in pool.map(worker, range(len(engines))):
-                results += part
-        results.sort(key=lambda r: r[0])
-        return [r for _, r in results]
+        per_row = parallel(engines, list(enumerate(rows)), one)
     finally:
         for e in engines:
             e.close()
-        shutil.rmtree(tmp, ignore_errors=True)
+        for n in noises:
+            os.remove(n)
+        os.rmdir(tmp)
+    runs = {}
+    for r in per_row:
+        for kind, results in r.items():
+            runs.setdefault(kind, []).extend(x for x in results if x is not None)
+    return runs
+
+
+def load_eval(path):
+    """evaluate.py --save: its "wrong" assessments are the other sentences."""
+    with open(path) as f:
+        rows = json.load(f)
+    runs = {}
+    for r in rows:
+        for kind, d in r.items():
+            if d is not None:
+                runs.setdefault("other" if kind == "wrong" else kind, []).append(d)
+    return runs
 
 
 # ---------------------------------------------------------------- the scores
-def bell(x, a, b, c=0.0):
-    u = (x - c) / a
-    return 100.0 if u == 0 else 100.0 / ((u * u) ** b + 1)
+class Scorer:
+    """The utterance scores of many kept assessments at once, for candidate
+    bells and discount ratios (the engine's arithmetic, vectorised)."""
+
+    def __init__(self, runs):
+        self.kinds = {}
+        for kind, results in runs.items():
+            m, x, t, node = [], [], [], []
+            frames, node_run, occ, syl = [], [], [], []
+            for i, r in enumerate(results):
+                for f, phones in r["words"]:
+                    for pm, px, pt in phones:
+                        m.append(pm)
+                        x.append(px)
+                        t.append(pt)
+                        node.append(len(frames))
+                    frames.append(f)
+                    node_run.append(i)
+                occ.append(r["discounts"])
+                syl.append(r["identified"] / r["designated"] if r["designated"] else 1.0)
+            self.kinds[kind] = {
+                "m": np.array(m, dtype=int), "x": np.array(x), "t": np.array(t), "node": np.array(node, dtype=int),
+                "frames": np.array(frames, dtype=float), "node_run": np.array(node_run, dtype=int),
+                "occ": np.array(occ, dtype=float).reshape(-1, REASONS), "syl": np.array(syl),
+                "runs": len(results)}
+
+    def scores(self, kind, a, b, ratios):
+        """Scores of one kind with per-model widths a (array), slope b (a
+        number or an array) and the discount ratios."""
+        k = self.kinds[kind]
+        bb = b[k["m"]] if isinstance(b, np.ndarray) else b
+        u = k["x"] / a[k["m"]]
+        with np.errstate(divide="ignore", over="ignore"):
+            s = np.where(u == 0, 100.0, 100.0 / (np.power(u * u, bb) + 1.0))
+        nodes = len(k["frames"])
+        num = np.bincount(k["node"], k["t"] * s, minlength=nodes)
+        den = np.bincount(k["node"], k["t"], minlength=nodes)
+        node_score = np.where(den > 0, num / np.where(den > 0, den, 1.0), 0.0)
+        total = np.bincount(k["node_run"], k["frames"], minlength=k["runs"])
+        weighted = np.bincount(k["node_run"], k["frames"] * node_score, minlength=k["runs"])
+        score = np.where(total > 0, weighted / np.where(total > 0, total, 1.0), 0.0)
+        r = np.array(ratios, dtype=float)
+        occ = k["occ"].copy()
+        occ[:, NOT_APPLIED] = 0
+        return score * np.prod(np.power(r, occ), axis=1) * k["syl"]
 
 
-def utterance_score(r, widths, b, ratios):
-    """The engine's utterance score from stored rank ratios (score 2 with
-    the widths given, or score 1 with one width for every model)."""
-    if r is None:
+def fast_auc(pos, neg):
+    """auc() for arrays: the Mann-Whitney statistic, ties counted half."""
+    if len(pos) == 0 or len(neg) == 0:
         return None
-    total, weighted = 0, 0.0
-    for frames, phones in r["words"]:
-        if phones:
-            num = sum(t * bell(x, widths[m] if isinstance(widths, list) else widths, b) for m, x, t in phones)
-            den = sum(t for _, _, t in phones)
-            node = num / den if den > 0 else 0.0
-        else:
-            node = 0.0
-        total += frames
-        weighted += frames * node
-    score = weighted / total if total > 0 else 0.0
-    for k in range(REASONS):
-        if k != 4 and r["discounts"][k]:
-            score *= ratios[k] ** r["discounts"][k]
-    if r["designated"]:
-        score *= r["identified"] / r["designated"]
-    return score
+    neg = np.sort(neg)
+    lo = np.searchsorted(neg, pos, "left")
+    hi = np.searchsorted(neg, pos, "right")
+    return float((lo + 0.5 * (hi - lo)).sum() / (len(pos) * len(neg)))
 
 
-def scores(results, kind, widths, b, ratios):
-    return [s for s in (utterance_score(r[kind], widths, b, ratios) for r in results) if s is not None]
-
-
-def read_cm(path):
-    rows = []
-    with open(path, encoding="latin-1") as f:
-        for line in f:
-            if not line.strip() or line.startswith("%"):
-                continue
-            fields = line.rstrip("\n").split("\t")
-            a, b, c = (float(x) for x in fields[5].strip("[]").split())
-            rows.append((fields, a, b, c))
-    return rows
-
-
-def refit_widths(results, models):
-    """Per model, the rank ratio that nine in ten of its held-out phones in
-    right sentences reach (so that with b = 0.5 they score at least 50), as
-    kedo train fits them, but measured with this parameter set (its epsFile
-    among others); models with fewer than 3 such phones take the width of all
-    of them."""
-    per = {}
-    for r in results:
-        for _, phones in (r["right"] or {"words": []})["words"]:
-            for m, x, _ in phones:
-                per.setdefault(m, []).append(x)
-
-    def p90(xs):
-        xs = sorted(xs)
-        return max(xs[min(len(xs) - 1, int(0.9 * len(xs)))], 1e-4)
-    pooled = p90([x for xs in per.values() for x in xs])
-    return [p90(per[m]) if len(per.get(m, [])) >= 3 else pooled for m in range(models)]
-
-
-def fit(results, base_widths, target):
-    wrong_kinds = ("other", "changed", "silence")
-    ratios = [1.0] * REASONS
-
-    def separation(widths, b, ratios):
-        right = scores(results, "right", widths, b, ratios)
-        wrong = [s for k in wrong_kinds for s in scores(results, k, widths, b, ratios)]
-        return auc(right, wrong), right
-
-    def width_for(b, ratios):
-        """The smallest factor on the widths whose right median reaches target."""
-        lo, hi = 0.01, 100.0
-        for _ in range(40):
-            mid = (lo * hi) ** 0.5
-            right = scores(results, "right", [w * mid for w in base_widths], b, ratios)
-            if median(right) >= target:
-                hi = mid
-            else:
-                lo = mid
-        return hi
-
-    best = None
-    for b in (0.5, 0.75, 1.0, 1.5, 2.0):
-        k = width_for(b, ratios)
-        widths = [w * k for w in base_widths]
-        a_changed = auc(scores(results, "right", widths, b, ratios), scores(results, "changed", widths, b, ratios))
-        if best is None or a_changed > best[0] + 1e-9:
-            best = (a_changed, b, k)
-    _, b, k = best
-    # Discount ratios, one reason at a time, from the grid; the width factor
-    # is fitted again after each, so the right median stays on target.
-    for reason in (0, 1, 2, 3, 5, 6):
-        best_r = None
-        for ratio in (1.0, 0.95, 0.9, 0.8, 0.7, 0.6, 0.5, 0.3):
-            trial = list(ratios)
-            trial[reason] = ratio
-            kk = width_for(b, trial)
-            sep, _ = separation([w * kk for w in base_widths], b, trial)
-            if best_r is None or sep > best_r[0] + 1e-4:
-                best_r = (sep, ratio, kk)
-        ratios[reason], k = best_r[1], best_r[2]
-    # Score 1: one bell for every model, its width the median width after
-    # the fit, the same slope.
-    widths = [w * k for w in base_widths]
-    shared = median(widths)
-    return {"b": b, "k": k, "ratios": ratios, "rank2score": (shared, b, 0.0), "widths": widths}
-
-
-def report(results, widths, b, ratios):
-    out = {}
-    for kind in ("right", "other", "changed", "silence"):
-        s = scores(results, kind, widths, b, ratios)
-        out[kind] = {"n": len(s), "median": median(s)}
-    right = scores(results, "right", widths, b, ratios)
-    for kind in ("other", "changed", "silence"):
-        out[kind]["auc_right_vs"] = auc(right, scores(results, kind, widths, b, ratios))
+def figures(scorer, a, b, ratios):
+    """Medians per kind and AUCs of the right sentences against the others."""
+    s = {k: scorer.scores(k, a, b, ratios) for k in scorer.kinds}
+    out = {k: {"n": len(v), "median": float(np.median(v)) if len(v) else None} for k, v in s.items()}
+    for k in s:
+        if k != "right":
+            out[k]["auc_right_vs"] = fast_auc(s["right"], s[k])
     return out
 
 
-def write_files(home, cm_rows, fitted):
+def widths_by_model(runs, names):
+    """Per model the rank ratios of its phones in right sentences, with the
+    base phone's and all phones' pools for models seen too rarely."""
+    own = [[] for _ in names]
+    for r in runs["right"]:
+        for _, phones in r["words"]:
+            for m, x, _ in phones:
+                own[m].append(x)
+    base_of = [n.split("+")[0] for n in names]
+    base = {}
+    for m, xs in enumerate(own):
+        base.setdefault(base_of[m], []).extend(xs)
+    pooled = [x for xs in own for x in xs]
+    pools = []
+    for m, xs in enumerate(own):
+        if len(xs) >= MIN_PHONES:
+            pools.append(np.array(xs))
+        elif len(base[base_of[m]]) >= MIN_PHONES:
+            pools.append(np.array(base[base_of[m]]))
+        else:
+            pools.append(np.array(pooled))
+    return pools, np.array(pooled), [len(xs) for xs in own]
+
+
+def fit(scorer, pools, pooled, target, start_ratios):
+    """The bells and discount ratios (see the module's description): the
+    bell grid and the ratios are fitted in turn, twice."""
+    def key(a, b, ratios):
+        s = {k: scorer.scores(k, a, b, ratios) for k in scorer.kinds}
+        limits = [(target - np.median(s["right"])) / target,
+                  (np.median(s["other"]) - WRONG_MEDIAN) / WRONG_MEDIAN,
+                  (np.median(s["changed"]) - CHANGED_MEDIAN) / CHANGED_MEDIAN]
+        if "silence" in s:
+            limits.append((np.median(s["silence"]) - SILENCE_MEDIAN) / 100.0)
+        missed = sum(max(0.0, x) for x in limits)
+        aucs = [fast_auc(s["right"], s[k]) for k in SEPARATED if k in s]
+        # Settings that meet every limit come first, by their separation;
+        # the others by how far they miss.
+        return (missed == 0, sum(aucs) / len(aucs) if missed == 0 else -missed)
+
+    quantiles = {q: np.array([np.quantile(p, q) for p in pools]) for q in QUANTILES}
+    ratios = list(start_ratios)
+    for _ in range(2):
+        best = None
+        for q, base in quantiles.items():
+            for floor in FLOORS:
+                for scale in SCALES:
+                    a = np.maximum(floor, scale * base)
+                    for b in SLOPES:
+                        k = key(a, b, ratios)
+                        if best is None or k > best[0]:
+                            best = (k, q, floor, scale, b, a)
+        (ok, _), q, floor, scale, b, a = best
+        for reason in range(REASONS):
+            if reason == NOT_APPLIED:
+                continue
+            best_r = None
+            for ratio in RATIOS:
+                trial = list(ratios)
+                trial[reason] = ratio
+                k = key(a, b, trial)
+                if best_r is None or k[0] > best_r[0][0] or (k[0] == best_r[0][0] and k[1] > best_r[0][1] + 1e-4):
+                    best_r = (k, ratio)
+            ratios[reason] = best_r[1]
+            ok = best_r[0][0]
+    shared = max(floor, scale * float(np.quantile(pooled, q)))
+    return {"q": q, "floor": floor, "scale": scale, "b": b, "widths": a, "ratios": ratios,
+            "rank2score": (shared, b, 0.0), "constraints_met": bool(ok)}
+
+
+def write_files(home, cm_rows, fitted, counts, note, prm_edits=None):
     """The fitted files in kedoData/english, and both English parameter
-    files pointed at them."""
+    files pointed at them; the parameter edits the assessments were made
+    with go into the assessment parameter file."""
     d = os.path.join(home, "kedoData", "english")
     with open(os.path.join(d, "cm.txt.tmp"), "w", encoding="latin-1") as f:
-        for (fields, _, _, _), w in zip(cm_rows, fitted["widths"]):
+        f.write("%% %s\n" % note)
+        for (fields, _), w, n in zip(cm_rows, fitted["widths"], counts):
             fields = list(fields)
             fields[5] = "[%g %g 0]" % (w, fitted["b"])
             f.write("\t".join(fields) + "\n")
@@ -296,6 +296,24 @@ def write_files(home, cm_rows, fitted):
             "cmParamFile": "kedoData/english/cm.txt",
             "phoneRank2scoreParamFile": "kedoData/english/rank2score.txt",
             "scoreDiscountParamFile": "kedoData/english/discount.txt"})
+    if prm_edits:
+        edit_prm(os.path.join(home, "kedoData", "english.sa.prm"), prm_edits)
+
+
+def read_rows(corpus, speakers):
+    """The speakers' utterances and the corpus's sentences (3 words or more)."""
+    rows, sentences = [], set()
+    with open(corpus, encoding="utf-8") as f:
+        for line in f:
+            p = line.rstrip("\n").split("\t")
+            if len(p) < 3 or line.startswith("#"):
+                continue
+            path = p[0] if os.path.isabs(p[0]) else os.path.join(os.path.dirname(corpus), p[0])
+            if len(p[1].split()) >= 3:
+                sentences.add(p[1])
+            if p[2] in speakers:
+                rows.append((path, p[1], p[2]))
+    return sorted(rows), sorted(sentences)
 
 
 def main():
@@ -304,61 +322,66 @@ def main():
     ap.add_argument("--corpus", required=True)
     ap.add_argument("--speakers", required=True)
     ap.add_argument("--kedo", default="build/kedo")
-    ap.add_argument("--limit", type=int, default=160)
+    ap.add_argument("--limit", type=int, default=300,
+                    help="at most N utterances, spread evenly over the sorted list (default 300; 0: all)")
     ap.add_argument("--jobs", type=int, default=2)
-    ap.add_argument("--target", type=float, default=87.0)
-    ap.add_argument("--prm", action="append", default=[], help="KEY=VALUE set in the assessment parameter file")
+    ap.add_argument("--target", type=float, default=85.0)
+    ap.add_argument("--prm", action="append", default=[],
+                    help="KEY=VALUE set for the assessments, and with --write in the assessment parameter file")
+    ap.add_argument("--kinds", type=lambda v: v.split(","), default=None,
+                    help="assess only these kinds (right,other,changed,silence,part), for experiments")
     ap.add_argument("--write", action="store_true")
     ap.add_argument("--save", help="keep the collected assessments in this JSON file")
     ap.add_argument("--load", help="use assessments collected before instead of running the engine")
+    ap.add_argument("--check", help="evaluate.py --save output to score with the shipped and fitted tables")
     args = ap.parse_args()
     speakers = set(args.speakers.split(","))
-    rows, sentences = [], set()
-    with open(args.corpus, encoding="utf-8") as f:
-        for line in f:
-            p = line.rstrip("\n").split("\t")
-            if len(p) < 3 or line.startswith("#"):
-                continue
-            path = p[0] if os.path.isabs(p[0]) else os.path.join(os.path.dirname(args.corpus), p[0])
-            if len(p[1].split()) >= 3:
-                sentences.add(p[1])
-            if p[2] in speakers:
-                rows.append((path, p[1], p[2]))
+    rows, sentences = read_rows(args.corpus, speakers)
     if not rows:
         sys.exit("calibrate.py: no utterance of the speakers %s in %s" % (args.speakers, args.corpus))
-    rows.sort()
     if args.limit and len(rows) > args.limit:
         rows = [rows[i * len(rows) // args.limit] for i in range(args.limit)]
-    sentences = sorted(sentences)
     vocab = sorted(set(w for s in sentences for w in s.split()))
     if args.load:
         with open(args.load) as f:
-            results = json.load(f)
+            runs = json.load(f)
     else:
         edits = dict(kv.split("=", 1) for kv in args.prm)
-        results = collect(args, rows, vocab, sentences, edits)
+        runs = collect(args, rows, vocab, sentences, edits)
         if args.save:
+            os.makedirs(os.path.dirname(os.path.abspath(args.save)), exist_ok=True)
             with open(args.save, "w") as f:
-                json.dump(results, f)
+                json.dump(runs, f)
     prm = read_prm(os.path.join(args.home, "kedoData", "english.sa.prm"))
     cm_rows = read_cm(os.path.join(args.home, prm["cmParamFile"]))
-    base = refit_widths(results, len(cm_rows))
-    b0 = cm_rows[0][2] if cm_rows else 0.5
+    names = [fields[0] for fields, _ in cm_rows]
     with open(os.path.join(args.home, prm["scoreDiscountParamFile"])) as f:
         ratios0 = [float(x) for x in f.read().split()][:REASONS]
     # The recomputed score must be the engine's own, or the fit means nothing.
-    widths0 = [a for _, a, _, _ in cm_rows]
-    worst = max(abs(utterance_score(r[k], widths0, b0, ratios0) - r[k]["score"])
-                for r in results for k in r if r[k] is not None)
-    fitted = fit(results, base, args.target)
-    summary = {"utterances": len(results), "recomputation_error": worst,
-               "before": report(results, widths0, b0, ratios0),
-               "after": report(results, fitted["widths"], fitted["b"], fitted["ratios"]),
-               "width_factor": fitted["k"], "slope": fitted["b"], "discount": fitted["ratios"],
-               "rank2score": fitted["rank2score"]}
+    params0 = [p for _, p in cm_rows]
+    worst = max(abs(utterance_score(r, params0, ratios0) - r["score"]) for rs in runs.values() for r in rs)
+    scorer = Scorer(runs)
+    pools, pooled, counts = widths_by_model(runs, names)
+    fitted = fit(scorer, pools, pooled, args.target, START_RATIOS)
+    a0 = np.array([p[0] for p in params0])
+    b0 = np.array([p[1] for p in params0])
+    summary = {"utterances": len(runs["right"]), "speakers": sorted(speakers), "recomputation_error": worst,
+               "before": figures(scorer, a0, b0, ratios0),
+               "after": figures(scorer, fitted["widths"], fitted["b"], fitted["ratios"]),
+               "constraints_met": fitted["constraints_met"],
+               "quantile": fitted["q"], "floor": fitted["floor"], "scale": fitted["scale"], "slope": fitted["b"],
+               "discount": fitted["ratios"], "rank2score": fitted["rank2score"],
+               "models_with_own_width": sum(1 for n in counts if n >= MIN_PHONES)}
+    if args.check:
+        check = Scorer(load_eval(args.check))
+        summary["check"] = {"before": figures(check, a0, b0, ratios0),
+                            "after": figures(check, fitted["widths"], fitted["b"], fitted["ratios"])}
     print(json.dumps(summary, indent=1))
     if args.write:
-        write_files(args.home, cm_rows, fitted)
+        note = ("calibrated on %d utterances of %d held-out speakers: width = max(%g, %g x the %g quantile of "
+                "the rank ratios in right sentences), slope %g" %
+                (len(runs["right"]), len(speakers), fitted["floor"], fitted["scale"], fitted["q"], fitted["b"]))
+        write_files(args.home, cm_rows, fitted, counts, note, dict(kv.split("=", 1) for kv in args.prm))
 
 
 if __name__ == "__main__":

@@ -1,87 +1,45 @@
 #!/usr/bin/env python3
 """Evaluates an English data set on held-out speakers and sentences.
 
-  evaluate.py [--out DIR] [--kedo BIN] [--home HOME] [--limit N] [--alsa] [--klettres]
+  evaluate.py [--out DIR] [--kedo BIN] [--home HOME] [--limit N] [--jobs J]
+              [--alsa] [--klettres] [--save DETAILS.json]
 
 --limit N recognises N utterances spread evenly over the held-out list (every
 speaker keeps a share); the sentence lists still come from all of it.
 HOME is a working folder holding the kedoData/ to evaluate (default
-DIR/home, which stage 8 of run.sh fills); the engine runs in a scratch copy
-of it, so the evaluated folder is never emptied. Three figures, on
-DIR/lists/eval.tsv (audio TAB speaker TAB text):
+DIR/home, which stage 8 of run.sh fills); the engine runs in J scratch
+copies of it side by side (default 2), so the evaluated folder is never
+emptied. The figures, on DIR/lists/eval.tsv (audio TAB speaker TAB text):
 
   - closed-set accuracy: each utterance recognised against the list of 100
     held-out sentences that holds its own;
   - right-vs-wrong AUC: the assessment score of the right sentence against
     that of another sentence of the same list;
   - right-vs-one-word-changed AUC: against the right sentence with one word
-    replaced by another held-out word.
+    replaced by another held-out word;
+  - right-vs-part AUC: against the first or last half of the sentence;
+  - the medians of each kind, and the scores of 20 recordings of low noise
+    against held-out sentences (nobody speaking).
 
 --alsa adds alsa-utils' spoken channel names (/usr/share/sounds/alsa),
 closed-set over the eight phrases; --klettres klettres-data's English letter
-names (among the 26) and short words (among themselves). The results go to DIR/eval/results.json.
-Choices are seeded (KEDO_CORPUS_SEED, default 15), so runs compare.
+names (among the 26) and short words (among themselves). The results go to
+DIR/eval/results.json; --save keeps every assessment's scoring inputs, which
+calibrate.py --check scores again with other tables. Choices are seeded
+(KEDO_CORPUS_SEED, default 15), so runs compare.
 """
 import argparse
 import glob
 import json
 import os
-import resource
-import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
-from english_eval import auc, rng, scratch_home
+from english_eval import NOISE_LEVELS, Engine, auc, noise_wav, parallel, part_of, rng, timing
 
 LIST_SIZE = 100
-
-
-class Engine:
-    def __init__(self, kedo, home, edits=None):
-        self.kedo = kedo
-        self.work = scratch_home(home, edits)
-        self.seconds = {"assess": [], "recog": []}
-
-    def _run(self, args):
-        # Wall and processor time of the whole call (process start and data
-        # loading included), as a host that runs the command line sees it.
-        before = resource.getrusage(resource.RUSAGE_CHILDREN)
-        start = time.monotonic()
-        r = subprocess.run([self.kedo] + args + ["--home", self.work, "--json"], capture_output=True, text=True,
-                           encoding="latin-1")
-        after = resource.getrusage(resource.RUSAGE_CHILDREN)
-        cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-        self.seconds[args[0]].append((time.monotonic() - start, cpu))
-        if r.returncode != 0:
-            return None
-        return json.loads(r.stdout)
-
-    def timing(self):
-        """Mean wall and processor seconds per call, by call kind."""
-        out = {}
-        for kind, runs in self.seconds.items():
-            if runs:
-                out[kind] = {"calls": len(runs), "wall_s": sum(w for w, _ in runs) / len(runs),
-                             "cpu_s": sum(c for _, c in runs) / len(runs)}
-        return out
-
-    def assess(self, wav, sentence):
-        doc = self._run(["assess", wav, sentence])
-        return None if doc is None else float(doc["score"])
-
-    def recog(self, wav, sentences):
-        listfile = os.path.join(self.work, "list.txt")
-        with open(listfile, "w", encoding="latin-1") as f:
-            f.write("\n".join(sentences) + "\n")
-        doc = self._run(["recog", wav, listfile])
-        if doc is None:
-            return None
-        return doc.get("text", doc.get("sentence"))
-
-    def close(self):
-        shutil.rmtree(self.work, ignore_errors=True)
+SILENCE_PER_LEVEL = 5
 
 
 def held_out(out):
@@ -102,7 +60,10 @@ def spread(rows, limit):
     return [rows[i * len(rows) // limit] for i in range(limit)]
 
 
-def evaluate_held_out(engine, rows, limit=0, assess=True):
+def evaluate_held_out(engines, rows, limit=0, assess=True, details=None, recog=True, kinds=None):
+    """The held-out figures; with details (a list), every assessment's
+    scoring inputs are appended to it, one {kind: inputs} per utterance, so
+    that calibrate.py --check can score them again with other tables."""
     # The lists of 100 sentences come from every held-out sentence, also
     # when only a subset of the utterances is recognised.
     sentences = sorted(set(r[2] for r in rows))
@@ -110,39 +71,71 @@ def evaluate_held_out(engine, rows, limit=0, assess=True):
     lists = [sentences[i:i + LIST_SIZE] for i in range(0, len(sentences), LIST_SIZE)]
     list_of = {s: l for l in lists for s in l}
     vocab = sorted(set(w for s in sentences for w in s.split()))
-    right, wrong, changed = [], [], []
-    correct, total, per_speaker = 0, 0, {}
-    for wav, speaker, text in rows:
+
+    def one(engine, row):
+        wav, speaker, text = row
         g = rng("eval", os.path.basename(wav))
-        got = engine.recog(wav, list_of[text])
+        got = engine.recog(wav, list_of[text]) if recog else None
         ok = got is not None and got.strip() == text
-        correct += ok
-        total += 1
-        sp = per_speaker.setdefault(speaker, [0, 0])
-        sp[0] += ok
-        sp[1] += 1
         others = [s for s in list_of[text] if s != text]
         words = text.split()
         k = g.randrange(len(words))
         swapped = list(words)
         swapped[k] = g.choice([w for w in vocab if w != words[k]])
-        for bucket, sentence in ((right, text), (wrong, g.choice(others) if others else None),
-                                 (changed, " ".join(swapped))):
-            if sentence is None or not assess:
+        out = {"speaker": speaker, "ok": ok}
+        part = part_of(text, rng("eval-part", os.path.basename(wav)))
+        for kind, sentence in (("right", text), ("wrong", g.choice(others) if others else None),
+                               ("changed", " ".join(swapped)), ("part", part)):
+            if sentence is None or not assess or (kinds and kind not in kinds):
                 continue
-            score = engine.assess(wav, sentence)
-            if score is not None:
-                bucket.append(score)
+            doc = engine.assess(wav, sentence, details is not None)
+            out[kind] = None if doc is None else float(doc["score"])
+            if details is not None:
+                out.setdefault("details", {})[kind] = None if doc is None else doc["details"]
         print("%s %s %s right=%s" % (os.path.basename(wav), speaker, "ok" if ok else "WRONG",
-                                     right[-1] if right else "-"), flush=True)
+                                     out.get("right", "-")), flush=True)
+        return out
+
+    done = parallel(engines, rows, one)
+    silence = []
+    if assess and (not kinds or "silence" in kinds):
+        # Low noise against held-out sentences: a recording of nobody
+        # speaking must score low whatever the sentence.
+        with tempfile.TemporaryDirectory() as tmp:
+            jobs = []
+            for i, level in enumerate(NOISE_LEVELS):
+                wav = os.path.join(tmp, "noise%d.wav" % i)
+                noise_wav(wav, level, 1.5 + 0.5 * i)
+                g = rng("eval-silence", i)
+                jobs += [(wav, g.choice(sentences)) for _ in range(SILENCE_PER_LEVEL)]
+            docs = parallel(engines, jobs, lambda e, j: e.assess(j[0], j[1], details is not None))
+        docs = [d for d in docs if d is not None]
+        silence = [float(d["score"]) for d in docs]
+    per_speaker = {}
+    for d in done:
+        sp = per_speaker.setdefault(d["speaker"], [0, 0])
+        sp[0] += d["ok"]
+        sp[1] += 1
+    if details is not None:
+        details += [d.get("details", {}) for d in done]
+        details += [{"silence": d["details"]} for d in docs] if silence else []
+    right, wrong, changed, part = ([d[k] for d in done if d.get(k) is not None]
+                                   for k in ("right", "wrong", "changed", "part"))
+    correct, total = sum(d["ok"] for d in done), len(done)
     right_sorted = sorted(right)
     return {
         "utterances": total,
-        "closed_set_accuracy": correct / total if total else None,
-        "per_speaker_accuracy": {s: c / n for s, (c, n) in sorted(per_speaker.items())},
+        "closed_set_accuracy": correct / total if total and recog else None,
+        "per_speaker_accuracy": {s: c / n for s, (c, n) in sorted(per_speaker.items())} if recog else None,
         "right_median_score": right_sorted[len(right_sorted) // 2] if right_sorted else None,
+        "wrong_median_score": sorted(wrong)[len(wrong) // 2] if wrong else None,
+        "changed_median_score": sorted(changed)[len(changed) // 2] if changed else None,
         "auc_right_vs_wrong": auc(right, wrong),
         "auc_right_vs_one_word_changed": auc(right, changed),
+        "part_median_score": sorted(part)[len(part) // 2] if part else None,
+        "auc_right_vs_part": auc(right, part),
+        "silence_median_score": sorted(silence)[len(silence) // 2] if silence else None,
+        "silence_max_score": max(silence) if silence else None,
         "list_size": LIST_SIZE,
     }
 
@@ -175,7 +168,7 @@ def evaluate_klettres(engine):
             correct = 0
             for f, label in zip(files, labels):
                 wav = os.path.join(tmp, label + ".wav")
-                subprocess.run(["sox", f, "-r", "16000", "-c", "1", "-b", "16", wav], check=True)
+                subprocess.run(["sox", "-D", f, "-r", "16000", "-c", "1", "-b", "16", wav], check=True)
                 got = engine.recog(wav, labels)
                 correct += got is not None and got.strip() == label
                 print("%s -> %s" % (os.path.basename(f), got), flush=True)
@@ -192,23 +185,38 @@ def main():
     ap.add_argument("--alsa", action="store_true")
     ap.add_argument("--klettres", action="store_true")
     ap.add_argument("--recog-only", action="store_true", help="closed-set recognition only, no assessment")
+    ap.add_argument("--kinds", type=lambda v: v.split(","), default=None,
+                    help="assess only these kinds (right,wrong,changed,part,silence), for experiments")
+    ap.add_argument("--assess-only", action="store_true", help="assessment only, no recognition")
     ap.add_argument("--prm", action="append", default=[], metavar="KEY=VALUE",
                     help="set a key in both English parameter files of the evaluated copy")
     ap.add_argument("--results", help="write the results here instead of DIR/eval/results.json")
+    ap.add_argument("--jobs", type=int, default=2, help="engines working side by side (default 2)")
+    ap.add_argument("--save", metavar="FILE", help="keep every assessment's scoring inputs in FILE (JSON), "
+                    "for calibrate.py --check")
     args = ap.parse_args()
     home = args.home or os.path.join(args.out, "home")
     if not os.path.isdir(os.path.join(home, "kedoData")):
         sys.exit("evaluate.py: no kedoData in %s: train the models first (run.sh --stage 8)" % home)
-    engine = Engine(args.kedo, home, dict(kv.split("=", 1) for kv in args.prm))
+    edits = dict(kv.split("=", 1) for kv in args.prm)
+    engines = [Engine(args.kedo, home, edits) for _ in range(max(1, args.jobs))]
+    details = [] if args.save else None
     try:
-        results = {"held_out": evaluate_held_out(engine, held_out(args.out), args.limit, not args.recog_only)}
+        results = {"held_out": evaluate_held_out(engines, held_out(args.out), args.limit, not args.recog_only,
+                                                 details, not args.assess_only, args.kinds)}
         if args.alsa:
-            results["alsa"] = evaluate_alsa(engine)
+            results["alsa"] = evaluate_alsa(engines[0])
         if args.klettres:
-            results["klettres"] = evaluate_klettres(engine)
-        results["seconds_per_call"] = engine.timing()
+            results["klettres"] = evaluate_klettres(engines[0])
+        results["seconds_per_call"] = timing(engines)
+        results["jobs"] = len(engines)
     finally:
-        engine.close()
+        for e in engines:
+            e.close()
+    if args.save:
+        os.makedirs(os.path.dirname(os.path.abspath(args.save)), exist_ok=True)
+        with open(args.save, "w") as f:
+            json.dump(details, f)
     path = args.results or os.path.join(args.out, "eval", "results.json")
     os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
     with open(path, "w") as f:

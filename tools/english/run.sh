@@ -33,10 +33,14 @@
 #      and models go to DIR/train/T/, its home to DIR/home-T, and stages 9-11
 #      work on that home
 #   9  calibration (tools/english/calibrate.py) on the speakers that stage 8
-#      held out: confidence bells, rank-to-score bell, discount ratios, the
-#      right sentences' median at KEDO_CALIBRATION_TARGET (default 93)
+#      held out, none of them an evaluation speaker: confidence bells,
+#      rank-to-score bell, discount ratios, the right sentences' median at
+#      least KEDO_CALIBRATION_TARGET (default 85); its assessments are kept
+#      in DIR/eval/calibration.json
 #  10  evaluation (tools/english/evaluate.py) on the held-out speakers
-#      (KEDO_EVAL_LIMIT=N: N utterances spread over them; default all 400)
+#      (KEDO_EVAL_LIMIT=N: N utterances spread over them; default all 400);
+#      every assessment's scoring inputs go to DIR/eval/details.json, so
+#      that calibrate.py --check can score them with other tables
 #  11  the set into the repository: DIR/home/kedoData/english and the English
 #      parameter files into data/kedoData, and the English sample recording
 #      and sentence list into data/kedoData/samples
@@ -152,12 +156,13 @@ fi
 if run 9; then
   say 9 "calibration"
   "$python" "$here/calibrate.py" --home "$home" --kedo "$kedo" --corpus "$rundir/corpus.tsv" \
-    --speakers "$(cat "$rundir/heldout.txt")" --target "${KEDO_CALIBRATION_TARGET:-93}" --write
+    --speakers "$(cat "$rundir/heldout.txt")" --target "${KEDO_CALIBRATION_TARGET:-85}" \
+    --save "$out/eval/calibration${tag:+-$tag}.json" --write
 fi
 if run 10; then
   say 10 "evaluation"
   "$python" "$here/evaluate.py" --out "$out" --home "$home" --kedo "$kedo" --limit "${KEDO_EVAL_LIMIT:-0}" --alsa --klettres \
-    --results "$out/eval/results${tag:+-$tag}.json"
+    --results "$out/eval/results${tag:+-$tag}.json" --save "$out/eval/details${tag:+-$tag}.json"
 fi
 if run 11; then
   say 11 "into the repository"
