@@ -37,7 +37,7 @@ EVAL_SENTENCES = int(os.environ.get("KEDO_CORPUS_EVAL_SENTENCES", "400"))
 MIN_CONTEXT = int(os.environ.get("KEDO_CORPUS_MIN_CONTEXT", "5"))
 # The share of training utterances given to the flite and Festival voices,
 # which are few beside espeak-ng's hundreds of accent and variant pairs.
-OTHER_SHARE = float(os.environ.get("KEDO_CORPUS_OTHER_SHARE", "0.8"))
+OTHER_SHARE = float(os.environ.get("KEDO_CORPUS_OTHER_SHARE", "0.65"))
 SYNTH_JOBS = int(os.environ.get("KEDO_SYNTH_JOBS", "2"))
 HERE = os.path.dirname(os.path.abspath(__file__))
 
