@@ -82,9 +82,9 @@ constexpr float kLogZeroBound = -5e9f;
 // The stream from the records of a converted set, mixture by mixture.
 float streamFromRecords(const float* x, const macroClass& set, int model, int state, int stream) {
     const StreamRec& st = set.m_models[model].states[state].streams[stream];
-    if (st.mixtureNum < 1) return LZERO;
+    if (st.mixtures.empty()) return LZERO;
     float sum = LZERO;
-    for (int k = 0; k < st.mixtureNum; ++k) {
+    for (int k = 0; k < st.mixtureNum(); ++k) {
         float logWeight = st.mixtures[k].weight;
         if (!(logWeight > MIN_LOG_MIXTURE_WEIGHT)) continue;
         sum = logAdd(sum, mixtureLogDensity(x, set, model, state, stream, k) + logWeight);

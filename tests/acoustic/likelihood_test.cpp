@@ -101,7 +101,7 @@ TEST(Likelihood, WeightCutAndEqualTerms) {
     for (int k = 0; k < 3; ++k) st.mixtures[k].weight = LZERO;
     set.buildLikelihoodTables();
     EXPECT_EQ(streamLogLikelihood(x.data(), set, 0, 0, 0), LZERO);
-    st.mixtureNum = 0;
+    st.mixtures.clear();
     set.buildLikelihoodTables();
     EXPECT_EQ(streamLogLikelihood(x.data(), set, 0, 0, 0), LZERO);
     EXPECT_EQ(streamLogLikelihood(x.data(), withoutTables(set), 0, 0, 0), LZERO);
@@ -122,7 +122,7 @@ TEST(Likelihood, TablesMatchTheRecordsToFloatRounding) {
                     mix.weight = r < 0.2f ? 0.0f : r < 0.3f ? 1e-6f : r;  // some cut, some kept
                     for (float& v : mix.variance) v *= 0.5f + u(rng);
                 }
-    set.m_models[0].states[0].streams[0].mixtureNum = 0;
+    set.m_models[0].states[0].streams[0].mixtures.clear();
     set.sortModels();
     set.convertModels();
     const macroClass plain = withoutTables(set);
