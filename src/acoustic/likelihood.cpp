@@ -6,6 +6,11 @@
 // in the same order as the per-record computation, so the mixture terms are
 // identical, and the log-add over them agrees with the pairwise one to float
 // rounding.
+// No call passes a wide vector (the helpers are always inlined, so that the
+// wide instances take the instruction set of the kernel they are inlined
+// into), so the warning about their calling convention does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -33,11 +38,8 @@ struct Lanes<8> {
 typedef Lanes<4>::F v4sf;
 typedef Lanes<4>::I v4si;
 
-// The helpers are always inlined, so that the wide instances take the
-// instruction set of the kernel they are inlined into; no call ever passes a
-// wide vector, so the warning about its calling convention does not apply.
+// The helpers are always inlined (see the warning above).
 #define KEDO_LANE_INLINE inline __attribute__((always_inline))
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 template <class V>
 KEDO_LANE_INLINE V loadLanes(const float* p) {
@@ -201,21 +203,9 @@ KEDO_LANE_INLINE void logOfRelativeSums(const float* rel, float* out) {
         z[i] = zf;
         f[i] = static_cast<double>(rel[i]) - 1.0;
     }
-    v4df q = f * 0.0 + -1.0 / 8;
-    q = 1.0 / 7 + f * q;
-    q = -1.0 / 6 + f * q;
-    q = 1.0 / 5 + f * q;
-    q = -1.0 / 4 + f * q;
-    q = 1.0 / 3 + f * q;
-    q = -0.5 + f * q;
-    const v4df nearLog = f + f * f * q;
+    const v4df nearLog = pm::detail::logOfOnePlus(f);
     const v4df r = z * invc - 1.0;
-    v4df p = r * 0.0 + -1.0 / 6;
-    p = 1.0 / 5 + r * p;
-    p = -1.0 / 4 + r * p;
-    p = 1.0 / 3 + r * p;
-    p = -0.5 + r * p;
-    const v4df farLog = k * (pm::detail::kLn2Hi + pm::detail::kLn2Lo) + logc + (r + r * r * p);
+    const v4df farLog = k * (pm::detail::kLn2Hi + pm::detail::kLn2Lo) + logc + pm::detail::logOfOnePlusSmall(r);
     for (int i = 0; i < 4; ++i) out[i] = static_cast<float>(nearOne[i] ? nearLog[i] : farLog[i]);
 }
 
