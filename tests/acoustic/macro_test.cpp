@@ -237,6 +237,61 @@ TEST(MacroFiles, TextAndBinaryRoundTrips) {
     EXPECT_EQ(again.m_models[1].states[0].streams[2].mixtures[1].weight, 0.0f);
 }
 
+// The binary reader converts each model as it reads it when asked: the
+// records, tables and tied states must be those of reading, sorting and
+// converting one after the other.
+TEST(MacroFiles, ConvertingWhileReadingGivesTheSameSet) {
+    test::SyntheticModelSpec spec;
+    spec.mixtureNum = 5;
+    spec.names = {"z", "b", "a", "b", "c"};  // out of order, one name twice
+    macroClass set = test::makeSyntheticModels(spec);
+    set.m_models[2].states[1].streams[0].mixtures[3].weight = 0.0f;  // cut
+    set.m_models[1].states[0].streams[1].mixtures.clear();
+    set.m_models[4].states[2] = set.m_models[0].states[2];  // tied
+    const std::string image = set.binaryImage();
+    macroClass stepwise, atOnce;
+    stepwise.parseBinaryModels(image, "x.macb");
+    stepwise.sortModels();
+    stepwise.convertModels();
+    atOnce.parseBinaryModels(image, "x.macb", true);
+    EXPECT_TRUE(atOnce.converted());
+    atOnce.sortModels();
+    atOnce.buildLikelihoodTables();
+    EXPECT_TRUE(sameRecords(stepwise, atOnce));
+    StrVec a, b;
+    stepwise.summaryLines(true).swap(a);
+    atOnce.summaryLines(true).swap(b);
+    EXPECT_EQ(a, b);
+    for (int m = 0; m < stepwise.m_modelNum; ++m)
+        for (int j = 0; j < 3; ++j) {
+            EXPECT_EQ(stepwise.stateId(m, j), atOnce.stateId(m, j));
+            for (int s = 0; s < 3; ++s) {
+                const PackedStream& x = stepwise.packedStream(m, j, s);
+                const PackedStream& y = atOnce.packedStream(m, j, s);
+                ASSERT_EQ(x.padded, y.padded);
+                EXPECT_EQ(x.active, y.active);
+                EXPECT_EQ(std::memcmp(stepwise.tablePool() + x.offset, atOnce.tablePool() + y.offset,
+                                      sizeof(float) * x.padded * (2 + 2 * MAX_VECTOR_SIZE)),
+                          0);
+            }
+        }
+    // Sorted a, b, b, c, z: the third state of "z" is that of "c".
+    EXPECT_EQ(atOnce.stateId(4, 2), 3 * MAX_EMITTING_STATE_NUM + 2);
+}
+
+// A model takes the memory of the mixtures it has, not room for the most a
+// stream may hold.
+TEST(MacroFiles, MemoryFollowsTheMixtureCount) {
+    test::SyntheticModelSpec spec;
+    spec.mixtureNum = 1;
+    macroClass one = test::makeSyntheticModels(spec);
+    spec.mixtureNum = 8;
+    macroClass eight = test::makeSyntheticModels(spec);
+    const size_t perModel = one.memoryBytes() / one.m_models.size();
+    EXPECT_LT(perModel, 4096u);
+    EXPECT_GT(eight.memoryBytes(), one.memoryBytes() + 7 * 9 * sizeof(MixtureRec) * (one.m_models.size() - 1));
+}
+
 TEST(MacroFiles, CheckedInSetReadsAlikeInBothForms) {
     macroClass t, b;
     t.readModels(test::dataPath("acoustic/tiny.mac"), true);
