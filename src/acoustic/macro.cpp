@@ -247,8 +247,9 @@ void macroClass::findSharedStates(std::vector<std::pair<uint64_t, int32_t>>& key
                 bool equal = true;
                 for (int s = 0; s < m_streamNum && equal; ++s)
                     equal = po[s].mixtureNum == ps[s].mixtureNum && po[s].active == ps[s].active &&
-                            std::memcmp(&m_pool[po[s].offset], &m_pool[ps[s].offset],
-                                        sizeof(float) * rows * static_cast<size_t>(ps[s].padded)) == 0;
+                            (ps[s].padded == 0 ||
+                             std::memcmp(m_pool.data() + po[s].offset, m_pool.data() + ps[s].offset,
+                                         sizeof(float) * rows * static_cast<size_t>(ps[s].padded)) == 0);
                 if (equal) {
                     m_stateIds[id] = other;
                     break;

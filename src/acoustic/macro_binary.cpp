@@ -30,7 +30,7 @@ public:
     }
     void copy(void* dest, size_t n) {
         if (n > bytes_.size() - pos_) fail("the file ends early", 32);
-        std::memcpy(dest, bytes_.data() + pos_, n);
+        if (n > 0) std::memcpy(dest, bytes_.data() + pos_, n);  // an empty stream has no storage
         pos_ += n;
     }
     int32_t i32() {
@@ -46,7 +46,9 @@ private:
     size_t pos_ = 0;
 };
 
-void appendBytes(std::string& out, const void* p, size_t n) { out.append(static_cast<const char*>(p), n); }
+void appendBytes(std::string& out, const void* p, size_t n) {
+    if (n > 0) out.append(static_cast<const char*>(p), n);
+}
 void appendI32(std::string& out, int32_t v) { appendBytes(out, &v, sizeof v); }
 
 }  // namespace

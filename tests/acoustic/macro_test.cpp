@@ -72,8 +72,9 @@ bool sameModel(const HmmModel& a, const HmmModel& b) {
         if (std::memcmp(x.streamWeight, y.streamWeight, sizeof x.streamWeight) != 0) return false;
         for (int s = 0; s < MAX_STREAM_NUM; ++s)
             if (x.streams[s].mixtures.size() != y.streams[s].mixtures.size() ||
-                std::memcmp(x.streams[s].mixtures.data(), y.streams[s].mixtures.data(),
-                            x.streams[s].mixtures.size() * sizeof(MixtureRec)) != 0)
+                (!x.streams[s].mixtures.empty() &&
+                 std::memcmp(x.streams[s].mixtures.data(), y.streams[s].mixtures.data(),
+                             x.streams[s].mixtures.size() * sizeof(MixtureRec)) != 0))
                 return false;
     }
     return true;
