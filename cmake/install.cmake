@@ -50,7 +50,7 @@ install(FILES ${KEDO_MAN_PAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The Debian package: cmake --build build --target package (or cpack in the
 # build folder), best from a build configured with CMAKE_INSTALL_PREFIX=/usr
-# (scripts/test.sh package). Its Depends come from dpkg-shlibdeps.
+# (scripts/test.sh package). Its Depends come from dpkg-shlibdeps, and FFmpeg's below.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kedo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION}.0)
@@ -65,6 +65,20 @@ set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# FFmpeg's libraries are opened at run time (src/audio/av_library.cpp), so
+# dpkg-shlibdeps cannot see them: name their packages, by soname major.
+find_package(PkgConfig QUIET)
+if(PkgConfig_FOUND)
+  pkg_check_modules(KEDO_FFMPEG_VERSIONS QUIET libavcodec libavformat libavutil libswresample)
+endif()
+if(KEDO_FFMPEG_VERSIONS_FOUND)
+  set(kedo_ffmpeg_depends "")
+  foreach(lib libavcodec libavformat libavutil libswresample)
+    string(REGEX MATCH "^[0-9]+" major "${KEDO_FFMPEG_VERSIONS_${lib}_VERSION}")
+    list(APPEND kedo_ffmpeg_depends "${lib}${major}")
+  endforeach()
+  string(REPLACE ";" ", " CPACK_DEBIAN_PACKAGE_DEPENDS "${kedo_ffmpeg_depends}")
+endif()
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_STRIP_FILES ON)
 # gzip: quick to make in CI even with a large data folder.

@@ -6,6 +6,11 @@
 // in the same order as the per-record computation, so the mixture terms are
 // identical, and the log-add over them agrees with the pairwise one to float
 // rounding.
+// No call passes a wide vector (the helpers are always inlined, so that the
+// wide instances take the instruction set of the kernel they are inlined
+// into), so the warning about their calling convention does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -33,11 +38,8 @@ struct Lanes<8> {
 typedef Lanes<4>::F v4sf;
 typedef Lanes<4>::I v4si;
 
-// The helpers are always inlined, so that the wide instances take the
-// instruction set of the kernel they are inlined into; no call ever passes a
-// wide vector, so the warning about its calling convention does not apply.
+// The helpers are always inlined (see the warning above).
 #define KEDO_LANE_INLINE inline __attribute__((always_inline))
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 template <class V>
 KEDO_LANE_INLINE V loadLanes(const float* p) {
@@ -82,9 +84,9 @@ constexpr float kLogZeroBound = -5e9f;
 // The stream from the records of a converted set, mixture by mixture.
 float streamFromRecords(const float* x, const macroClass& set, int model, int state, int stream) {
     const StreamRec& st = set.m_models[model].states[state].streams[stream];
-    if (st.mixtureNum < 1) return LZERO;
+    if (st.mixtures.empty()) return LZERO;
     float sum = LZERO;
-    for (int k = 0; k < st.mixtureNum; ++k) {
+    for (int k = 0; k < st.mixtureNum(); ++k) {
         float logWeight = st.mixtures[k].weight;
         if (!(logWeight > MIN_LOG_MIXTURE_WEIGHT)) continue;
         sum = logAdd(sum, mixtureLogDensity(x, set, model, state, stream, k) + logWeight);
@@ -133,14 +135,14 @@ KEDO_LANE_INLINE void addRelativeExp(const float* terms, int b, float top, int a
 }
 
 // The log-add of a stream's mixture terms (P padded lanes, the first
-// `active` real), all at once: the largest plus the log of the sum of the
-// others' exponentials relative to it. Terms the pairwise log-add would drop
-// (more than 23.0259 below) change that sum by less than its rounding, so
-// the result equals the pairwise one to float rounding. The maximum and the
-// sum are taken in groups of four in the same order whatever the width N, so
-// every width gives the same bits.
+// `active` real), all at once: the largest (top) plus the log of the sum
+// (rel) of the others' exponentials relative to it. Terms the pairwise
+// log-add would drop (more than 23.0259 below) change that sum by less than
+// its rounding, so the result equals the pairwise one to float rounding. The
+// maximum and the sum are taken in groups of four in the same order whatever
+// the width N, so every width gives the same bits.
 template <int N>
-KEDO_LANE_INLINE float logAddTerms(const float* terms, int P, int active) {
+KEDO_LANE_INLINE void topAndRelativeSum(const float* terms, int P, int active, float& top, float& rel) {
     // Padding lanes hold log weight LZERO and no distance: they never exceed
     // a real term that could matter.
     v4sf top4 = splat<v4sf>(LZERO);
@@ -148,14 +150,63 @@ KEDO_LANE_INLINE float logAddTerms(const float* terms, int P, int active) {
         v4sf t = loadLanes<v4sf>(terms + b);
         top4 = t > top4 ? t : top4;
     }
-    float top = std::max(std::max(top4[0], top4[1]), std::max(top4[2], top4[3]));
+    top = std::max(std::max(top4[0], top4[1]), std::max(top4[2], top4[3]));
     v4sf rel4 = splat<v4sf>(0.0f);
     int b = 0;
     for (; b + N <= P; b += N) addRelativeExp<N>(terms, b, top, active, rel4);
     for (; b < P; b += 4) addRelativeExp<4>(terms, b, top, active, rel4);
-    float rel = (rel4[0] + rel4[2]) + (rel4[1] + rel4[3]);
-    float sum = top + pm::log(rel);
+    rel = (rel4[0] + rel4[2]) + (rel4[1] + rel4[3]);
+}
+
+KEDO_LANE_INLINE float streamFromTopAndLog(float top, float logRel) {
+    float sum = top + logRel;
     return sum < kLogZeroBound ? LZERO : sum;
+}
+
+template <int N>
+KEDO_LANE_INLINE float logAddTerms(const float* terms, int P, int active) {
+    float top, rel;
+    topAndRelativeSum<N>(terms, P, active, top, rel);
+    return streamFromTopAndLog(top, pm::log(rel));
+}
+
+typedef double v4df __attribute__((vector_size(32)));
+typedef int64_t v4di __attribute__((vector_size(32)));
+
+// pm::log of four relative sums at once (a state's streams), lane by lane
+// with the very double operations of the scalar function, so that the bits
+// are the same; the two branches of the scalar code are both computed and
+// each lane takes its own. A relative sum is at least 1 (the top term's own
+// exponential); anything else (NaN from broken features) goes to the scalar
+// function.
+KEDO_LANE_INLINE void logOfRelativeSums(const float* rel, float* out) {
+    bool plain = true;
+    for (int i = 0; i < 4; ++i) plain = plain && rel[i] >= 1.0f && rel[i] <= 3.4e38f;
+    if (!plain) {
+        for (int i = 0; i < 4; ++i) out[i] = pm::log(rel[i]);
+        return;
+    }
+    v4df f, z, invc, logc, k;
+    v4di nearOne;
+    for (int i = 0; i < 4; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, &rel[i], 4);
+        const int e = static_cast<int>(bits >> 23) - 127;
+        const unsigned part = (bits >> 19) & 15;
+        nearOne[i] = e == 0 && part == 0 ? -1 : 0;
+        k[i] = e;
+        invc[i] = pm::detail::kLogCentres[part].invc;
+        logc[i] = pm::detail::kLogCentres[part].logc;
+        const uint32_t zbits = (bits & 0x007FFFFFu) | 0x3F800000u;
+        float zf;
+        std::memcpy(&zf, &zbits, 4);
+        z[i] = zf;
+        f[i] = static_cast<double>(rel[i]) - 1.0;
+    }
+    const v4df nearLog = pm::detail::logOfOnePlus(f);
+    const v4df r = z * invc - 1.0;
+    const v4df farLog = k * (pm::detail::kLn2Hi + pm::detail::kLn2Lo) + logc + pm::detail::logOfOnePlusSmall(r);
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<float>(nearOne[i] ? nearLog[i] : farLog[i]);
 }
 
 // One stream from the likelihood tables, N lanes at a time (4 or 8); lanes
@@ -208,8 +259,11 @@ KEDO_LANE_INLINE float threeStreamsOfEight(const float* x, const float* pool, co
             std::memcpy(terms[s] + g * N, &t, sizeof t);
         }
     }
+    float top[4], rel[4] = {1.0f, 1.0f, 1.0f, 1.0f}, logRel[4];
+    for (int s = 0; s < 3; ++s) topAndRelativeSum<N>(terms[s], P, ps[s].active, top[s], rel[s]);
+    logOfRelativeSums(rel, logRel);
     float sum = 0.0f;
-    for (int s = 0; s < 3; ++s) sum += logAddTerms<N>(terms[s], P, ps[s].active);
+    for (int s = 0; s < 3; ++s) sum += streamFromTopAndLog(top[s], logRel[s]);
     return sum;
 }
 
@@ -232,8 +286,23 @@ KEDO_LANE_INLINE float stateFromTables(const float* x, const macroClass& set, in
     if (set.m_streamNum == 3 && ps[0].padded == 8 && ps[1].padded == 8 && ps[2].padded == 8 &&
         ps[0].mixtureNum > 0 && ps[1].mixtureNum > 0 && ps[2].mixtureNum > 0)
         return threeStreamsOfEight<N>(x, set.tablePool(), ps);
+    // Each stream's terms, top and relative sum, then their logs together.
+    float top[4] = {0.0f, 0.0f, 0.0f, 0.0f}, rel[4] = {1.0f, 1.0f, 1.0f, 1.0f}, logRel[4];
+    for (int s = 0; s < set.m_streamNum; ++s) {
+        if (ps[s].mixtureNum < 1 || ps[s].active == 0) continue;
+        const float* xs = x + s * MAX_VECTOR_SIZE;
+        const float* base = set.tablePool() + ps[s].offset;
+        const int P = ps[s].padded;
+        alignas(16) float terms[MAX_MIXTURE_NUM];
+        int b = 0;
+        for (; b + N <= P; b += N) mixtureTerms<N>(xs, base, P, b, terms);
+        for (; b < P; b += 4) mixtureTerms<4>(xs, base, P, b, terms);
+        topAndRelativeSum<N>(terms, P, ps[s].active, top[s], rel[s]);
+    }
+    logOfRelativeSums(rel, logRel);
     float sum = 0.0f;
-    for (int s = 0; s < set.m_streamNum; ++s) sum += streamFromTables<N>(x, set.tablePool(), ps[s], s);
+    for (int s = 0; s < set.m_streamNum; ++s)
+        sum += ps[s].mixtureNum < 1 || ps[s].active == 0 ? LZERO : streamFromTopAndLog(top[s], logRel[s]);
     return sum;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <numeric>
 #include <string_view>
 #include <unordered_map>
@@ -34,43 +35,63 @@ bool isBinaryExtension(const std::string& ext) { return ext == "macb" || ext == 
 float logOrZero(float v) { return v != 0.0f ? pm::log(v) : LZERO; }
 }  // namespace
 
+namespace {
+// The whole file in one read when its size is known (model files run to
+// tens of megabytes), into memory that is not zero-filled first.
+class FileImage {
+public:
+    explicit FileImage(const std::string& path) {
+        FilePtr f = openFile(path, "rb");
+        if (std::fseek(f.get(), 0, SEEK_END) == 0) {
+            long size = std::ftell(f.get());
+            std::rewind(f.get());
+            if (size > 0) {
+                grow(static_cast<size_t>(size));
+                size_ = std::fread(data_.get(), 1, static_cast<size_t>(size), f.get());
+            }
+        }
+        char buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
+            if (size_ + n > capacity_) grow(std::max(2 * capacity_, size_ + n));
+            std::memcpy(data_.get() + size_, buf, n);
+            size_ += n;
+        }
+    }
+    std::string_view view() const { return std::string_view(data_.get(), size_); }
+
+private:
+    void grow(size_t capacity) {
+        std::unique_ptr<char[]> bigger(new char[capacity]);
+        if (size_ > 0) std::memcpy(bigger.get(), data_.get(), size_);
+        data_ = std::move(bigger);
+        capacity_ = capacity;
+    }
+    std::unique_ptr<char[]> data_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+}  // namespace
+
 void macroClass::readModels(const std::string& path, bool sortAndConvert) {
     std::string ext = fileExtension(path);
     if (isBinaryExtension(ext))
-        readBinaryModels(path);
+        parseBinaryModels(FileImage(path).view(), path, sortAndConvert);  // converted as it is read
     else if (isTextExtension(ext))
         readTextModels(path);
     else
         badExtension(path);
     if (sortAndConvert) {
         sortModels();
-        convertModels();
+        if (m_converted)
+            buildLikelihoodTables();
+        else
+            convertModels();
     }
 }
 
-namespace {
-// The whole file in one read when its size is known (model files run to
-// tens of megabytes).
-std::string readWholeFile(const std::string& path) {
-    FilePtr f = openFile(path, "rb");
-    std::string bytes;
-    if (std::fseek(f.get(), 0, SEEK_END) == 0) {
-        long size = std::ftell(f.get());
-        std::rewind(f.get());
-        if (size > 0) {
-            bytes.resize(static_cast<size_t>(size));
-            bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f.get()));
-        }
-    }
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.append(buf, n);
-    return bytes;
-}
-}  // namespace
-
-void macroClass::readTextModels(const std::string& path) { parseTextModels(readWholeFile(path), path); }
-void macroClass::readBinaryModels(const std::string& path) { parseBinaryModels(readWholeFile(path), path); }
+void macroClass::readTextModels(const std::string& path) { parseTextModels(FileImage(path).view(), path); }
+void macroClass::readBinaryModels(const std::string& path) { parseBinaryModels(FileImage(path).view(), path); }
 
 void macroClass::writeModels(const std::string& path) const {
     std::string ext = fileExtension(path);
@@ -81,14 +102,14 @@ void macroClass::writeModels(const std::string& path) const {
     else
         reportError(strFormat("Error in writing \"%s\": the name must end in \".mac\" (text) or \".macb\" (binary), "
                               "or their capitals (line %d of %s)",
-                              path.c_str(), __LINE__, kModule));
+                              path.c_str(), 84, kModule));
 }
 
 namespace {
 void writeImage(const std::string& path, const std::string& image) {
     FilePtr f = openFile(path, "wb");
     if (std::fwrite(image.data(), 1, image.size(), f.get()) != image.size() || std::fflush(f.get()) != 0)
-        reportError(strFormat("Error in writing \"%s\" (line %d of %s)", path.c_str(), __LINE__, kModule));
+        reportError(strFormat("Error in writing \"%s\" (line %d of %s)", path.c_str(), 91, kModule));
 }
 }  // namespace
 
@@ -101,45 +122,39 @@ void macroClass::sortModels() {
     std::iota(order.begin(), order.end(), 0u);
     std::stable_sort(order.begin(), order.end(),
                      [&](uint32_t a, uint32_t b) { return nameOf(m_models[a]) < nameOf(m_models[b]); });
-    // Apply the permutation in place, one cycle at a time: slot i receives
-    // record order[i]. Whole records move once each.
-    std::vector<bool> done(n, false);
-    for (size_t i = 0; i < n; ++i) {
-        if (done[i] || order[i] == i) continue;
-        HmmModel held = m_models[i];
-        size_t j = i;
-        while (order[j] != i) {
-            m_models[j] = m_models[order[j]];
-            done[j] = true;
-            j = order[j];
-        }
-        m_models[j] = held;
-        done[j] = true;
-    }
+    // Records hold their mixtures by reference, so moving them into a new
+    // list in sorted order is cheap.
+    std::vector<HmmModel> sorted;
+    sorted.reserve(n);
+    for (uint32_t i : order) sorted.push_back(std::move(m_models[i]));
+    m_models = std::move(sorted);
     m_sorted = true;
     if (hasLikelihoodTables()) buildLikelihoodTables();
 }
 
-void macroClass::convertModels() {
-    if (m_converted) return;
-    for (HmmModel& m : m_models) {
-        for (int j = 0; j < m.numStates - 2; ++j) {
-            for (int s = 0; s < m_streamNum; ++s) {
-                StreamRec& st = m.states[j].streams[s];
-                for (int k = 0; k < st.mixtureNum; ++k) {
-                    MixtureRec& mix = st.mixtures[k];
-                    for (float& v : mix.variance) {
-                        if (v < 1e-30f) v = 1e-30f;
-                        v = 1.0f / v;
-                        if (v < 1e-30f) v = 1e-30f;
-                    }
-                    mix.weight = logOrZero(mix.weight);
+namespace macro_io {
+void convertRecord(HmmModel& m, int streamNum) {
+    for (int j = 0; j < m.numStates - 2; ++j) {
+        for (int s = 0; s < streamNum; ++s) {
+            StreamRec& st = m.states[j].streams[s];
+            for (MixtureRec& mix : st.mixtures) {
+                for (float& v : mix.variance) {
+                    // Without branches, so that the loop runs on vectors.
+                    const float inv = 1.0f / (v < 1e-30f ? 1e-30f : v);
+                    v = inv < 1e-30f ? 1e-30f : inv;
                 }
+                mix.weight = logOrZero(mix.weight);
             }
         }
-        for (int i = 0; i < m.numStates; ++i)
-            for (int k = 0; k < m.numStates; ++k) m.transP[i][k] = logOrZero(m.transP[i][k]);
     }
+    for (int i = 0; i < m.numStates; ++i)
+        for (int k = 0; k < m.numStates; ++k) m.transP[i][k] = logOrZero(m.transP[i][k]);
+}
+}  // namespace macro_io
+
+void macroClass::convertModels() {
+    if (m_converted) return;
+    for (HmmModel& m : m_models) macro_io::convertRecord(m, m_streamNum);
     m_converted = true;
     buildLikelihoodTables();
 }
@@ -148,37 +163,45 @@ void macroClass::buildLikelihoodTables() {
     constexpr int W = MAX_VECTOR_SIZE;
     constexpr int rows = 2 + 2 * W;
     m_packedStreams.assign(m_models.size() * MAX_EMITTING_STATE_NUM * MAX_STREAM_NUM, PackedStream{});
-    // First pass: sizes and offsets.
+    // Room for every mixture (the cut ones are left out, so the pool may end
+    // shorter), then one pass over the records while they are fresh in the
+    // cache: the active mixtures lane by lane, and each state's key for
+    // findSharedStates.
+    size_t room = 0;
+    for (const HmmModel& m : m_models)
+        for (int j = 0; j < m.numStates - 2; ++j)
+            for (int s = 0; s < m_streamNum; ++s)
+                room += static_cast<size_t>((m.states[j].streams[s].mixtureNum() + 3) & ~3) * rows;
+    m_pool.clear();
+    m_pool.resize(room);
+    std::vector<std::pair<uint64_t, int32_t>> keyed;
+    keyed.reserve(m_models.size() * MAX_EMITTING_STATE_NUM);
     size_t total = 0;
     for (size_t i = 0; i < m_models.size(); ++i) {
         const HmmModel& m = m_models[i];
         for (int j = 0; j < m.numStates - 2; ++j) {
+            // Candidates for tied states share a key made of the streams'
+            // shapes and their first table rows (log weights, gconsts, first
+            // means).
+            uint64_t key = 1469598103934665603ULL;
+            auto mixIn = [&key](uint64_t v) { key = (key ^ v) * 1099511628211ULL; };
             for (int s = 0; s < m_streamNum; ++s) {
                 const StreamRec& st = m.states[j].streams[s];
                 PackedStream& ps = m_packedStreams[(i * MAX_EMITTING_STATE_NUM + j) * MAX_STREAM_NUM + s];
-                ps.mixtureNum = st.mixtureNum;
-                for (int k = 0; k < st.mixtureNum; ++k)
-                    if (st.mixtures[k].weight > MIN_LOG_MIXTURE_WEIGHT) ++ps.active;
+                ps.mixtureNum = st.mixtureNum();
+                for (const MixtureRec& mix : st.mixtures)
+                    if (mix.weight > MIN_LOG_MIXTURE_WEIGHT) ++ps.active;
                 ps.padded = (ps.active + 3) & ~3;
                 ps.offset = static_cast<uint32_t>(total);
                 total += static_cast<size_t>(ps.padded) * rows;
-            }
-        }
-    }
-    m_pool.assign(total, 0.0f);
-    // Second pass: the active mixtures, lane by lane.
-    for (size_t i = 0; i < m_models.size(); ++i) {
-        const HmmModel& m = m_models[i];
-        for (int j = 0; j < m.numStates - 2; ++j) {
-            for (int s = 0; s < m_streamNum; ++s) {
-                const StreamRec& st = m.states[j].streams[s];
-                const PackedStream& ps = m_packedStreams[(i * MAX_EMITTING_STATE_NUM + j) * MAX_STREAM_NUM + s];
                 float* base = m_pool.data() + ps.offset;
                 const int P = ps.padded;
-                for (int lane = ps.active; lane < P; ++lane) base[lane] = LZERO;
+                for (int lane = ps.active; lane < P; ++lane) {
+                    base[lane] = LZERO;
+                    for (int row = 1; row < rows; ++row) base[row * P + lane] = 0.0f;
+                }
                 int lane = 0;
-                for (int k = 0; k < st.mixtureNum; ++k) {
-                    const MixtureRec& mix = st.mixtures[k];
+                for (const MixtureRec& mix : st.mixtures) {
                     if (!(mix.weight > MIN_LOG_MIXTURE_WEIGHT)) continue;
                     base[lane] = mix.weight;
                     base[P + lane] = mix.gconst;
@@ -188,44 +211,45 @@ void macroClass::buildLikelihoodTables() {
                     }
                     ++lane;
                 }
+                mixIn(static_cast<uint64_t>(ps.mixtureNum) << 32 | static_cast<uint32_t>(ps.active));
+                for (int k = 0; k < 3 * P; ++k) {
+                    uint32_t bits;
+                    std::memcpy(&bits, base + k, 4);
+                    mixIn(bits);
+                }
             }
+            keyed.emplace_back(key, static_cast<int32_t>(i * MAX_EMITTING_STATE_NUM + j));
         }
     }
-    findSharedStates();
+    m_pool.resize(total);
+    findSharedStates(keyed);
 }
 
-void macroClass::findSharedStates() {
+void macroClass::findSharedStates(std::vector<std::pair<uint64_t, int32_t>>& keyed) {
     constexpr size_t rows = 2 + 2 * MAX_VECTOR_SIZE;
     const size_t slots = m_models.size() * MAX_EMITTING_STATE_NUM;
     m_stateIds.resize(slots);
     for (size_t i = 0; i < slots; ++i) m_stateIds[i] = static_cast<int32_t>(i);
-    // Candidates share a key made of the streams' shapes and their first
-    // table rows (log weights, gconsts, first means); only they are compared
-    // in full.
-    std::unordered_map<uint64_t, std::vector<int32_t>> byKey;
-    for (size_t i = 0; i < m_models.size(); ++i) {
-        const int emitting = m_models[i].numStates - 2;
-        for (int j = 0; j < emitting; ++j) {
-            const PackedStream* ps = &m_packedStreams[(i * MAX_EMITTING_STATE_NUM + j) * MAX_STREAM_NUM];
-            uint64_t key = 1469598103934665603ULL;
-            auto mix = [&key](uint64_t v) { key = (key ^ v) * 1099511628211ULL; };
-            for (int s = 0; s < m_streamNum; ++s) {
-                mix(static_cast<uint64_t>(ps[s].mixtureNum) << 32 | static_cast<uint32_t>(ps[s].active));
-                for (int k = 0; k < 3 * ps[s].padded; ++k) {
-                    uint32_t bits;
-                    std::memcpy(&bits, &m_pool[ps[s].offset + k], 4);
-                    mix(bits);
-                }
-            }
-            const int32_t id = static_cast<int32_t>(i * MAX_EMITTING_STATE_NUM + j);
-            std::vector<int32_t>& same = byKey[key];
+    // Only states of the same key are compared in full. Sorted by key, then
+    // id: each state is compared with the earlier ones of its key that
+    // matched none before them, in id order, and takes the first equal one.
+    std::sort(keyed.begin(), keyed.end());
+    std::vector<int32_t> same;
+    for (size_t run = 0; run < keyed.size();) {
+        size_t end = run + 1;
+        while (end < keyed.size() && keyed[end].first == keyed[run].first) ++end;
+        same.clear();
+        for (size_t r = run; r < end; ++r) {
+            const int32_t id = keyed[r].second;
+            const PackedStream* ps = &m_packedStreams[static_cast<size_t>(id) * MAX_STREAM_NUM];
             for (int32_t other : same) {
                 const PackedStream* po = &m_packedStreams[static_cast<size_t>(other) * MAX_STREAM_NUM];
                 bool equal = true;
                 for (int s = 0; s < m_streamNum && equal; ++s)
                     equal = po[s].mixtureNum == ps[s].mixtureNum && po[s].active == ps[s].active &&
-                            std::memcmp(&m_pool[po[s].offset], &m_pool[ps[s].offset],
-                                        sizeof(float) * rows * static_cast<size_t>(ps[s].padded)) == 0;
+                            (ps[s].padded == 0 ||
+                             std::memcmp(m_pool.data() + po[s].offset, m_pool.data() + ps[s].offset,
+                                         sizeof(float) * rows * static_cast<size_t>(ps[s].padded)) == 0);
                 if (equal) {
                     m_stateIds[id] = other;
                     break;
@@ -233,6 +257,7 @@ void macroClass::findSharedStates() {
             }
             if (m_stateIds[id] == id) same.push_back(id);
         }
+        run = end;
     }
 }
 
@@ -288,7 +313,11 @@ int macroClass::findSubstituteModel(const std::string& name) const {
 }
 
 size_t macroClass::memoryBytes() const {
-    return sizeof(*this) + m_header.capacity() + m_models.capacity() * sizeof(HmmModel) +
+    size_t mixtures = 0;
+    for (const HmmModel& m : m_models)
+        for (const StateRec& state : m.states)
+            for (const StreamRec& st : state.streams) mixtures += st.mixtures.capacity();
+    return sizeof(*this) + m_header.capacity() + m_models.capacity() * sizeof(HmmModel) + mixtures * sizeof(MixtureRec) +
            m_packedStreams.capacity() * sizeof(PackedStream) + m_pool.capacity() * sizeof(float);
 }
 
@@ -311,7 +340,7 @@ StrVec macroClass::summaryLines(bool withCounts) const {
         for (int j = 0; j < m.numStates - 2; ++j) {
             if (j) line += ' ';
             for (int s = 0; s < m_streamNum; ++s)
-                line += strFormat(s ? ",%d" : "%d", m.states[j].streams[s].mixtureNum);
+                line += strFormat(s ? ",%d" : "%d", m.states[j].streams[s].mixtureNum());
         }
         if (withCounts) line += strFormat("\tlogCount=%g", static_cast<double>(m.logCount));
         out.push_back(std::move(line));

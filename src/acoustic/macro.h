@@ -5,7 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "util/limits.h"
@@ -29,9 +32,11 @@ struct MixtureRec {
 };
 static_assert(sizeof(MixtureRec) == 112, "mixture record is 28 floats");
 
+// A stream holds just the mixtures it has (0..MAX_MIXTURE_NUM), so a model
+// takes the memory of its own mixtures and records move cheaply.
 struct StreamRec {
-    int32_t mixtureNum;  // 0..MAX_MIXTURE_NUM
-    MixtureRec mixtures[MAX_MIXTURE_NUM];
+    std::vector<MixtureRec> mixtures;
+    int32_t mixtureNum() const { return static_cast<int32_t>(mixtures.size()); }
 };
 
 struct StateRec {
@@ -39,7 +44,7 @@ struct StateRec {
     StreamRec streams[MAX_STREAM_NUM];
 };
 
-// One model in fixed layout. States 0 and numStates-1 are the non-emitting
+// One model. States 0 and numStates-1 are the non-emitting
 // entry and exit states; states[j] is emitting state j+1 (0-based j among the
 // emitting states). transP[i][k] is from state i to state k; only the
 // numStates x numStates corner is used. After conversion it holds natural
@@ -79,8 +84,10 @@ public:
     void readBinaryModels(const std::string& path);
     // Parses a text or binary image already in memory; path only names the
     // source in messages.
-    void parseTextModels(const std::string& bytes, const std::string& path);
-    void parseBinaryModels(const std::string& bytes, const std::string& path);
+    // With convert the binary reader converts each record as it reads it,
+    // and the set is marked converted (call buildLikelihoodTables next).
+    void parseTextModels(std::string_view bytes, const std::string& path);
+    void parseBinaryModels(std::string_view bytes, const std::string& path, bool convert = false);
 
     // Writes the set in the form its extension names (as readModels chooses).
     // Both forms hold the values before conversion: a converted set is
@@ -136,12 +143,33 @@ public:
     }
 
 private:
-    void findSharedStates();
+    // Fills m_stateIds from (key, state slot) pairs; sorts them.
+    void findSharedStates(std::vector<std::pair<uint64_t, int32_t>>& keyed);
 
     bool m_converted = false;
     bool m_sorted = false;
+    // Every float of the pool is written when the tables are built, so it
+    // is not zero-filled first.
+    template <class T>
+    struct NoFillAllocator : std::allocator<T> {
+        template <class U>
+        struct rebind {
+            using other = NoFillAllocator<U>;
+        };
+        NoFillAllocator() = default;
+        template <class U>
+        NoFillAllocator(const NoFillAllocator<U>&) {}
+        template <class U>
+        void construct(U* p) {
+            ::new (static_cast<void*>(p)) U;
+        }
+        template <class U, class... Args>
+        void construct(U* p, Args&&... args) {
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+        }
+    };
     std::vector<PackedStream> m_packedStreams;
-    std::vector<float> m_pool;
+    std::vector<float, NoFillAllocator<float>> m_pool;
     std::vector<int32_t> m_stateIds;
 };
 

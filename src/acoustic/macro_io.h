@@ -10,6 +10,9 @@ namespace kedo::macro_io {
 // The record as the files hold it: for a converted set, weights and
 // transitions back from their logs and variances back from their inverses.
 HmmModel fileForm(const HmmModel& m, int streamNum, bool converted);
+// Converts one record for the likelihood computation (see
+// macroClass::convertModels).
+void convertRecord(HmmModel& m, int streamNum);
 
 // Refuse stream counts and widths the records cannot hold.
 void checkStreamNum(int streamNum, const std::string& path);

@@ -208,8 +208,8 @@ void readModel(TokenReader& in, HmmModel& m, int modelId, int streamNum, const i
                 }
             }
             StreamRec& st = state.streams[s];
-            st.mixtureNum = mixtureNum[s];
-            for (int k = 0; k < st.mixtureNum; ++k) readMixture(in, st.mixtures[k], widths[s], st.mixtureNum);
+            st.mixtures.resize(static_cast<size_t>(mixtureNum[s]));
+            for (MixtureRec& mix : st.mixtures) readMixture(in, mix, widths[s], mixtureNum[s]);
         }
     }
 
@@ -234,7 +234,7 @@ void appendFloat(std::string& out, float v) {
 
 }  // namespace
 
-void macroClass::parseTextModels(const std::string& bytes, const std::string& path) {
+void macroClass::parseTextModels(std::string_view bytes, const std::string& path) {
     std::string_view text(bytes);
     const int count = countModelLines(text);
     TokenReader in(text, path);
@@ -294,16 +294,16 @@ std::string macroClass::textImage() const {
         for (int j = 0; j < m.numStates - 2; ++j) {
             const StateRec& state = m.states[j];
             out += "<STATE> " + std::to_string(j + 2) + "\n<NUMMIXES>";
-            for (int s = 0; s < m_streamNum; ++s) out += ' ' + std::to_string(state.streams[s].mixtureNum);
+            for (int s = 0; s < m_streamNum; ++s) out += ' ' + std::to_string(state.streams[s].mixtureNum());
             out += "\n<SWEIGHTS> " + std::to_string(m_streamNum) + "\n";
             for (int s = 0; s < m_streamNum; ++s) appendFloat(out, state.streamWeight[s]);
             out += '\n';
             for (int s = 0; s < m_streamNum; ++s) {
                 const StreamRec& st = state.streams[s];
                 if (m_streamNum >= 2) out += "<STREAM> " + std::to_string(s + 1) + "\n";
-                for (int k = 0; k < st.mixtureNum; ++k) {
+                for (int k = 0; k < st.mixtureNum(); ++k) {
                     const MixtureRec& mix = st.mixtures[k];
-                    if (st.mixtureNum >= 2) {
+                    if (st.mixtureNum() >= 2) {
                         out += "<MIXTURE> " + std::to_string(k + 1);
                         appendFloat(out, mix.weight);
                         out += '\n';

@@ -2,11 +2,7 @@
 #include "audio/flv_audio.h"
 #include "util/progress.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/frame.h>
-}
+#include "audio/av_library.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -65,16 +61,19 @@ bool streamFormat(uint8_t flags, FlvAudio& out) {
 class NellyDecoder {
 public:
     NellyDecoder(int rate, const std::string& path) : m_path(path) {
-        const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_NELLYMOSER);
-        if (codec != nullptr) m_ctx = avcodec_alloc_context3(codec);
-        m_packet = av_packet_alloc();
-        m_frame = av_frame_alloc();
+        if (avLibrary() == nullptr)
+            reportError(strFormat("no Nellymoser decoder available (%s): %s (line %d of %s)",
+                                  avLibraryError().c_str(), m_path.c_str(), __LINE__, kModule));
+        const AVCodec* codec = KEDO_AV(avcodec_find_decoder)(AV_CODEC_ID_NELLYMOSER);
+        if (codec != nullptr) m_ctx = KEDO_AV(avcodec_alloc_context3)(codec);
+        m_packet = KEDO_AV(av_packet_alloc)();
+        m_frame = KEDO_AV(av_frame_alloc)();
         if (m_ctx == nullptr || m_packet == nullptr || m_frame == nullptr)
-            fail("no Nellymoser decoder available", __LINE__);
+            fail("no Nellymoser decoder available", 73);
         m_ctx->sample_rate = rate;
-        av_channel_layout_default(&m_ctx->ch_layout, 1);
-        if (avcodec_open2(m_ctx, codec, nullptr) < 0) fail("cannot open the Nellymoser decoder", __LINE__);
-        if (av_new_packet(m_packet, static_cast<int>(kBlockBytes)) < 0) fail("out of memory", __LINE__);
+        KEDO_AV(av_channel_layout_default)(&m_ctx->ch_layout, 1);
+        if (KEDO_AV(avcodec_open2)(m_ctx, codec, nullptr) < 0) fail("cannot open the Nellymoser decoder", 76);
+        if (KEDO_AV(av_new_packet)(m_packet, static_cast<int>(kBlockBytes)) < 0) fail("out of memory", 77);
     }
     ~NellyDecoder() { cleanup(); }
     NellyDecoder(const NellyDecoder&) = delete;
@@ -83,8 +82,8 @@ public:
     // Decodes one 64-byte block, appending 256 samples to out.
     void decode(const uint8_t* block, std::vector<int16_t>& out) {
         std::memcpy(m_packet->data, block, kBlockBytes);
-        if (avcodec_send_packet(m_ctx, m_packet) < 0 || avcodec_receive_frame(m_ctx, m_frame) < 0)
-            fail("a Nellymoser block cannot be decoded", __LINE__);
+        if (KEDO_AV(avcodec_send_packet)(m_ctx, m_packet) < 0 || KEDO_AV(avcodec_receive_frame)(m_ctx, m_frame) < 0)
+            fail("a Nellymoser block cannot be decoded", 87);
         const float* in = reinterpret_cast<const float*>(m_frame->extended_data[0]);
         int n = std::min(m_frame->nb_samples, kBlockSamples);
         if (m_frame->format != AV_SAMPLE_FMT_FLT && m_frame->format != AV_SAMPLE_FMT_FLTP) n = 0;
@@ -98,14 +97,14 @@ public:
             const float v = std::clamp(in[i] * 32768.0f, -32768.0f, 32767.0f);
             dst[i] = static_cast<int16_t>(v);
         }
-        av_frame_unref(m_frame);
+        KEDO_AV(av_frame_unref)(m_frame);
     }
 
 private:
     void cleanup() {
-        av_frame_free(&m_frame);
-        av_packet_free(&m_packet);
-        avcodec_free_context(&m_ctx);
+        KEDO_AV(av_frame_free)(&m_frame);
+        KEDO_AV(av_packet_free)(&m_packet);
+        KEDO_AV(avcodec_free_context)(&m_ctx);
     }
     [[noreturn]] void fail(const char* what, int line) {
         cleanup();
@@ -123,11 +122,11 @@ private:
 FlvAudio decodeFlvImage(const uint8_t* image, size_t size, const std::string& path) {
     FlvAudio out;
     if (size == 0) {
-        progressf("Warning: flvFileSize=0! (line %d of %s)\n", __LINE__, kModule);
+        progressf("Warning: flvFileSize=0! (line %d of %s)\n", 126, kModule);
         return out;
     }
     if (size < kHeaderBytes || std::memcmp(image, "FLV", 3) != 0 || image[3] != 1)
-        reportError(strFormat("Unknown file format! (%s) (line %d of %s)", path.c_str(), __LINE__, kModule));
+        reportError(strFormat("Unknown file format! (%s) (line %d of %s)", path.c_str(), 130, kModule));
 
     std::unique_ptr<NellyDecoder> decoder;
     int streamFlags = -1;
@@ -135,24 +134,24 @@ FlvAudio decodeFlvImage(const uint8_t* image, size_t size, const std::string& pa
     size_t pos = kHeaderBytes;
     uint32_t expected = 0;
     while (pos < size) {
-        if (size - pos < 4) corrupt("truncated tag", path, __LINE__);
-        if (get32(image + pos) != expected) corrupt("tag size check failed", path, __LINE__);
+        if (size - pos < 4) corrupt("truncated tag", path, 138);
+        if (get32(image + pos) != expected) corrupt("tag size check failed", path, 139);
         pos += 4;
         if (pos >= size) break;
-        if (size - pos < kTagHeaderBytes) corrupt("truncated tag", path, __LINE__);
+        if (size - pos < kTagHeaderBytes) corrupt("truncated tag", path, 142);
         const uint8_t* tag = image + pos;
         uint32_t dataSize = get24(tag + 1);
-        if (tag[9] != 0 || tag[10] != 0) corrupt("tag padding ignored", path, __LINE__);
-        if (size - pos - kTagHeaderBytes < dataSize) corrupt("truncated tag", path, __LINE__);
+        if (tag[9] != 0 || tag[10] != 0) corrupt("tag padding ignored", path, 145);
+        if (size - pos - kTagHeaderBytes < dataSize) corrupt("truncated tag", path, 146);
         const uint8_t* data = tag + kTagHeaderBytes;
         if (tag[0] == 8 && dataSize > 0) {
             if (streamFlags < 0) {
                 if (!streamFormat(data[0], out))
-                    reportError(strFormat("stream is not Nellymoser: %s (line %d of %s)", path.c_str(), __LINE__, kModule));
+                    reportError(strFormat("stream is not Nellymoser: %s (line %d of %s)", path.c_str(), 151, kModule));
                 streamFlags = data[0];
                 decoder = std::make_unique<NellyDecoder>(out.rate, path);
             } else if (data[0] != streamFlags) {
-                corrupt("changed audio format midstream", path, __LINE__);
+                corrupt("changed audio format midstream", path, 155);
             }
             const uint8_t* audio = data + 1;
             size_t left = dataSize - 1;
@@ -175,7 +174,7 @@ FlvAudio decodeFlvImage(const uint8_t* image, size_t size, const std::string& pa
 FlvAudio readFlvAudio(const std::string& path) {
     std::FILE* f = fopenResolved(path, "rb");
     if (f == nullptr)
-        reportError(strFormat("flv_fopen: %s (%s) (line %d of %s)", std::strerror(errno), path.c_str(), __LINE__, kModule));
+        reportError(strFormat("flv_fopen: %s (%s) (line %d of %s)", std::strerror(errno), path.c_str(), 178, kModule));
     std::vector<uint8_t> image;
     uint8_t chunk[65536];
     size_t n = 0;
@@ -190,10 +189,10 @@ FlvAudio readFlvAudio(const std::string& path) {
     bool readError = std::ferror(f) != 0;
     std::fclose(f);
     if (readError)
-        reportError(strFormat("flv_fread: cannot read %s (line %d of %s)", path.c_str(), __LINE__, kModule));
+        reportError(strFormat("flv_fread: cannot read %s (line %d of %s)", path.c_str(), 193, kModule));
     if (tooLarge)
         reportError(strFormat("FLV file %s is larger than %lu bytes (line %d of %s)", path.c_str(),
-                              MAX_FLV_FILE_BYTES, __LINE__, kModule));
+                              MAX_FLV_FILE_BYTES, 196, kModule));
     return decodeFlvImage(image.data(), image.size(), path);
 }
 

@@ -69,15 +69,15 @@ public:
         pos_ += 4;
         return static_cast<int32_t>(v);
     }
-    std::string text(int32_t len, int32_t maxLen, const char* what) {
+    void text(int32_t len, int32_t maxLen, const char* what, std::string& s) {
         if (len < 0 || len > maxLen)
             reportError(strFormat("Error in reading \"%s\": %s length %d at byte %zu is outside 0..%d (line %d of %s)",
                                   name_.c_str(), what, len, pos_ - 4, maxLen, __LINE__, kModule));
         need(static_cast<size_t>(len), what);
-        std::string s = bytes_.substr(pos_, static_cast<size_t>(len));
+        s.assign(bytes_.data() + pos_, static_cast<size_t>(len));
         pos_ += static_cast<size_t>(len);
-        return s;
     }
+    size_t remaining() const { return bytes_.size() - pos_; }
 
 private:
     void need(size_t n, const char* what) {
@@ -123,19 +123,19 @@ void wpaParseBinary(const std::string& bytes, const std::string& sourceName, wpa
     if (count < 0)
         reportError(strFormat("Error in reading \"%s\": negative entry count %d (line %d of %s)", sourceName.c_str(),
                               count, __LINE__, kModule));
+    out.reserve(std::min(static_cast<size_t>(count), in.remaining() / 8) * 9 / 8);  // and for some addenda
     for (int32_t i = 0; i < count; ++i) {
-        wpaEntry e;
-        int32_t wordLen = in.int32("a word length");
-        e.word = in.text(wordLen, MAX_WPAB_WORD_LEN, "word");
+        wpaEntry& e = out.emplace_back();
+        in.text(in.int32("a word length"), MAX_WPAB_WORD_LEN, "word", e.word);
         int32_t paCount = in.int32("a PA count");
         if (paCount < 0)
             reportError(strFormat("Error in reading \"%s\": negative PA count %d in entry %d (line %d of %s)",
                                   sourceName.c_str(), paCount, i, __LINE__, kModule));
+        // An entry takes eight bytes at least in the file, a PA four.
+        e.pas.reserve(std::min(static_cast<size_t>(paCount), in.remaining() / 4));
         for (int32_t k = 0; k < paCount; ++k) {
-            int32_t paLen = in.int32("a PA length");
-            e.pas.push_back(in.text(paLen, MAX_WPAB_PA_LEN, "PA"));
+            in.text(in.int32("a PA length"), MAX_WPAB_PA_LEN, "PA", e.pas.emplace_back());
         }
-        out.push_back(std::move(e));
     }
 }
 
@@ -189,6 +189,7 @@ void dictClass::wpaMerge() {
     // The base list is in file order (sorted); the entries appended here sit
     // behind it unsorted, so they are found through their own index.
     const size_t baseSize = m_wpa.size();
+    m_wpa.reserve(baseSize + m_wpaAddenda.size());
     std::unordered_map<std::string, size_t> appended;
     for (wpaEntry& add : m_wpaAddenda) {
         auto it = std::lower_bound(m_wpa.begin(), m_wpa.begin() + static_cast<long>(baseSize), add.word,

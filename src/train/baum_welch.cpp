@@ -164,7 +164,7 @@ void checkGeometry(const macroClass& set, const compositeHmm& hmm, int dim) {
 double mixtureTerms(const float* x, const macroClass& set, int model, int state, int stream, double* terms) {
     const StreamRec& st = set.m_models[model].states[state].streams[stream];
     double total = kLogZero;
-    for (int i = 0; i < st.mixtureNum; ++i) {
+    for (int i = 0; i < st.mixtureNum(); ++i) {
         float lw = st.mixtures[i].weight;
         if (lw <= MIN_LOG_MIXTURE_WEIGHT) {
             terms[i] = kLogZero;
@@ -187,7 +187,7 @@ void addObservation(const float* x, const macroClass& set, int model, int state,
         offset += width;
         double ll = mixtureTerms(x, set, model, state, s, terms);
         if (ll <= kLogZero) continue;
-        const int mixNum = set.m_models[model].states[state].streams[s].mixtureNum;
+        const int mixNum = set.m_models[model].states[state].streams[s].mixtureNum();
         for (int i = 0; i < mixNum && i < acc.maxMixtures(); ++i) {
             if (terms[i] <= kLogZero) continue;
             double g = gamma * std::exp(terms[i] - ll);
@@ -457,10 +457,10 @@ void reestimate(macroClass& models, const bwAccumulators& acc, const std::vector
                 StreamRec& sr = hm.states[st].streams[s];
                 const int width = models.m_streamWidth[s];
                 double occTotal = 0;
-                for (int i = 0; i < sr.mixtureNum && i < acc.maxMixtures(); ++i)
+                for (int i = 0; i < sr.mixtureNum() && i < acc.maxMixtures(); ++i)
                     occTotal += acc.mixture(m, st, s, i)[0];
                 if (occTotal <= 0) continue;
-                for (int i = 0; i < sr.mixtureNum && i < acc.maxMixtures(); ++i) {
+                for (int i = 0; i < sr.mixtureNum() && i < acc.maxMixtures(); ++i) {
                     const double* a = acc.mixture(m, st, s, i);
                     MixtureRec& mix = sr.mixtures[i];
                     mix.weight = static_cast<float>(a[0] / occTotal);
@@ -495,20 +495,19 @@ void splitMixtures(macroClass& models, const std::vector<int32_t>& which, int ta
         for (int st = 0; st < hm.numStates - 2; ++st)
             for (int s = 0; s < models.m_streamNum; ++s) {
                 StreamRec& sr = hm.states[st].streams[s];
-                while (sr.mixtureNum < target) {
+                while (sr.mixtureNum() < target) {
                     int heavy = 0;
-                    for (int i = 1; i < sr.mixtureNum; ++i)
+                    for (int i = 1; i < sr.mixtureNum(); ++i)
                         if (sr.mixtures[i].weight > sr.mixtures[heavy].weight) heavy = i;
+                    sr.mixtures[heavy].weight *= 0.5f;
+                    sr.mixtures.push_back(sr.mixtures[heavy]);
                     MixtureRec& a = sr.mixtures[heavy];
-                    MixtureRec& b = sr.mixtures[sr.mixtureNum];
-                    a.weight *= 0.5f;
-                    b = a;
+                    MixtureRec& b = sr.mixtures.back();
                     for (int d = 0; d < models.m_streamWidth[s]; ++d) {
                         float sd = static_cast<float>(std::sqrt(static_cast<double>(a.variance[d])));
                         a.mean[d] += kSplitOffset * sd;
                         b.mean[d] -= kSplitOffset * sd;
                     }
-                    sr.mixtureNum++;
                 }
             }
     }
@@ -520,7 +519,7 @@ void computeGconsts(macroClass& models) {
         for (int st = 0; st < hm.numStates - 2; ++st)
             for (int s = 0; s < models.m_streamNum; ++s) {
                 StreamRec& sr = hm.states[st].streams[s];
-                for (int i = 0; i < sr.mixtureNum; ++i) {
+                for (int i = 0; i < sr.mixtureNum(); ++i) {
                     double g = 0;
                     for (int d = 0; d < models.m_streamWidth[s]; ++d)
                         g += log2pi + pm::log(static_cast<double>(sr.mixtures[i].variance[d]));
@@ -531,15 +530,15 @@ void computeGconsts(macroClass& models) {
 
 HmmModel flatModel(const std::string& name, int streamNum, const std::vector<std::vector<float>>& mean,
                    const std::vector<std::vector<float>>& variance) {
-    HmmModel m;
-    std::memset(&m, 0, sizeof m);
+    HmmModel m{};
+    std::memset(m.name, 0, sizeof m.name);
     std::snprintf(m.name, sizeof m.name, "%s", name.c_str());
     m.numStates = kStates + 2;
     for (int st = 0; st < kStates; ++st) {
         for (int s = 0; s < streamNum; ++s) {
             m.states[st].streamWeight[s] = 1.0f;
             StreamRec& sr = m.states[st].streams[s];
-            sr.mixtureNum = 1;
+            sr.mixtures.assign(1, MixtureRec{});
             sr.mixtures[0].weight = 1.0f;
             for (size_t d = 0; d < mean[s].size(); ++d) {
                 sr.mixtures[0].mean[d] = mean[s][d];

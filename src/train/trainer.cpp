@@ -759,7 +759,7 @@ void trainer::iterate(size_t stepIndex, const stepInfo& step, int steps) {
     int maxMix = 1;
     for (const HmmModel& m : m_phys.m_models)
         for (int st = 0; st < 3; ++st)
-            for (int s = 0; s < 3; ++s) maxMix = std::max(maxMix, m.states[st].streams[s].mixtureNum);
+            for (int s = 0; s < 3; ++s) maxMix = std::max(maxMix, m.states[st].streams[s].mixtureNum());
     bwAccumulators total(m_phys.m_modelNum, 3, maxMix);
     const int threads = std::max(1, m_opt.threads);
     std::vector<bwAccumulators> part(threads, total);

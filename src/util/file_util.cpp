@@ -185,6 +185,16 @@ void strVecPrint(const StrVec& v, const std::string& name, const std::string& fi
 std::string readFileBytes(const std::string& path) {
     FilePtr f = openFile(path, "rb");
     std::string out;
+    // One read when the size is known (tables run to megabytes), then
+    // whatever else there is.
+    if (std::fseek(f.get(), 0, SEEK_END) == 0) {
+        const long size = std::ftell(f.get());
+        std::rewind(f.get());
+        if (size > 0) {
+            out.resize(static_cast<size_t>(size));
+            out.resize(std::fread(out.data(), 1, out.size(), f.get()));
+        }
+    }
     char buf[65536];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) out.append(buf, n);

@@ -70,6 +70,32 @@ inline constexpr LogCentre kLogCentres[16] = {
     {0.5079365079365079, 0.6773988235918061},
 };
 
+// The two series of logOfFloat below, for a double or a vector of doubles
+// (the likelihood kernel takes a state's streams together): the same
+// operations in the same order, so every lane gives the scalar's bits.
+// Always inlined, so that no vector crosses a call between code built for
+// different instruction sets.
+#define KEDO_PM_INLINE inline __attribute__((always_inline))
+// c[0] x^(N-1) + ... + c[N-1] by Horner's rule.
+template <class D, int N>
+KEDO_PM_INLINE D horner(D x, const double (&c)[N]) {
+    D v = D{} + c[0];
+    for (int i = 1; i < N; ++i) v = c[i] + x * v;
+    return v;
+}
+inline constexpr double kLogOnePlusCoefficients[7] = {-1.0 / 8, 1.0 / 7, -1.0 / 6, 1.0 / 5, -1.0 / 4, 1.0 / 3, -0.5};
+inline constexpr double kLogOnePlusSmallCoefficients[5] = {-1.0 / 6, 1.0 / 5, -1.0 / 4, 1.0 / 3, -0.5};
+// log(1 + f) for |f| < 1/16, to f^8.
+template <class D>
+KEDO_PM_INLINE D logOfOnePlus(D f) {
+    return f + f * f * horner(f, kLogOnePlusCoefficients);
+}
+// log(1 + r) for |r| < 1/32, to r^6.
+template <class D>
+KEDO_PM_INLINE D logOfOnePlusSmall(D r) {
+    return r + r * r * horner(r, kLogOnePlusSmallCoefficients);
+}
+
 // log(x) for a positive finite float: x = 2^k z with z in [1, 2), z = c (1 +
 // r) with c the centre of z's sixteenth, |r| < 1/32, and log(1 + r) by its
 // series to r^6 (error below 1e-11 against a result of at least 0.06, far
@@ -87,25 +113,12 @@ inline double logOfFloat(float x) {
     if ((k == 0 && part == 0) || (k == -1 && part == 15)) {
         // x within 1/16 of 1, where log(x) nears 0: the series of log(1 + f)
         // in f = x - 1 itself (exact), to f^8, keeps the error relative.
-        const double f = static_cast<double>(x) - 1.0;
-        double q = -1.0 / 8;
-        q = 1.0 / 7 + f * q;
-        q = -1.0 / 6 + f * q;
-        q = 1.0 / 5 + f * q;
-        q = -1.0 / 4 + f * q;
-        q = 1.0 / 3 + f * q;
-        q = -0.5 + f * q;
-        return f + f * f * q;
+        return logOfOnePlus(static_cast<double>(x) - 1.0);
     }
     const LogCentre& centre = kLogCentres[part];
     const double z = std::bit_cast<float>((bits & 0x007FFFFFu) | 0x3F800000u);
     const double r = z * centre.invc - 1.0;
-    double p = -1.0 / 6;
-    p = 1.0 / 5 + r * p;
-    p = -1.0 / 4 + r * p;
-    p = 1.0 / 3 + r * p;
-    p = -0.5 + r * p;
-    return k * (kLn2Hi + kLn2Lo) + centre.logc + (r + r * r * p);
+    return k * (kLn2Hi + kLn2Lo) + centre.logc + logOfOnePlusSmall(r);
 }
 }  // namespace detail
 

@@ -61,10 +61,31 @@ std::string errorOf(const std::function<void()>& f) {
     return "(no error)";
 }
 
+// Bit for bit, unused slots included.
+bool sameModel(const HmmModel& a, const HmmModel& b) {
+    if (std::memcmp(a.name, b.name, sizeof a.name) != 0 || std::memcmp(&a.logCount, &b.logCount, 4) != 0 ||
+        a.numStates != b.numStates || std::memcmp(a.transP, b.transP, sizeof a.transP) != 0)
+        return false;
+    for (int j = 0; j < MAX_EMITTING_STATE_NUM; ++j) {
+        const StateRec& x = a.states[j];
+        const StateRec& y = b.states[j];
+        if (std::memcmp(x.streamWeight, y.streamWeight, sizeof x.streamWeight) != 0) return false;
+        for (int s = 0; s < MAX_STREAM_NUM; ++s)
+            if (x.streams[s].mixtures.size() != y.streams[s].mixtures.size() ||
+                (!x.streams[s].mixtures.empty() &&
+                 std::memcmp(x.streams[s].mixtures.data(), y.streams[s].mixtures.data(),
+                             x.streams[s].mixtures.size() * sizeof(MixtureRec)) != 0))
+                return false;
+    }
+    return true;
+}
+
 bool sameRecords(const macroClass& a, const macroClass& b) {
     if (a.m_modelNum != b.m_modelNum || a.m_streamNum != b.m_streamNum || a.m_models.size() != b.m_models.size())
         return false;
-    return std::memcmp(a.m_models.data(), b.m_models.data(), a.m_models.size() * sizeof(HmmModel)) == 0;
+    for (size_t i = 0; i < a.m_models.size(); ++i)
+        if (!sameModel(a.m_models[i], b.m_models[i])) return false;
+    return true;
 }
 
 TEST(MacroText, GrammarVariantsAndReadAhead) {
@@ -76,13 +97,13 @@ TEST(MacroText, GrammarVariantsAndReadAhead) {
     EXPECT_STREQ(b.name, "b");
     EXPECT_EQ(b.numStates, 3);
     EXPECT_FLOAT_EQ(b.states[0].streamWeight[0], 0.7f);
-    ASSERT_EQ(b.states[0].streams[0].mixtureNum, 1);
+    ASSERT_EQ(b.states[0].streams[0].mixtureNum(), 1);
     EXPECT_EQ(b.states[0].streams[0].mixtures[0].weight, 1.0f);
     EXPECT_EQ(b.states[0].streams[0].mixtures[0].gconst, 0.0f);
     EXPECT_FLOAT_EQ(b.states[0].streams[0].mixtures[0].mean[12], 7.0f);
     EXPECT_FLOAT_EQ(b.transP[1][2], 0.5f);
     const HmmModel& a = set.m_models[1];
-    ASSERT_EQ(a.states[0].streams[0].mixtureNum, 2);
+    ASSERT_EQ(a.states[0].streams[0].mixtureNum(), 2);
     EXPECT_FLOAT_EQ(a.states[0].streams[0].mixtures[0].weight, 0.25f);
     EXPECT_FLOAT_EQ(a.states[0].streams[0].mixtures[0].gconst, 12.5f);
     EXPECT_FLOAT_EQ(a.states[0].streams[0].mixtures[0].mean[0], -1.0f);
@@ -190,10 +211,10 @@ TEST(MacroFiles, TextAndBinaryRoundTrips) {
     set.m_models[1].states[0].streams[2].mixtures[1].weight = 0.0f;
     // Parts a file cannot hold are left zero.
     StreamRec& empty = set.m_models[2].states[1].streams[0];
-    std::memset(&empty, 0, sizeof empty);
+    empty = StreamRec{};
     HmmModel& short3 = set.m_models[3];
     short3.numStates = 3;
-    std::memset(&short3.states[1], 0, 2 * sizeof(StateRec));
+    short3.states[1] = short3.states[2] = StateRec{};
     std::memset(short3.transP, 0, sizeof short3.transP);
     short3.transP[0][1] = 1.0f;
     short3.transP[1][2] = 1e-38f;  // near the bottom of the float range
@@ -217,6 +238,61 @@ TEST(MacroFiles, TextAndBinaryRoundTrips) {
     EXPECT_EQ(again.m_models[1].states[0].streams[2].mixtures[1].weight, 0.0f);
 }
 
+// The binary reader converts each model as it reads it when asked: the
+// records, tables and tied states must be those of reading, sorting and
+// converting one after the other.
+TEST(MacroFiles, ConvertingWhileReadingGivesTheSameSet) {
+    test::SyntheticModelSpec spec;
+    spec.mixtureNum = 5;
+    spec.names = {"z", "b", "a", "b", "c"};  // out of order, one name twice
+    macroClass set = test::makeSyntheticModels(spec);
+    set.m_models[2].states[1].streams[0].mixtures[3].weight = 0.0f;  // cut
+    set.m_models[1].states[0].streams[1].mixtures.clear();
+    set.m_models[4].states[2] = set.m_models[0].states[2];  // tied
+    const std::string image = set.binaryImage();
+    macroClass stepwise, atOnce;
+    stepwise.parseBinaryModels(image, "x.macb");
+    stepwise.sortModels();
+    stepwise.convertModels();
+    atOnce.parseBinaryModels(image, "x.macb", true);
+    EXPECT_TRUE(atOnce.converted());
+    atOnce.sortModels();
+    atOnce.buildLikelihoodTables();
+    EXPECT_TRUE(sameRecords(stepwise, atOnce));
+    StrVec a, b;
+    stepwise.summaryLines(true).swap(a);
+    atOnce.summaryLines(true).swap(b);
+    EXPECT_EQ(a, b);
+    for (int m = 0; m < stepwise.m_modelNum; ++m)
+        for (int j = 0; j < 3; ++j) {
+            EXPECT_EQ(stepwise.stateId(m, j), atOnce.stateId(m, j));
+            for (int s = 0; s < 3; ++s) {
+                const PackedStream& x = stepwise.packedStream(m, j, s);
+                const PackedStream& y = atOnce.packedStream(m, j, s);
+                ASSERT_EQ(x.padded, y.padded);
+                EXPECT_EQ(x.active, y.active);
+                EXPECT_EQ(std::memcmp(stepwise.tablePool() + x.offset, atOnce.tablePool() + y.offset,
+                                      sizeof(float) * x.padded * (2 + 2 * MAX_VECTOR_SIZE)),
+                          0);
+            }
+        }
+    // Sorted a, b, b, c, z: the third state of "z" is that of "c".
+    EXPECT_EQ(atOnce.stateId(4, 2), 3 * MAX_EMITTING_STATE_NUM + 2);
+}
+
+// A model takes the memory of the mixtures it has, not room for the most a
+// stream may hold.
+TEST(MacroFiles, MemoryFollowsTheMixtureCount) {
+    test::SyntheticModelSpec spec;
+    spec.mixtureNum = 1;
+    macroClass one = test::makeSyntheticModels(spec);
+    spec.mixtureNum = 8;
+    macroClass eight = test::makeSyntheticModels(spec);
+    const size_t perModel = one.memoryBytes() / one.m_models.size();
+    EXPECT_LT(perModel, 4096u);
+    EXPECT_GT(eight.memoryBytes(), one.memoryBytes() + 7 * 9 * sizeof(MixtureRec) * (one.m_models.size() - 1));
+}
+
 TEST(MacroFiles, CheckedInSetReadsAlikeInBothForms) {
     macroClass t, b;
     t.readModels(test::dataPath("acoustic/tiny.mac"), true);
@@ -226,9 +302,9 @@ TEST(MacroFiles, CheckedInSetReadsAlikeInBothForms) {
     t.modelNameList(names);
     EXPECT_EQ(names, (StrVec{"a-b+sil", "a-b+x", "b", "sil", "sp"}));
     const HmmModel& ax = t.m_models[1];
-    EXPECT_EQ(ax.states[2].streams[0].mixtureNum, 3);
+    EXPECT_EQ(ax.states[2].streams[0].mixtureNum(), 3);
     EXPECT_EQ(ax.states[2].streams[0].mixtures[2].weight, LZERO);  // weight 0
-    EXPECT_EQ(t.m_models[2].states[1].streams[1].mixtureNum, 1);   // <SWEIGHTS> only
+    EXPECT_EQ(t.m_models[2].states[1].streams[1].mixtureNum(), 1);   // <SWEIGHTS> only
 }
 
 TEST(MacroBinary, MalformedFilesAreRefused) {

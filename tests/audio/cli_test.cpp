@@ -49,5 +49,22 @@ TEST(WaveInfoCommand, WritesTheSamplesAsRaw16Bit) {
     EXPECT_NE(r.err.find("Cannot write " + d.file("no/such/a.raw")), std::string::npos) << r.err;
 }
 
+#ifndef _WIN32
+// FFmpeg's libraries (and the hundred-odd they pull in) are loaded by a
+// process that reads a file needing them, not by one that reads WAV files.
+TEST(WaveInfoCommand, LoadsFfmpegOnlyForTheFilesThatNeedIt) {
+    TempDir d;
+    writeFile(d.file("a.wav"), riff(chunk("fmt ", fmtData(1, 1, 8000, 16)) + chunk("data", pcm16({1, 2}))));
+    writeFile(d.file("a.flv"), flvStream({flvTag(8, std::string(1, '\x50') + std::string(64, '\x55'))}));
+    auto loads = [&](const std::string& file) {
+        CliResult r = runShell(std::string("LD_DEBUG=files '") + KEDO_CLI_PATH + "' wave-info " + d.file(file));
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.err.find("libavcodec.so") != std::string::npos;
+    };
+    EXPECT_FALSE(loads("a.wav"));
+    EXPECT_TRUE(loads("a.flv"));
+}
+#endif
+
 }  // namespace
 }  // namespace kedo

@@ -99,13 +99,13 @@ void fitTestModels(const std::string& path, const std::string& featureFile, int 
                     for (int k = 0; k < set.m_streamWidth[s]; ++k, ++d) {
                         const double mean = sum[d] / n;
                         const double var = fit.varianceScale * (std::max(sq[d] / n - mean * mean, 0.0) + 0.05);
-                        for (int x = 0; x < st.mixtureNum; ++x) {
+                        for (int x = 0; x < st.mixtureNum(); ++x) {
                             st.mixtures[x].mean[k] = static_cast<float>(mean);
                             st.mixtures[x].variance[k] = static_cast<float>(var);
                         }
                         gconst += std::log(2 * M_PI * var);
                     }
-                    for (int x = 0; x < st.mixtureNum; ++x) st.mixtures[x].gconst = static_cast<float>(gconst);
+                    for (int x = 0; x < st.mixtureNum(); ++x) st.mixtures[x].gconst = static_cast<float>(gconst);
                 }
             }
         }

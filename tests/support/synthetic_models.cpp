@@ -34,7 +34,7 @@ macroClass makeSyntheticModels(const SyntheticModelSpec& spec) {
             for (int s = 0; s < spec.streamNum; ++s) {
                 state.streamWeight[s] = 1.0f;
                 StreamRec& st = state.streams[s];
-                st.mixtureNum = spec.mixtureNum;
+                st.mixtures.resize(static_cast<size_t>(spec.mixtureNum));
                 float c[MAX_VECTOR_SIZE];
                 for (float& v : c) v = centre(rng);
                 for (int k = 0; k < spec.mixtureNum; ++k) {

@@ -178,16 +178,16 @@ TEST(BaumWelch, SplittingPerturbsTheHeaviestMixtures) {
     macroClass m = truthModels();
     splitMixtures(m, {1}, 2);
     const StreamRec& st = m.m_models[1].states[0].streams[0];
-    ASSERT_EQ(st.mixtureNum, 2);
+    ASSERT_EQ(st.mixtureNum(), 2);
     EXPECT_FLOAT_EQ(st.mixtures[0].weight + st.mixtures[1].weight, 1.0f);
     EXPECT_GT(st.mixtures[0].mean[0], st.mixtures[1].mean[0]);
-    EXPECT_EQ(m.m_models[0].states[0].streams[0].mixtureNum, 1);  // not listed
+    EXPECT_EQ(m.m_models[0].states[0].streams[0].mixtureNum(), 1);  // not listed
     splitMixtures(m, {1}, 3);
     const StreamRec& st3 = m.m_models[1].states[0].streams[0];
-    ASSERT_EQ(st3.mixtureNum, 3);
+    ASSERT_EQ(st3.mixtureNum(), 3);
     EXPECT_FLOAT_EQ(st3.mixtures[0].weight + st3.mixtures[1].weight + st3.mixtures[2].weight, 1.0f);
     splitMixtures(m, {1}, 64);
-    EXPECT_EQ(m.m_models[1].states[0].streams[0].mixtureNum, MAX_MIXTURE_NUM);
+    EXPECT_EQ(m.m_models[1].states[0].streams[0].mixtureNum(), MAX_MIXTURE_NUM);
 }
 
 // Accumulators merged in a fixed order give the same bytes however the
