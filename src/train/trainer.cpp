@@ -219,17 +219,35 @@ struct stepInfo {
     int iterations;  // of the phase
 };
 
-std::vector<stepInfo> planSteps(const trainOptions& o) {
+// The mixture counts a run splits to after the single-mixture stages: the
+// given ones, then doubling up to target (1 -> 2 -> 4 -> 6 for 6).
+std::vector<int> mixtureLadder(std::vector<int> ladder, int target) {
+    int m = ladder.empty() ? 1 : ladder.back();
+    while (m < target) {
+        m = std::min(m * 2, target);
+        ladder.push_back(m);
+    }
+    return ladder;
+}
+
+std::vector<stepInfo> planSteps(const trainOptions& o, const std::vector<int>& ladder) {
     std::vector<stepInfo> steps;
     for (int i = 1; i <= o.monoIterations; ++i) steps.push_back({phase::mono, 1, i == 1, i, o.monoIterations});
     for (int i = 1; i <= o.contextIterations; ++i)
         steps.push_back({phase::context, 1, i == 1, i, o.contextIterations});
-    for (int m = 1; m < o.mixtures;) {
-        m = std::min(m * 2, o.mixtures);
+    for (int m : ladder)
         for (int i = 1; i <= o.mixtureIterations; ++i)
             steps.push_back({phase::mixture, m, i == 1, i, o.mixtureIterations});
-    }
     return steps;
+}
+
+std::string ladderText(const std::vector<int>& ladder) {
+    std::string t;
+    for (int m : ladder) {
+        if (!t.empty()) t += ',';
+        t += std::to_string(m);
+    }
+    return t;
 }
 
 const char* phaseName(phase p) {
@@ -429,24 +447,32 @@ void trainer::prepareUtterances() {
 }
 
 // What the cached features depend on: the feature configuration, useEpd,
-// the corpus and the size of every audio file it names.
+// the corpus and the size and modification time of every audio file it names.
 std::string trainer::runKey() const {
     uint64_t h = 1469598103934665603ull;
     for (const std::string& f : {m_prm.featureConfigFile, m_opt.corpusFile})
         h = fnv1a(h, fileExists(f) ? readFileBytes(f) : std::string());
     h = fnv1a(h, std::to_string(m_prm.useEpd));
-    for (const utterance& u : m_utts) h = fnv1a(h, std::to_string(fileExists(u.entry.audio) ? fileSize(u.entry.audio) : -1));
+    // Size and modification time of every recording: one recorded again
+    // under the same name makes the features anew.
+    for (const utterance& u : m_utts) {
+        std::error_code ec;
+        const auto changed = fs::last_write_time(u.entry.audio, ec);
+        h = fnv1a(h, strFormat("%lld %lld", static_cast<long long>(fileExists(u.entry.audio) ? fileSize(u.entry.audio) : -1),
+                               ec ? -1LL : static_cast<long long>(changed.time_since_epoch().count())));
+    }
     return hex64(h);
 }
 
 // What a checkpoint depends on besides the features: the lexicon, the
-// options and the recipe's settings.
+// options and the recipe's settings. Not the mixtures: a resumed run may
+// split a finished model further (checkpoint.txt keeps the mixture steps).
 std::string trainer::checkpointKey() const {
     uint64_t h = 1469598103934665603ull;
     for (const std::string& f : {m_prm.wpaFile, m_prm.wpaAddendaFile, m_prm.tnmFile, m_prm.dicFile, m_prm.pyTableFile})
         h = fnv1a(h, !f.empty() && fileExists(f) ? readFileBytes(f) : f);
-    h = fnv1a(h, strFormat("%s %d %d %u %s %d %d %d %d %g %g %d %d", m_prm.language.c_str(), m_prm.usePaddedHardSp,
-                           m_opt.mixtures, m_opt.seed, strVecJoin(m_opt.heldOutSpeakers, ",").c_str(),
+    h = fnv1a(h, strFormat("%s %d %u %s %d %d %d %d %g %g %d %d", m_prm.language.c_str(), m_prm.usePaddedHardSp,
+                           m_opt.seed, strVecJoin(m_opt.heldOutSpeakers, ",").c_str(),
                            m_opt.monoIterations, m_opt.contextIterations, m_opt.mixtureIterations,
                            m_opt.minContextCount, m_opt.varianceFloor, m_opt.beam, m_opt.maxVariants,
                            m_opt.chunkSize));
@@ -822,8 +848,8 @@ void trainer::run() {
                           train.size(), frames, frames / 360000.0, skipped, heldOut));
     globalStatistics();
 
-    const std::vector<stepInfo> steps = planSteps(m_opt);
-    const int stepCount = static_cast<int>(steps.size());
+    std::vector<int> ladder = mixtureLadder({}, m_opt.mixtures);
+    std::vector<stepInfo> steps = planSteps(m_opt, ladder);
     size_t first = 0;
     const std::string key = checkpointKey();
     if (m_opt.resume && fileExists(checkpointState) && fileExists(checkpointModels)) {
@@ -833,6 +859,28 @@ void trainer::run() {
             reportError(strFormat("The checkpoint in %s belongs to another corpus or other options; run without "
                                   "--resume to start over (line %d of %s)",
                                   m_opt.outDir.c_str(), __LINE__, kModule));
+        // The mixture steps of the run that wrote the checkpoint, carried on
+        // to --mixtures: a finished 4-mixture run goes on to 8 by splitting.
+        if (lines.size() >= 4 && lines[3].rfind("mixtures", 0) == 0) {
+            std::vector<int> before;
+            std::string list = lines[3].substr(8);
+            strTrim(list);
+            for (const std::string& m : strSplit(list, ','))
+                if (!m.empty()) {
+                    const int n = parseLeadingInt(m);
+                    if (n < 2 || n > MAX_MIXTURE_NUM || (!before.empty() && n <= before.back()))
+                        reportError(strFormat("The checkpoint %s is damaged (line %d of %s)",
+                                              checkpointState.c_str(), __LINE__, kModule));
+                    before.push_back(n);
+                }
+            const int reached = before.empty() ? 1 : before.back();
+            if (reached > m_opt.mixtures)
+                reportError(strFormat("The checkpoint in %s is of a run to %d mixtures; --resume can raise "
+                                      "--mixtures, not lower it to %d (line %d of %s)",
+                                      m_opt.outDir.c_str(), reached, m_opt.mixtures, __LINE__, kModule));
+            ladder = mixtureLadder(before, m_opt.mixtures);
+            steps = planSteps(m_opt, ladder);
+        }
         size_t done = static_cast<size_t>(parseLeadingInt(lines[0].substr(lines[0].find(' ') + 1)));
         if (done < 1 || done > steps.size())
             reportError(strFormat("The checkpoint %s is damaged (line %d of %s)", checkpointState.c_str(), __LINE__,
@@ -851,12 +899,15 @@ void trainer::run() {
         if (saved.m_modelNum != m_phys.m_modelNum)
             reportError(strFormat("The checkpoint %s does not fit the corpus (line %d of %s)", checkpointModels.c_str(),
                                   __LINE__, kModule));
+        // The binary image holds no header line; the text file needs it.
+        saved.m_header = m_phys.m_header;
         m_phys = saved;
         first = done;
-        m_log->line(strFormat("resumed after step %zu of %d", done, stepCount));
+        m_log->line(strFormat("resumed after step %zu of %zu", done, steps.size()));
     } else {
         buildPhysical(phase::mono);
     }
+    const int stepCount = static_cast<int>(steps.size());
     for (size_t k = first; k < steps.size(); ++k) {
         const stepInfo& step = steps[k];
         if (step.firstOfPhase && step.kind == phase::context) {
@@ -877,7 +928,8 @@ void trainer::run() {
         writeFileAtomic(checkpointModels, m_phys.binaryImage());
         std::vector<std::string> noData(m_noData.begin(), m_noData.end());
         writeFileAtomic(checkpointState,
-                        strFormat("step %zu\nkey %s\nnodata %s\n", k + 1, key.c_str(), strVecJoin(noData, ",").c_str()));
+                        strFormat("step %zu\nkey %s\nnodata %s\nmixtures %s\n", k + 1, key.c_str(),
+                                  strVecJoin(noData, ",").c_str(), ladderText(ladder).c_str()));
         if (m_opt.stopAfterSteps > 0 && static_cast<int>(k + 1) >= m_opt.stopAfterSteps) {
             m_log->line(strFormat("stopped after step %zu; --resume continues", k + 1));
             return;

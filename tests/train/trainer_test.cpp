@@ -167,8 +167,91 @@ TEST_F(TrainCorpus, BytesIndependentOfThreadsAndInterruption) {
     EXPECT_NE(log.find("features: reusing"), std::string::npos);
 
     // A checkpoint of other options is refused on resume.
-    o.mixtures = 4;
+    o.minContextCount = 3;
     EXPECT_THROW(trainModels(o), KedoError);
+}
+
+// A finished run goes on to more mixtures with --resume: its models are
+// split further, and the result is the one a run to that many mixtures from
+// the start gives. Fewer mixtures than the checkpoint's are refused.
+TEST_F(TrainCorpus, ResumeRaisesTheMixturesOfAFinishedRun) {
+    test::TempDir direct, grown;
+    trainOptions o = options(direct.path());
+    o.mixtures = 2;
+    trainModels(o);
+    o.outDir = grown.path();
+    o.mixtures = 1;
+    trainModels(o);
+    const std::string oneMixture = outputBytes(grown.path());
+    o.mixtures = 2;
+    o.resume = true;
+    trainModels(o);
+    EXPECT_TRUE(outputBytes(direct.path()) == outputBytes(grown.path()));
+    EXPECT_TRUE(outputBytes(grown.path()) != oneMixture);
+    const std::string log = test::readFile(grown.file("train.log"));
+    EXPECT_NE(log.find("resumed after step 5 of 7"), std::string::npos) << log;
+    EXPECT_NE(log.find("features: reusing"), std::string::npos);
+    EXPECT_NE(test::readFile(grown.file("checkpoint.txt")).find("mixtures 2\n"), std::string::npos);
+
+    o.mixtures = 1;
+    try {
+        trainModels(o);
+        FAIL();
+    } catch (const KedoError& e) {
+        EXPECT_NE(std::string(e.what()).find("run to 2 mixtures; --resume can raise --mixtures, not lower it"),
+                  std::string::npos)
+            << e.what();
+    }
+    // A damaged list of mixture steps is named as such.
+    std::string state = test::readFile(grown.file("checkpoint.txt"));
+    strReplaceAll(state, "mixtures 2", "mixtures 4,2");
+    test::writeFile(grown.file("checkpoint.txt"), state);
+    o.mixtures = 4;
+    try {
+        trainModels(o);
+        FAIL();
+    } catch (const KedoError& e) {
+        EXPECT_NE(std::string(e.what()).find("is damaged"), std::string::npos) << e.what();
+    }
+}
+
+// The feature cache is keyed on every recording's size and modification
+// time: a file recorded again under the same name (here: the same length,
+// other sound) is not served from the cache, and an earlier checkpoint no
+// longer fits.
+TEST_F(TrainCorpus, RerecordedAudioRenewsTheFeatures) {
+    namespace fs = std::filesystem;
+    test::TempDir copy;
+    for (int i = 0; i < 32; ++i) {
+        std::string wav("u");
+        wav += std::to_string(i);
+        wav += ".wav";
+        fs::copy_file(file(wav), copy.file(wav));
+    }
+    fs::copy_file(file("corpus.tsv"), copy.file("corpus.tsv"));
+    trainOptions o = options(copy.file("m"));
+    o.corpusFile = copy.file("corpus.tsv");
+    o.stopAfterSteps = 1;
+    trainModels(o);
+    trainModels(o);
+    EXPECT_NE(test::readFile(copy.file("m/train.log")).find("features: reusing"), std::string::npos);
+    const std::string before = test::readFile(copy.file("m/features.bin"));
+
+    // u1 re-recorded as u0's sound, padded or cut to u1's length, an hour on.
+    std::string u0 = test::readFile(copy.file("u0.wav")), u1 = test::readFile(copy.file("u1.wav"));
+    u0.resize(u1.size(), '\0');
+    u0.replace(4, 4, u1, 4, 4);    // RIFF size
+    u0.replace(40, 4, u1, 40, 4);  // data size
+    test::writeFile(copy.file("u1.wav"), u0);
+    fs::last_write_time(copy.file("u1.wav"), fs::last_write_time(copy.file("u0.wav")) + std::chrono::hours(1));
+    o.resume = true;
+    EXPECT_THROW(trainModels(o), KedoError);
+    // The resumed run's lines follow the earlier run's in train.log.
+    const std::string log = test::readFile(copy.file("m/train.log"));
+    const size_t reused = log.find("features: reusing");
+    ASSERT_NE(reused, std::string::npos) << log;
+    EXPECT_NE(log.find("features: 32 utterances in", reused), std::string::npos) << log;
+    EXPECT_TRUE(test::readFile(copy.file("m/features.bin")) != before);
 }
 
 // The terminal shows the trainer's stages, one line each; the engine's

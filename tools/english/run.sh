@@ -24,9 +24,14 @@
 #   7  the lists: lists/train.tsv and lists/eval.tsv (audio, speaker, text)
 #   8  training with `kedo train` (needs a build that has it) into
 #      DIR/train/mN (KEDO_TRAIN_MIXTURES, default 8; KEDO_TRAIN_THREADS,
-#      default 2; KEDO_TRAIN_RESUME=1 continues a stopped run), and the
-#      data-set home DIR/home/kedoData: the repository's kedoData with the
-#      lexicon, the models, their count file and their tied copies (eps.txt)
+#      default 2; KEDO_TRAIN_RESUME=1 continues a stopped run; with
+#      KEDO_TRAIN_FROM=M too, a new run of more mixtures starts from a copy of
+#      the finished M-mixture run and splits its models on), and the data-set home
+#      DIR/home/kedoData: the repository's kedoData with the lexicon, the
+#      models, their count file and their tied copies (eps.txt).
+#      KEDO_TRAIN_TAG=T keeps a run apart from the others: its corpus list
+#      and models go to DIR/train/T/, its home to DIR/home-T, and stages 9-11
+#      work on that home
 #   9  calibration (tools/english/calibrate.py) on the speakers that stage 8
 #      held out, none of them an evaluation speaker: confidence bells,
 #      rank-to-score bell, discount ratios, the right sentences' median at
@@ -56,12 +61,15 @@ while [ $# -gt 0 ]; do
     --stage) stage="$2"; shift 2 ;;
     --stop-stage) stop_stage="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
-    -h|--help) sed -n '2,38p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,45p' "$0"; exit 0 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 1 ;;
   esac
 done
 case "$out" in "$repo"|"$repo"/*) echo "run.sh: the output folder must lie outside the repository" >&2; exit 1 ;; esac
 mkdir -p "$out"
+tag="${KEDO_TRAIN_TAG:-}"
+rundir="$out/train${tag:+/$tag}"
+home="$out/home${tag:+-$tag}"
 run() { [ "$stage" -le "$1" ] && [ "$stop_stage" -ge "$1" ]; }
 say() { echo "== stage $1: $2 ($(date -u +%H:%M:%S))"; }
 
@@ -109,7 +117,6 @@ if run 8; then
   # configuration) with the English lexicon of stage 1; the trained models
   # are added below. The English parameter files name every file of the set
   # under kedoData/english.
-  home="$out/home"
   rm -rf "$home.tmp" && mkdir -p "$home.tmp"
   cp -r "$repo/data/kedoData" "$home.tmp/"
   rm -f "$home.tmp"/kedoData/english/models.* "$home.tmp"/kedoData/english/cm.txt
@@ -128,29 +135,34 @@ if run 8; then
   # the confidence fit and the calibration, so the evaluation speakers stay
   # unseen. The flite and Festival speakers are too few to spare one.
   every="${KEDO_TRAIN_HOLDOUT_EVERY:-15}"
-  mkdir -p "$out/train"
-  awk -F'\t' -v OFS='\t' '{print $1, $3, $2}' "$out/lists/train.tsv" > "$out/train/corpus.tsv"
+  mkdir -p "$rundir"
+  awk -F'\t' -v OFS='\t' '{print $1, $3, $2}' "$out/lists/train.tsv" > "$rundir/corpus.tsv"
   cut -f2 "$out/lists/train.tsv" | grep '^espeak-' | sort -u | awk -v n="$every" 'NR % n == 0' \
-    | paste -sd, - > "$out/train/heldout.txt"
+    | paste -sd, - > "$rundir/heldout.txt"
   mixtures="${KEDO_TRAIN_MIXTURES:-8}"
-  models="$out/train/m$mixtures"
-  (cd "$home.tmp" && "$kedo" train --prm kedoData/english.sa.prm --corpus "$out/train/corpus.tsv" \
+  models="$rundir/m$mixtures"
+  # A resumed run that raises the mixtures goes on from the finished run of
+  # fewer mixtures: its folder is copied (features and checkpoint) first.
+  if [ -n "${KEDO_TRAIN_RESUME:-}" ] && [ ! -e "$models/checkpoint.txt" ] && [ -n "${KEDO_TRAIN_FROM:-}" ]; then
+    rm -rf "$models.tmp" && cp -r "$rundir/m$KEDO_TRAIN_FROM" "$models.tmp" && mv "$models.tmp" "$models"
+  fi
+  (cd "$home.tmp" && "$kedo" train --prm kedoData/english.sa.prm --corpus "$rundir/corpus.tsv" \
     --out "$models" --mixtures "$mixtures" --threads "${KEDO_TRAIN_THREADS:-2}" \
-    --held-out-speakers "$(cat "$out/train/heldout.txt")" ${KEDO_TRAIN_RESUME:+--resume})
+    --held-out-speakers "$(cat "$rundir/heldout.txt")" ${KEDO_TRAIN_RESUME:+--resume})
   cp "$models"/models.macb "$models"/models.cnt "$models"/cm.txt "$home.tmp/kedoData/english/"
   "$python" "$here/make_eps.py" "$models/models.mac" "$home.tmp/kedoData/english/eps.txt"
   rm -rf "$home" && mv "$home.tmp" "$home"
 fi
 if run 9; then
   say 9 "calibration"
-  "$python" "$here/calibrate.py" --home "$out/home" --kedo "$kedo" --corpus "$out/train/corpus.tsv" \
-    --speakers "$(cat "$out/train/heldout.txt")" --target "${KEDO_CALIBRATION_TARGET:-85}" \
-    --save "$out/eval/calibration.json" --write
+  "$python" "$here/calibrate.py" --home "$home" --kedo "$kedo" --corpus "$rundir/corpus.tsv" \
+    --speakers "$(cat "$rundir/heldout.txt")" --target "${KEDO_CALIBRATION_TARGET:-85}" \
+    --save "$out/eval/calibration${tag:+-$tag}.json" --write
 fi
 if run 10; then
   say 10 "evaluation"
-  "$python" "$here/evaluate.py" --out "$out" --kedo "$kedo" --limit "${KEDO_EVAL_LIMIT:-0}" --alsa --klettres \
-    --save "$out/eval/details.json"
+  "$python" "$here/evaluate.py" --out "$out" --home "$home" --kedo "$kedo" --limit "${KEDO_EVAL_LIMIT:-0}" --alsa --klettres \
+    --results "$out/eval/results${tag:+-$tag}.json" --save "$out/eval/details${tag:+-$tag}.json"
 fi
 if run 11; then
   say 11 "into the repository"
@@ -158,9 +170,9 @@ if run 11; then
   mkdir -p "$repo/data/kedoData/english"
   for f in english.wpab english_addenda.wpa english.tnm qiyin.txt models.macb models.cnt \
     eps.txt cm.txt rank2score.txt discount.txt; do
-    cp "$out/home/kedoData/english/$f" "$repo/data/kedoData/english/"
+    cp "$home/kedoData/english/$f" "$repo/data/kedoData/english/"
   done
-  cp "$out"/home/kedoData/english.sa.prm "$out"/home/kedoData/english.vc.prm "$repo/data/kedoData/"
+  cp "$home"/kedoData/english.sa.prm "$home"/kedoData/english.vc.prm "$repo/data/kedoData/"
   # The English sample: a held-out speaker (flite's rms, whom no training
   # utterance used) saying a sentence that is in no training text, with 0.3 s
   # of faint noise at both ends; the list: it among 49 held-out sentences (every eighth).
