@@ -100,6 +100,12 @@ def stage(inst):
                  "cmake/kedo/kedoConfigVersion.cmake", "cmake/kedo/kedoTargets.cmake",
                  "cmake/kedo/kedoStaticTargets.cmake"):
         check(os.path.exists(os.path.join(libdir, path)), f"{path} installed in {libdir}")
+    # `kedo serve` opens its module from the install: with a certificate that
+    # is not there it gets as far as the service's own refusal.
+    serve = subprocess.run([os.path.join(inst.prefix, "bin", "kedo"), "serve", "--port", "0", "--tls-cert",
+                            "/nonexistent", "--tls-key", "/nonexistent"], capture_output=True, text=True, timeout=60)
+    check(serve.returncode == 1 and "Cannot use the certificate" in serve.stderr,
+          f"installed kedo serve loads its module: {serve.stderr}")
     check(not os.path.exists(os.path.join(inst.data, "kedoData", "output")) or
           not os.listdir(os.path.join(inst.data, "kedoData", "output")), "no run's output installed")
     # The shared library: versioned name, SONAME, the engine's interface
