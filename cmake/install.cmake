@@ -7,7 +7,7 @@ set(KEDO_CMAKE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/kedo)
 
 # The shared library and its CMake target kedo::kedo; the static one,
 # kedo::kedo_static, in a file of its own, since linking it needs the
-# development files of ALSA and FFmpeg.
+# development files of ALSA (FFmpeg's libraries are opened at run time).
 install(TARGETS kedo_shared EXPORT kedoTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
@@ -32,6 +32,12 @@ set(KEDO_PC_OPENCC "")
 if(KEDO_OPENCC)
   set(KEDO_PC_OPENCC " opencc")
 endif()
+# FFmpeg is opened with dlopen: the dynamic loader's library (part of the C
+# library on glibc 2.34 and later, where -ldl is an empty stub).
+set(KEDO_PC_DL "")
+foreach(lib ${CMAKE_DL_LIBS})
+  string(APPEND KEDO_PC_DL " -l${lib}")
+endforeach()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/kedo.pc.in ${PROJECT_BINARY_DIR}/kedo.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/kedo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 

@@ -31,7 +31,7 @@ for path in ./usr/bin/kedo ./usr/include/kedo/kedo.h ./usr/share/kedo/kedoData/e
   echo "$contents" | grep -qx "$path" || fail "$path is not in the package"
 done
 for pattern in 'usr/lib/.*/libkedo\.so\.1\.0\.0$' 'usr/lib/.*/libkedo\.a$' 'usr/lib/.*/pkgconfig/kedo\.pc$' \
-               'usr/lib/.*/cmake/kedo/kedoConfig\.cmake$'; do
+               'usr/lib/.*/cmake/kedo/kedoConfig\.cmake$' 'usr/lib/.*/kedo/libkedo-serve\.so$'; do
   echo "$contents" | grep -qE "$pattern" || fail "nothing in the package matches $pattern"
 done
 echo "$contents" | grep -q 'kedoData/output/.' && fail "the package holds run output"

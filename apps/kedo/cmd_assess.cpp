@@ -32,6 +32,7 @@ FacadeRequest commonRequest(const Args& args, FacadeOperation operation) {
     else
         throw UsageError{"--lang must be en or zh"};
     r.text = args.positional[1];
+    r.processEndsAfter = true;
     return r;
 }
 

@@ -1,14 +1,22 @@
 // kedo serve: the HTTP service and its page (not in the Windows build).
 #ifndef _WIN32
+#include <dlfcn.h>
+
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "cli.h"
 #include "service/service.h"
 
 namespace kedo::cli {
 namespace {
+
+namespace fs = std::filesystem;
+constexpr const char* kModuleName = "libkedo-serve.so";
 
 long parseCount(const Args& args, const char* name, long fallback, long low, long high) {
     if (!args.has(name)) return fallback;
@@ -38,7 +46,25 @@ int runServe(const Args& args) {
     c.tlsKey = args.get("tls-key");
     c.stateFolder = args.get("state");
     c.progress = args.flag("progress");
-    return runService(c);
+    // The service module: beside the program (the build tree), else where
+    // the install puts it.
+    std::error_code ec;
+    fs::path program = fs::canonical("/proc/self/exe", ec).parent_path();
+    fs::path module = program / kModuleName;
+    if (!fs::exists(module, ec)) module = (program / KEDO_SERVICE_MODULE_DIR / kModuleName).lexically_normal();
+    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char* why = dlerror();
+        std::fprintf(stderr, "kedo serve: Cannot load the service module: %s\n", why ? why : module.c_str());
+        return 1;
+    }
+    auto serviceMain = reinterpret_cast<int (*)(const ServiceConfig*)>(dlsym(handle, "kedoServiceMain"));
+    if (serviceMain == nullptr) {
+        std::fprintf(stderr, "kedo serve: Cannot load the service module %s: it lacks kedoServiceMain\n",
+                     module.c_str());
+        return 1;
+    }
+    return serviceMain(&c);
 }
 
 const Registration serveReg{Command{

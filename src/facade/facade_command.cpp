@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include "facade/code_page.h"
@@ -143,7 +144,15 @@ FacadeOutcome runFacadeRequest(const FacadeRequest& request) {
                                       : commandLineToHost(absolutePath(request.audio), "audio file name");
         text = commandLineToHost(isRecog ? list->path() : request.text,
                                  isRecog ? "sentence list file name" : "sentence");
-        KEDO engine(request.home);
+        auto owned = std::make_unique<KEDO>(request.home);
+        KEDO& engine = *owned;
+        // Held from a global, so leak checkers see the object as reachable.
+        static auto* const leftForProcessEnd = new std::vector<std::unique_ptr<KEDO>>;
+        static std::mutex leftLock;
+        if (request.processEndsAfter) {
+            std::lock_guard<std::mutex> hold(leftLock);
+            leftForProcessEnd->push_back(std::move(owned));
+        }
         out.outputFolder = engine.outputFolder();
         out.status = request.language != 0 ? engine.SwitchLanguage(request.language) : Status::ok;
         if (out.status == Status::ok) {

@@ -62,6 +62,7 @@ struct KeptDictionaries {
     size_t wpaSize = 0;        // of the word table when it is at home
     bool uniqueWords = false;  // no word twice: guessed words can be taken out again
     bool lent = false;
+    size_t bytes = 0;          // the memory it takes, measured once
 };
 
 size_t stringBytes(const std::string& s) { return sizeof(std::string) + (s.capacity() > 15 ? s.capacity() : 0); }
@@ -71,14 +72,27 @@ size_t listBytes(const StrVec& v) {
     return n;
 }
 
-size_t keptBytes(const KeptDictionaries& k) {
+size_t entryBytes(const wpaEntry& e) {
+    return sizeof(e) + stringBytes(e.word) + listBytes(e.pas) + listBytes(e.aux);
+}
+
+// Measures the dictionaries and tells whether the word table holds every
+// word once, in one pass over the large table.
+void measureKept(KeptDictionaries& k) {
     const dictClass& d = k.dict;
     size_t n = sizeof(k);
     for (const pronDictEntry& e : d.m_pronDict) n += stringBytes(e.word) + sizeof(e) + e.models.capacity() * 4;
-    for (const wpaList* list : {&d.m_wpa, &d.m_wpaAddenda})
-        for (const wpaEntry& e : *list) n += sizeof(e) + stringBytes(e.word) + listBytes(e.pas) + listBytes(e.aux);
+    k.uniqueWords = true;
+    const wpaEntry* previous = nullptr;
+    for (const wpaEntry& e : d.m_wpa) {
+        n += entryBytes(e);
+        if (previous != nullptr && !(previous->word < e.word)) k.uniqueWords = false;
+        previous = &e;
+    }
+    for (const wpaEntry& e : d.m_wpaAddenda) n += entryBytes(e);
     for (const StrVec& row : d.m_pinyinTable) n += listBytes(row);
-    return n;
+    k.wpaSize = d.m_wpa.size();
+    k.bytes = n;
 }
 }  // namespace
 
@@ -116,13 +130,10 @@ std::unique_ptr<DictionaryLoan> loadDictionariesKept(const recogParam& p, dictCl
         [&] {
             auto k = std::make_shared<KeptDictionaries>();
             loadDictionaries(p, k->dict, models);
-            k->wpaSize = k->dict.m_wpa.size();
-            k->uniqueWords = true;
-            for (size_t i = 1; i < k->dict.m_wpa.size(); ++i)
-                if (!(k->dict.m_wpa[i - 1].word < k->dict.m_wpa[i].word)) k->uniqueWords = false;
+            measureKept(*k);
             return k;
         },
-        [](const KeptDictionaries& k) { return keptBytes(k); });
+        [](const KeptDictionaries& k) { return k.bytes; });
     if (kept->lent) {
         // Still out with another run of this engine (cannot happen while
         // runs take turns): read a copy of our own.

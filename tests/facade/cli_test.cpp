@@ -81,6 +81,29 @@ TEST_F(FacadeTest, RequestsTakeRelativeNamesFromTheCallersFolder) {
     EXPECT_EQ(outcome.outputFolder, home.path() + "/kedoData/output");
 }
 
+// A command-line run leaves its engine object for the process's end: the
+// object stays idle, so later requests on the same folder run as before.
+TEST_F(FacadeTest, EnginesLeftForTheProcessEndHoldNoFolder) {
+    writeFile(home.file("list.txt"), "one\ntwo\n");
+    FacadeRequest request;
+    request.operation = FacadeOperation::recog;
+    request.audio = home.file("take.wav");
+    request.text = home.file("list.txt");
+    request.home = home.path();
+    request.language = 1;
+    request.processEndsAfter = true;
+    FacadeOutcome first = runFacadeRequest(request);
+    FacadeOutcome second = runFacadeRequest(request);
+    request.processEndsAfter = false;
+    FacadeOutcome third = runFacadeRequest(request);
+    EXPECT_NE(first.errorKind, ErrorKind::none);
+    for (const FacadeOutcome* later : {&second, &third}) {
+        EXPECT_EQ(later->status, first.status);
+        EXPECT_EQ(later->error, first.error);
+        EXPECT_EQ(later->outputFolder, home.path() + "/kedoData/output");
+    }
+}
+
 // The recording road end to end: the file-backed capture service plays a WAV
 // file as the microphone; the recording lands in the output folder for the
 // nested assessment, which then runs the pipeline as far as this build goes.
