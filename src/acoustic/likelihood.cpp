@@ -250,17 +250,48 @@ KEDO_LANE_INLINE float threeStreamsOfEight(const float* x, const float* pool, co
             }
         }
     }
-    alignas(16) float terms[3][P];
-#pragma GCC unroll 3
-    for (int s = 0; s < 3; ++s) {
-#pragma GCC unroll 2
-        for (int g = 0; g < G; ++g) {
-            F t = splat<F>(-0.5f) * acc[s][g] + loadLanes<F>(base[s] + g * N);
-            std::memcpy(terms[s] + g * N, &t, sizeof t);
-        }
-    }
     float top[4], rel[4] = {1.0f, 1.0f, 1.0f, 1.0f}, logRel[4];
-    for (int s = 0; s < 3; ++s) topAndRelativeSum<N>(terms[s], P, ps[s].active, top[s], rel[s]);
+    if constexpr (N == 8) {
+        // The terms stay in registers: per stream the top over the two
+        // four-lane halves in lane order, then the three streams'
+        // exponentials relative to their tops side by side, each summed as
+        // the halves (low, then high) into a four-lane sum, as in
+        // topAndRelativeSum.
+        typedef typename Lanes<N>::I I;
+        const I index = {0, 1, 2, 3, 4, 5, 6, 7};
+        F e[3];
+#pragma GCC unroll 3
+        for (int s = 0; s < 3; ++s) {
+            const F t = splat<F>(-0.5f) * acc[s][0] + loadLanes<F>(base[s]);
+            const v4sf lo = __builtin_shufflevector(t, t, 0, 1, 2, 3), hi = __builtin_shufflevector(t, t, 4, 5, 6, 7);
+            v4sf top4 = splat<v4sf>(LZERO);
+            top4 = lo > top4 ? lo : top4;
+            top4 = hi > top4 ? hi : top4;
+            top[s] = std::max(std::max(top4[0], top4[1]), std::max(top4[2], top4[3]));
+            e[s] = t - splat<F>(top[s]);
+        }
+#pragma GCC unroll 3
+        for (int s = 0; s < 3; ++s) expNonPositive<N>(e[s]);
+#pragma GCC unroll 3
+        for (int s = 0; s < 3; ++s) {
+            const F kept = index < ps[s].active ? e[s] : splat<F>(0.0f);
+            v4sf rel4 = splat<v4sf>(0.0f);
+            rel4 += __builtin_shufflevector(kept, kept, 0, 1, 2, 3);
+            rel4 += __builtin_shufflevector(kept, kept, 4, 5, 6, 7);
+            rel[s] = (rel4[0] + rel4[2]) + (rel4[1] + rel4[3]);
+        }
+    } else {
+        alignas(16) float terms[3][P];
+#pragma GCC unroll 3
+        for (int s = 0; s < 3; ++s) {
+#pragma GCC unroll 2
+            for (int g = 0; g < G; ++g) {
+                F t = splat<F>(-0.5f) * acc[s][g] + loadLanes<F>(base[s] + g * N);
+                std::memcpy(terms[s] + g * N, &t, sizeof t);
+            }
+        }
+        for (int s = 0; s < 3; ++s) topAndRelativeSum<N>(terms[s], P, ps[s].active, top[s], rel[s]);
+    }
     logOfRelativeSums(rel, logRel);
     float sum = 0.0f;
     for (int s = 0; s < 3; ++s) sum += streamFromTopAndLog(top[s], logRel[s]);
