@@ -283,7 +283,7 @@ def synth_one(engine, voice, rate, pitch, text, dest):
                             "(Parameter.set 'Duration_Stretch %.2f)" % (1 / rate), txt, "-o", raw],
                            check=True, capture_output=True)
         effects = ["pitch", str(pitch * 40)] if engine != "espeak" and pitch else []
-        subprocess.run(["sox", raw, "-r", "16000", "-c", "1", "-b", "16", "-t", "wav", dest + ".part"] + effects +
+        subprocess.run(["sox", "-R", raw, "-r", "16000", "-c", "1", "-b", "16", "-t", "wav", dest + ".part"] + effects +
                        ["norm", "-3"], check=True, capture_output=True)
         os.replace(dest + ".part", dest)
 
@@ -439,7 +439,7 @@ def cmd_augment(out):
                 continue
             os.makedirs(os.path.dirname(dest), exist_ok=True)
             tmp = dest + ".part"
-            subprocess.run(["sox", src, "-b", "16", "-t", "wav", tmp] + effects, check=True, capture_output=True)
+            subprocess.run(["sox", "-R", src, "-b", "16", "-t", "wav", tmp] + effects, check=True, capture_output=True)
             if snr is not None:
                 desc += " %s %.1f dB" % (add_noise(tmp, snr, g), snr)
             os.replace(tmp, dest)

@@ -185,14 +185,15 @@ if run 11; then
   cp "$home"/kedoData/english.sa.prm "$home"/kedoData/english.vc.prm "$repo/data/kedoData/"
   # The English sample: a held-out speaker (flite's rms, whom no training
   # utterance used) saying a sentence that is in no training text, with 0.3 s
-  # of faint noise at both ends; the list: it among 49 held-out sentences (every eighth).
+  # of faint noise at both ends (sox -R: the same noise on every run); the
+  # list: it among 49 held-out sentences (every eighth).
   samples="$repo/data/kedoData/samples"
   sentence="i like to read a good book"
   tmp="$(mktemp -d)"
   flite -voice rms -t "$sentence" -o "$tmp/raw.wav"
-  sox "$tmp/raw.wav" -r 16000 -c 1 -b 16 "$tmp/speech.wav" norm -3 pad 0.3 0.3
-  sox -n -r 16000 -c 1 -b 16 "$tmp/noise.wav" synth "$(soxi -D "$tmp/speech.wav")" whitenoise vol 0.002
-  sox -m -v 1 "$tmp/speech.wav" -v 1 "$tmp/noise.wav" -b 16 "$samples/english.wav"
+  sox -R "$tmp/raw.wav" -r 16000 -c 1 -b 16 "$tmp/speech.wav" norm -3 pad 0.3 0.3
+  sox -R -n -r 16000 -c 1 -b 16 "$tmp/noise.wav" synth "$(soxi -D "$tmp/speech.wav")" whitenoise vol 0.002
+  sox -R -m -v 1 "$tmp/speech.wav" -v 1 "$tmp/noise.wav" -b 16 "$samples/english.wav"
   rm -rf "$tmp"
   printf '%s' "$sentence" > "$samples/english.txt"
   { echo "$sentence"; grep -vx "$sentence" "$out/texts/eval.txt" | awk "NR % 8 == 0" | head -49; } | LC_ALL=C sort > "$samples/english_list.txt"
