@@ -33,7 +33,7 @@ windows_packages=(
 )
 corpus_packages=(
   festlex-cmu espeak-ng flite festival festvox-kallpc16k festvox-kdlpc16k festvox-us-slt-hts
-  wordnet-base fortunes-min sox python3-numpy klettres-data
+  wordnet-base fortunes-min sox rubberband-cli python3-numpy klettres-data
 )
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
