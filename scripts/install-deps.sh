@@ -15,7 +15,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   libasound2-dev libavcodec-dev libavformat-dev libswresample-dev
   libcpp-httplib-dev nlohmann-json3-dev chromium chromium-driver python3-selenium
-  ffmpeg sox espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
+  ffmpeg sox rubberband-cli espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
   festlex-cmu python3 dpkg-dev libopencc-dev
   pybind11-dev python3-dev python3-pytest librsvg2-bin
 )
