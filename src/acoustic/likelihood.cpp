@@ -224,78 +224,124 @@ KEDO_LANE_INLINE float streamFromTables(const float* x, const float* pool, const
     return logAddTerms<N>(terms, P, ps.active);
 }
 
-// The common shape, three streams of eight padded lanes, with the streams'
-// distance sums interleaved so that their independent chains overlap. Each
-// lane does the same operations in the same order as mixtureTerms.
-template <int N>
-KEDO_LANE_INLINE float threeStreamsOfEight(const float* x, const float* pool, const PackedStream* ps) {
+// The common shape, three streams of eight padded lanes, for S states at
+// once (the scores of a frame, or of a state over several frames): the
+// streams' and the states' distance sums are interleaved so that their
+// independent chains overlap. Each lane does the same operations in the same
+// order as mixtureTerms, and each state's streams take their logs together
+// in one group of four as in stateFromTables, so every state gets the bits
+// of a call of its own.
+template <int N, int S>
+KEDO_LANE_INLINE void threeStreamsOfEight(const float* const* xs, const float* pool, const PackedStream* const* ps,
+                                          float* out) {
     typedef typename Lanes<N>::F F;
     constexpr int W = MAX_VECTOR_SIZE, P = 8, G = P / N;
-    const float* base[3];
-    F acc[3][G];
+    const float* base[S][3];
+    F acc[S][3][G];
+#pragma GCC unroll 4
+    for (int q = 0; q < S; ++q) {
 #pragma GCC unroll 3
-    for (int s = 0; s < 3; ++s) {
-        base[s] = pool + ps[s].offset;
+        for (int s = 0; s < 3; ++s) {
+            base[q][s] = pool + ps[q][s].offset;
 #pragma GCC unroll 2
-        for (int g = 0; g < G; ++g) acc[s][g] = loadLanes<F>(base[s] + P + g * N);
+            for (int g = 0; g < G; ++g) acc[q][s][g] = loadLanes<F>(base[q][s] + P + g * N);
+        }
     }
     for (int k = 0; k < W; ++k) {
+#pragma GCC unroll 4
+        for (int q = 0; q < S; ++q) {
 #pragma GCC unroll 3
-        for (int s = 0; s < 3; ++s) {
-            const F xv = splat<F>(x[s * W + k]);
+            for (int s = 0; s < 3; ++s) {
+                const F xv = splat<F>(xs[q][s * W + k]);
 #pragma GCC unroll 2
-            for (int g = 0; g < G; ++g) {
-                F d = xv - loadLanes<F>(base[s] + (2 + k) * P + g * N);
-                acc[s][g] += d * d * loadLanes<F>(base[s] + (2 + W + k) * P + g * N);
+                for (int g = 0; g < G; ++g) {
+                    F d = xv - loadLanes<F>(base[q][s] + (2 + k) * P + g * N);
+                    acc[q][s][g] += d * d * loadLanes<F>(base[q][s] + (2 + W + k) * P + g * N);
+                }
             }
         }
     }
-    float top[4], rel[4] = {1.0f, 1.0f, 1.0f, 1.0f}, logRel[4];
+    // Per state a group of four logarithms: its three streams and a spare.
+    float top[S][4], rel[S][4], logRel[S][4];
+#pragma GCC unroll 4
+    for (int q = 0; q < S; ++q) rel[q][0] = rel[q][1] = rel[q][2] = rel[q][3] = 1.0f;
     if constexpr (N == 8) {
         // The terms stay in registers: per stream the top over the two
-        // four-lane halves in lane order, then the three streams'
-        // exponentials relative to their tops side by side, each summed as
-        // the halves (low, then high) into a four-lane sum, as in
-        // topAndRelativeSum.
+        // four-lane halves in lane order, then the streams' exponentials
+        // relative to their tops side by side, each summed as the halves
+        // (low, then high) into a four-lane sum, as in topAndRelativeSum.
         typedef typename Lanes<N>::I I;
         const I index = {0, 1, 2, 3, 4, 5, 6, 7};
-        F e[3];
+        F e[S][3];
+#pragma GCC unroll 4
+        for (int q = 0; q < S; ++q) {
 #pragma GCC unroll 3
-        for (int s = 0; s < 3; ++s) {
-            const F t = splat<F>(-0.5f) * acc[s][0] + loadLanes<F>(base[s]);
-            const v4sf lo = __builtin_shufflevector(t, t, 0, 1, 2, 3), hi = __builtin_shufflevector(t, t, 4, 5, 6, 7);
-            v4sf top4 = splat<v4sf>(LZERO);
-            top4 = lo > top4 ? lo : top4;
-            top4 = hi > top4 ? hi : top4;
-            top[s] = std::max(std::max(top4[0], top4[1]), std::max(top4[2], top4[3]));
-            e[s] = t - splat<F>(top[s]);
-        }
-#pragma GCC unroll 3
-        for (int s = 0; s < 3; ++s) expNonPositive<N>(e[s]);
-#pragma GCC unroll 3
-        for (int s = 0; s < 3; ++s) {
-            const F kept = index < ps[s].active ? e[s] : splat<F>(0.0f);
-            v4sf rel4 = splat<v4sf>(0.0f);
-            rel4 += __builtin_shufflevector(kept, kept, 0, 1, 2, 3);
-            rel4 += __builtin_shufflevector(kept, kept, 4, 5, 6, 7);
-            rel[s] = (rel4[0] + rel4[2]) + (rel4[1] + rel4[3]);
-        }
-    } else {
-        alignas(16) float terms[3][P];
-#pragma GCC unroll 3
-        for (int s = 0; s < 3; ++s) {
-#pragma GCC unroll 2
-            for (int g = 0; g < G; ++g) {
-                F t = splat<F>(-0.5f) * acc[s][g] + loadLanes<F>(base[s] + g * N);
-                std::memcpy(terms[s] + g * N, &t, sizeof t);
+            for (int s = 0; s < 3; ++s) {
+                const F t = splat<F>(-0.5f) * acc[q][s][0] + loadLanes<F>(base[q][s]);
+                const v4sf lo = __builtin_shufflevector(t, t, 0, 1, 2, 3), hi = __builtin_shufflevector(t, t, 4, 5, 6, 7);
+                v4sf top4 = splat<v4sf>(LZERO);
+                top4 = lo > top4 ? lo : top4;
+                top4 = hi > top4 ? hi : top4;
+                top[q][s] = std::max(std::max(top4[0], top4[1]), std::max(top4[2], top4[3]));
+                e[q][s] = t - splat<F>(top[q][s]);
             }
         }
-        for (int s = 0; s < 3; ++s) topAndRelativeSum<N>(terms[s], P, ps[s].active, top[s], rel[s]);
+#pragma GCC unroll 4
+        for (int q = 0; q < S; ++q) {
+#pragma GCC unroll 3
+            for (int s = 0; s < 3; ++s) expNonPositive<N>(e[q][s]);
+        }
+#pragma GCC unroll 4
+        for (int q = 0; q < S; ++q) {
+#pragma GCC unroll 3
+            for (int s = 0; s < 3; ++s) {
+                const F kept = index < ps[q][s].active ? e[q][s] : splat<F>(0.0f);
+                v4sf rel4 = splat<v4sf>(0.0f);
+                rel4 += __builtin_shufflevector(kept, kept, 0, 1, 2, 3);
+                rel4 += __builtin_shufflevector(kept, kept, 4, 5, 6, 7);
+                rel[q][s] = (rel4[0] + rel4[2]) + (rel4[1] + rel4[3]);
+            }
+        }
+    } else {
+        alignas(16) float terms[S][3][P];
+#pragma GCC unroll 4
+        for (int q = 0; q < S; ++q) {
+#pragma GCC unroll 3
+            for (int s = 0; s < 3; ++s) {
+#pragma GCC unroll 2
+                for (int g = 0; g < G; ++g) {
+                    F t = splat<F>(-0.5f) * acc[q][s][g] + loadLanes<F>(base[q][s] + g * N);
+                    std::memcpy(terms[q][s] + g * N, &t, sizeof t);
+                }
+            }
+        }
+        for (int q = 0; q < S; ++q)
+            for (int s = 0; s < 3; ++s) topAndRelativeSum<N>(terms[q][s], P, ps[q][s].active, top[q][s], rel[q][s]);
     }
-    logOfRelativeSums(rel, logRel);
-    float sum = 0.0f;
-    for (int s = 0; s < 3; ++s) sum += streamFromTopAndLog(top[s], logRel[s]);
-    return sum;
+#pragma GCC unroll 4
+    for (int q = 0; q < S; ++q) logOfRelativeSums(rel[q], logRel[q]);
+#pragma GCC unroll 4
+    for (int q = 0; q < S; ++q) {
+        float sum = 0.0f;
+        for (int s = 0; s < 3; ++s) sum += streamFromTopAndLog(top[q][s], logRel[q][s]);
+        out[q] = sum;
+    }
+}
+
+// Whether the state has the common shape above.
+KEDO_LANE_INLINE bool isThreeStreamsOfEight(const macroClass& set, const PackedStream* ps) {
+    return set.m_streamNum == 3 && ps[0].padded == 8 && ps[1].padded == 8 && ps[2].padded == 8 &&
+           ps[0].mixtureNum > 0 && ps[1].mixtureNum > 0 && ps[2].mixtureNum > 0;
+}
+
+// Asks for all the cache lines of a state's tables at once (its streams lie
+// back to back) rather than one miss after another.
+KEDO_LANE_INLINE void prefetchState(const macroClass& set, const PackedStream* ps) {
+    const PackedStream& last = ps[set.m_streamNum - 1];
+    const char* begin = reinterpret_cast<const char*>(set.tablePool() + ps[0].offset);
+    const char* end = reinterpret_cast<const char*>(set.tablePool() + last.offset +
+                                                    static_cast<size_t>(last.padded) * (2 + 2 * MAX_VECTOR_SIZE));
+    for (const char* p = begin; p < end; p += 64) __builtin_prefetch(p);
 }
 
 template <int N>
@@ -307,16 +353,12 @@ KEDO_LANE_INLINE float stateFromTables(const float* x, const macroClass& set, in
     }
     if (set.m_streamNum == 0) return 0.0f;
     const PackedStream* ps = &set.packedStream(model, state, 0);
-    // The state's streams lie back to back in the tables: ask for all of
-    // their cache lines at once rather than one miss after another.
-    const PackedStream& last = ps[set.m_streamNum - 1];
-    const char* begin = reinterpret_cast<const char*>(set.tablePool() + ps[0].offset);
-    const char* end = reinterpret_cast<const char*>(set.tablePool() + last.offset +
-                                                    static_cast<size_t>(last.padded) * (2 + 2 * MAX_VECTOR_SIZE));
-    for (const char* p = begin; p < end; p += 64) __builtin_prefetch(p);
-    if (set.m_streamNum == 3 && ps[0].padded == 8 && ps[1].padded == 8 && ps[2].padded == 8 &&
-        ps[0].mixtureNum > 0 && ps[1].mixtureNum > 0 && ps[2].mixtureNum > 0)
-        return threeStreamsOfEight<N>(x, set.tablePool(), ps);
+    prefetchState(set, ps);
+    if (isThreeStreamsOfEight(set, ps)) {
+        float out;
+        threeStreamsOfEight<N, 1>(&x, set.tablePool(), &ps, &out);
+        return out;
+    }
     // Each stream's terms, top and relative sum, then their logs together.
     float top[4] = {0.0f, 0.0f, 0.0f, 0.0f}, rel[4] = {1.0f, 1.0f, 1.0f, 1.0f}, logRel[4];
     for (int s = 0; s < set.m_streamNum; ++s) {
@@ -337,11 +379,45 @@ KEDO_LANE_INLINE float stateFromTables(const float* x, const macroClass& set, in
     return sum;
 }
 
+// A batch: runs of S queries of the common shape go through the
+// interleaved kernel together, the others one at a time.
+template <int N, int S>
+KEDO_LANE_INLINE void statesFromTables(const macroClass& set, const stateQuery* queries, size_t count, float* out) {
+    size_t k = 0;
+    if (set.hasLikelihoodTables() && set.m_streamNum == 3) {
+        const float* pool = set.tablePool();
+        while (k + S <= count) {
+            const float* xs[S];
+            const PackedStream* ps[S];
+            bool common = true;
+            for (int q = 0; q < S; ++q) {
+                xs[q] = queries[k + q].x;
+                ps[q] = &set.packedStream(queries[k + q].model, queries[k + q].state, 0);
+                common = common && isThreeStreamsOfEight(set, ps[q]);
+            }
+            if (!common) {
+                out[k] = stateFromTables<N>(queries[k].x, set, queries[k].model, queries[k].state);
+                ++k;
+                continue;
+            }
+            for (int q = 0; q < S; ++q) prefetchState(set, ps[q]);
+            threeStreamsOfEight<N, S>(xs, pool, ps, out + k);
+            k += S;
+        }
+    }
+    for (; k < count; ++k) out[k] = stateFromTables<N>(queries[k].x, set, queries[k].model, queries[k].state);
+}
+
 // Eight lanes where the processor has AVX2 (chosen at run time; the rest of
 // the build stays at the baseline instruction set). No FMA: the portable
 // path has none, and fused operations would round differently.
 __attribute__((target("avx2"))) float stateAvx2(const float* x, const macroClass& set, int model, int state) {
     return stateFromTables<8>(x, set, model, state);
+}
+
+__attribute__((target("avx2"))) void statesAvx2(const macroClass& set, const stateQuery* queries, size_t count,
+                                               float* out) {
+    statesFromTables<8, 3>(set, queries, count, out);
 }
 
 bool cpuHasAvx2() {
@@ -391,6 +467,21 @@ float stateLogLikelihoodAvx2(const float* x, const macroClass& set, int model, i
 
 float stateLogLikelihood(const float* x, const macroClass& set, int model, int state) {
     return kHasAvx2 ? stateAvx2(x, set, model, state) : stateFromTables<4>(x, set, model, state);
+}
+
+void stateLogLikelihoodsPortable(const macroClass& set, const stateQuery* queries, size_t count, float* out) {
+    for (size_t k = 0; k < count; ++k) out[k] = stateFromTables<4>(queries[k].x, set, queries[k].model, queries[k].state);
+}
+
+void stateLogLikelihoodsAvx2(const macroClass& set, const stateQuery* queries, size_t count, float* out) {
+    statesAvx2(set, queries, count, out);
+}
+
+void stateLogLikelihoods(const macroClass& set, const stateQuery* queries, size_t count, float* out) {
+    if (kHasAvx2)
+        statesAvx2(set, queries, count, out);
+    else
+        stateLogLikelihoodsPortable(set, queries, count, out);
 }
 
 void likelihoodCacheClass::resize(int modelNum) {
