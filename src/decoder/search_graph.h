@@ -33,7 +33,8 @@ public:
     // each exactly what stateLogLikelihood gives it. By default one call per
     // query; a set that can score states together overrides it.
     virtual void stateLogLikelihoods(const stateQuery* queries, size_t count, float* out) const {
-        for (size_t k = 0; k < count; ++k) out[k] = stateLogLikelihood(queries[k].x, queries[k].model, queries[k].state);
+        for (size_t k = 0; k < count; ++k)
+            out[k] = stateLogLikelihood(queries[k].x, queries[k].model, queries[k].state);
     }
     // States with the same id have the same likelihoods (tied states); the
     // ids lie in 0 .. modelNum * 3 - 1. By default every state is its own.

@@ -199,7 +199,7 @@ TEST(Likelihood, BatchesGiveEachStateItsOwnBits) {
         int streams, mixtures;
         bool tables;
     };
-    for (Shape shape : {Shape{3, 8, true}, Shape{3, 5, true}, Shape{3, 12, true}, Shape{1, 8, true},
+    for (Shape shape : {Shape{3, 8, true}, Shape{3, 4, true}, Shape{3, 5, true}, Shape{3, 12, true}, Shape{1, 8, true},
                         Shape{3, 8, false}}) {
         test::SyntheticModelSpec spec;
         spec.streamNum = shape.streams;
@@ -228,7 +228,8 @@ TEST(Likelihood, BatchesGiveEachStateItsOwnBits) {
         rows[7][3] = std::numeric_limits<float>::quiet_NaN();
         std::vector<stateQuery> queries;
         for (int i = 0; i < 200; ++i)
-            queries.push_back(stateQuery{rows[rng() % rows.size()].data(), static_cast<int32_t>(rng() % set.m_models.size()),
+            queries.push_back(stateQuery{rows[rng() % rows.size()].data(),
+                                         static_cast<int32_t>(rng() % set.m_models.size()),
                                          static_cast<int32_t>(rng() % 3)});
         queries[5] = queries[4];
         for (size_t first : {size_t{0}, size_t{1}, size_t{2}}) {

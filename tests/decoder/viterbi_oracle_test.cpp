@@ -76,7 +76,8 @@ public:
     }
     void stateLogLikelihoods(const stateQuery* queries, size_t count, float* out) const override {
         // Backwards, so that the values cannot depend on the order.
-        for (size_t k = count; k-- > 0;) out[k] = m_set.stateLogLikelihood(queries[k].x, queries[k].model, queries[k].state);
+        for (size_t k = count; k-- > 0;)
+            out[k] = m_set.stateLogLikelihood(queries[k].x, queries[k].model, queries[k].state);
         batched += static_cast<long>(count);
     }
     mutable std::vector<const float*> singleRows;
@@ -135,7 +136,8 @@ TEST(ViterbiOracle, SameResultsAsFullCopySearchOnRandomCases) {
             continue;
         }
         if (!fast.out.empty()) ++warned;
-        for (const float* row : batching.singleRows) ASSERT_EQ(row, c.fea.data()) << "a state asked alone after frame 0";
+        for (const float* row : batching.singleRows)
+            ASSERT_EQ(row, c.fea.data()) << "a state asked alone after frame 0";
         batchedQueries += batching.batched;
         ASSERT_EQ(fast.nc, naive.nc);
         ASSERT_EQ(fast.best, naive.best);
