@@ -417,7 +417,21 @@ KEDO_LANE_INLINE void statesFromTables(const macroClass& set, const stateQuery* 
                 ++k;
                 continue;
             }
-            for (int q = 0; q < group; ++q) prefetchState(set, ps[q]);
+            // This group's tables, each state once. A group that repeats a
+            // state (a state over several frames, as the competitor
+            // alignment asks) leaves the loads room: the next group's tables
+            // are asked for too. Where every state differs, that costs more
+            // than it saves.
+            bool repeats = false;
+            for (int q = 0; q < group; ++q) {
+                if (q > 0 && ps[q] == ps[q - 1])
+                    repeats = true;
+                else
+                    prefetchState(set, ps[q]);
+            }
+            for (size_t q = k + group; repeats && q < k + 2 * group && q < count; ++q)
+                if (queries[q].model != queries[q - 1].model || queries[q].state != queries[q - 1].state)
+                    prefetchState(set, &set.packedStream(queries[q].model, queries[q].state, 0));
             if (P == 8)
                 threeStreams<N, S8, 8>(xs, pool, ps, out + k);
             else
