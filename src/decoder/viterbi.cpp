@@ -222,6 +222,7 @@ int viterbiClass::search(const float* features, int dim, int T, int candidateNum
     m_compactAt = 1 << 16;
     m_recomb.assign(g.recombBegin[g.nodeNum], -1);
     m_touched.resize(m_arenaLen);
+    m_live.resize(m_arenaLen);
     m_sortKeys.resize(m_arenaLen);
     m_orderScratch.resize(m_arenaLen);
 
@@ -246,12 +247,12 @@ int viterbiClass::search(const float* features, int dim, int T, int candidateNum
     int Nc = candidateNum;
     for (int t = 1; t < T; ++t) {
         const float* x = features + static_cast<size_t>(t) * dim;
-        scoreFrame(x, t, Nc, models);
+        const int live = scoreFrame(x, t, Nc, models);
         int lastPos = Nc;
         bool full = false;
-        for (int i = 0; i < Nc && !full; ++i) {
+        for (int li = 0; li < live && !full; ++li) {
+            const int i = m_live[li];
             Cand& c = m_arena[m_order[i]];
-            if (!(c.score > SEARCH_LZERO)) continue;
             const int s = c.state, p = c.phone, n = c.node;
             const int m = g.modelOf(n, p);
             const ModelSteps& st = m_steps[m];
@@ -368,8 +369,9 @@ int viterbiClass::search(const float* features, int dim, int T, int candidateNum
     return Nc;
 }
 
-void viterbiClass::scoreFrame(const float* x, int t, int Nc, const searchModelSet& models) {
+int viterbiClass::scoreFrame(const float* x, int t, int Nc, const searchModelSet& models) {
     const searchGraph& g = m_graph;
+    int live = 0;
     m_queries.clear();
     m_queryTargets.clear();
     auto need = [&](int m, int s) {
@@ -383,6 +385,7 @@ void viterbiClass::scoreFrame(const float* x, int t, int Nc, const searchModelSe
     for (int i = 0; i < Nc; ++i) {
         const Cand& c = m_arena[m_order[i]];
         if (!(c.score > SEARCH_LZERO)) continue;
+        m_live[live++] = i;
         const int s = c.state, p = c.phone, n = c.node;
         const int m = g.modelOf(n, p);
         if (s + 3 < m_steps[m].numStates) {
@@ -398,6 +401,7 @@ void viterbiClass::scoreFrame(const float* x, int t, int Nc, const searchModelSe
     m_queryValues.resize(m_queries.size());
     models.stateLogLikelihoods(m_queries.data(), m_queries.size(), m_queryValues.data());
     for (size_t k = 0; k < m_queries.size(); ++k) m_cache[m_queryTargets[k]].value = m_queryValues[k];
+    return live;
 }
 
 int viterbiClass::bestPathIndex(int candNum) const {

@@ -163,8 +163,9 @@ private:
     int search(const float* features, int dim, int T, int candidateNum, const searchModelSet& models, float probTh,
                int getUvScore, int useDescCandidateNum);
     // Fills the cache with the likelihoods of row x (frame t) that the live
-    // candidates of slots 0..Nc-1 will ask for, in one batch.
-    void scoreFrame(const float* x, int t, int Nc, const searchModelSet& models);
+    // candidates of slots 0..Nc-1 will ask for, in one batch; lists those
+    // slots in m_live, in order, and returns their number.
+    int scoreFrame(const float* x, int t, int Nc, const searchModelSet& models);
 
     void appendSyl(Cand& c, int node, int frame);
     void appendPhone(Cand& c, int phone, int frame);
@@ -200,6 +201,7 @@ private:
     // Per-frame scratch, sized once per search.
     std::vector<int32_t> m_recomb;  // recombination slot per (node, state key)
     std::vector<int32_t> m_touched;
+    std::vector<int32_t> m_live;    // the frame's live slots below Nc
     std::vector<uint64_t> m_sortKeys;
     std::vector<int32_t> m_orderScratch;
     std::vector<int32_t> m_remap;
