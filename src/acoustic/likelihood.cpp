@@ -298,12 +298,29 @@ KEDO_LANE_INLINE void threeStreams(const float* const* xs, const float* pool, co
             for (int g = 0; g < G; ++g) e[q][s][g] -= splat<F>(top[q][s]);
         }
     }
+    if constexpr (N == 8 && L == 4) {
+        // Four-lane terms on eight-lane hardware: two streams' exponentials
+        // in one vector (the lanes' operations are the same at any width).
+        typedef typename Lanes<8>::F F8;
+        constexpr int T = S * 3;
+#pragma GCC unroll 12
+        for (int i = 0; i + 1 < T; i += 2) {
+            F& a = e[i / 3][i % 3][0];
+            F& b = e[(i + 1) / 3][(i + 1) % 3][0];
+            F8 w = __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7);
+            expNonPositive<8>(w);
+            a = __builtin_shufflevector(w, w, 0, 1, 2, 3);
+            b = __builtin_shufflevector(w, w, 4, 5, 6, 7);
+        }
+        if constexpr (T % 2 == 1) expNonPositive<4>(e[S - 1][2][0]);
+    } else {
 #pragma GCC unroll 4
-    for (int q = 0; q < S; ++q) {
+        for (int q = 0; q < S; ++q) {
 #pragma GCC unroll 3
-        for (int s = 0; s < 3; ++s) {
+            for (int s = 0; s < 3; ++s) {
 #pragma GCC unroll 2
-            for (int g = 0; g < G; ++g) expNonPositive<L>(e[q][s][g]);
+                for (int g = 0; g < G; ++g) expNonPositive<L>(e[q][s][g]);
+            }
         }
     }
 #pragma GCC unroll 4
