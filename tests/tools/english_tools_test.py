@@ -2,12 +2,15 @@
 """The English data tools on small made-up inputs: the letter-to-sound
 converter, the lexicon maker, and the pure helpers of the recipe and the
 evaluation."""
+import contextlib
+import io
 import os
 import struct
 import subprocess
 import sys
 import tempfile
 import unittest
+import wave
 
 TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "english")
 sys.path.insert(0, TOOLS)
@@ -117,6 +120,83 @@ class RecipeHelpers(unittest.TestCase):
                 self.assertIn("noise", desc)
             if "gain" in effects:
                 self.assertLessEqual(float(effects[effects.index("gain") + 1]), 0)
+
+
+class BalancedTrainingList(unittest.TestCase):
+    VOICES = [("espeak-en-us-m1", "espeak", "en-us+m1", "train"), ("espeak-en-gb-f2", "espeak", "en-gb+f2", "train"),
+              ("espeak-en-029-m3", "espeak", "en-029+m3", "train"), ("kal", "flite", "kal", "train"),
+              ("slt", "festival", "cmu_us_slt_arctic_hts", "train")]
+
+    def test_twins_are_what_the_espeak_voices_would_have_said(self):
+        texts = ["text %d" % i for i in range(60)]
+        alone, none = corpus.plan_rows("train", texts, self.VOICES, 2, other_share=0.0)
+        rows, twins = corpus.plan_rows("train", texts, self.VOICES, 2, other_share=0.8)
+        self.assertEqual(none, [])
+        self.assertEqual(len(rows), len(alone))
+        by_uid = {r[0]: r for r in alone}
+        # Every row the share moved off espeak-ng has its twin, equal to the
+        # row of the plan without the share; the rest are unchanged.
+        moved = [r for r, a in zip(rows, alone) if r != a]
+        self.assertTrue(moved)
+        self.assertEqual(sorted(t[0] for t in twins), sorted(r[0] for r in moved if by_uid[r[0]][2] == "espeak"))
+        for t in twins:
+            self.assertEqual(t, by_uid[t[0]])
+        for r in moved:
+            self.assertNotEqual(r[2], "espeak")
+            self.assertEqual(r[4:], by_uid[r[0]][4:])
+        self.assertEqual(corpus.plan_rows("eval", texts[:5], self.VOICES[:2], 1, other_share=0.8)[1], [])
+
+    def test_balance_keeps_every_espeak_row_and_draws_the_others(self):
+        rows = [("u%d" % i, "s", "espeak" if i % 3 == 0 else "flite") for i in range(30)]
+        half = corpus.balance(rows, 0.5, corpus.rng("b"))
+        self.assertEqual([r for r in half if r[2] == "espeak"], [r for r in rows if r[2] == "espeak"])
+        self.assertEqual(sum(r[2] != "espeak" for r in half), 10)
+        self.assertEqual(half, sorted(half, key=rows.index))
+        self.assertEqual(half, corpus.balance(rows, 0.5, corpus.rng("b")))
+        self.assertNotEqual(half, corpus.balance(rows, 0.5, corpus.rng("c")))
+        self.assertEqual(sum(r[2] != "espeak" for r in corpus.balance(rows, 0.25, corpus.rng("b"))), 20)
+        self.assertEqual(corpus.balance(rows, 0.1, corpus.rng("b")), rows)   # too few others: all of them
+
+    def test_lists_take_twins_and_only_the_plan_rows_augmented_copies(self):
+        plan = [("train-0-00001", "kal", "flite", "kal", 1.0, 0, "a b"),
+                ("train-0-00002", "espeak-en-us-m1", "espeak", "en-us+m1", 1.0, 0, "c d"),
+                ("train-0-00003", "slt", "festival", "cmu_us_slt_arctic_hts", 1.0, 0, "e f")]
+        twins = [("train-0-00001", "espeak-en-gb-f2", "espeak", "en-gb+f2", 1.0, 0, "a b"),
+                 ("train-0-00099", "espeak-en-gb-f2", "espeak", "en-gb+f2", 1.0, 0, "beyond the prefix")]
+        with tempfile.TemporaryDirectory() as out:
+            corpus.write_atomic(os.path.join(out, "lists", "plan_train.tsv"), corpus.plan_lines(plan))
+            corpus.write_atomic(os.path.join(out, "lists", "plan_train_twins.tsv"), corpus.plan_lines(twins))
+            corpus.write_atomic(os.path.join(out, "lists", "plan_eval.tsv"), "")
+            files = ["train/kal/train-0-00001", "train/espeak-en-gb-f2/train-0-00001",
+                     "train/espeak-en-us-m1/train-0-00002", "train/slt/train-0-00003",
+                     "train/espeak-en-gb-f2/train-0-00099", "augmented/kal/train-0-00001-a0",
+                     "augmented/espeak-en-gb-f2/train-0-00001-a0"]
+            for f in files:
+                os.makedirs(os.path.dirname(os.path.join(out, "wav", f)), exist_ok=True)
+                with wave.open(os.path.join(out, "wav", f + ".wav"), "wb") as w:
+                    w.setparams((1, 2, 16000, 0, "NONE", ""))
+                    w.writeframes(b"\0\0" * 1600)
+
+            def listed(share):
+                old = corpus.ESPEAK_SHARE
+                corpus.ESPEAK_SHARE = share
+                try:
+                    with contextlib.redirect_stdout(io.StringIO()):
+                        corpus.cmd_lists(out)
+                finally:
+                    corpus.ESPEAK_SHARE = old
+                return [l.split("\t")[0][len(out) + 5:-4] for l in read(os.path.join(out, "lists", "train.tsv")).split("\n") if l]
+
+            self.assertEqual(listed(0), [files[0], files[5], files[2], files[3]])
+            # Two espeak-ng files (one a twin) to one other; the plan's kal
+            # row keeps its augmented copy even where its clean file is not
+            # drawn; the twin's stray copy and the twin beyond the prefix stay out.
+            got = listed(2 / 3)
+            self.assertEqual([f for f in got if "espeak" in f], [files[2], files[1]])
+            self.assertEqual(len([f for f in got if f.startswith("train/") and "espeak" not in f]), 1)
+            self.assertIn(files[5], got)
+            self.assertNotIn(files[6], got)
+            self.assertEqual(len(got), 4)
 
 
 class StubEngine:

@@ -6,9 +6,11 @@
                              sentences for evaluation
   corpus.py voices OUT       the voices of espeak-ng, flite and Festival,
                              grouped into speakers; held-out speakers
-  corpus.py plan OUT         the utterance plans: who says what, how fast, how high
+  corpus.py plan OUT         the utterance plans: who says what, how fast, how high,
+                             and the espeak-ng twins of the training plan
   corpus.py synth OUT SPLIT  synthesise a plan (train until the clean target
-                             is reached; eval whole)
+                             is reached; eval whole; twins: the espeak-ng
+                             twins of the training prefix)
   corpus.py augment OUT      sox copies of the training utterances
   corpus.py lists OUT        the final lists: audio path TAB transcript
 
@@ -38,6 +40,11 @@ MIN_CONTEXT = int(os.environ.get("KEDO_CORPUS_MIN_CONTEXT", "5"))
 # The share of training utterances given to the flite and Festival voices,
 # which are few beside espeak-ng's hundreds of accent and variant pairs.
 OTHER_SHARE = float(os.environ.get("KEDO_CORPUS_OTHER_SHARE", "0.65"))
+# When set, the training list is balanced between espeak-ng and the other
+# engines: every espeak-ng utterance of the plan's prefix and of its espeak-ng
+# twins (stage 5 renders them), and flite/Festival utterances drawn from the
+# seed so that espeak-ng makes this share of the clean files.
+ESPEAK_SHARE = float(os.environ.get("KEDO_CORPUS_ESPEAK_SHARE", "0"))
 SYNTH_JOBS = int(os.environ.get("KEDO_SYNTH_JOBS", "2"))
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -207,36 +214,55 @@ def read_voices(out, split):
 
 
 # ---------------------------------------------------------------- plans
+def plan_rows(split, texts, voices, rounds, other_share=None):
+    """The utterance rows of one split (uid, speaker, engine, voice, rate,
+    pitch, text) and, for training, the espeak-ng twins: for every row the
+    flite/Festival share took from an espeak-ng voice, the row as that voice
+    would have said it (same uid, text, rate and pitch)."""
+    share = OTHER_SHARE if other_share is None else other_share
+    others = [v for v in voices if v[1] != "espeak"]
+    rows, twins = [], []
+    # Train: the texts again and again, each round in a new order and by
+    # new voices, until synth reaches the target. Eval: each held-out
+    # sentence once, the held-out voices in turn.
+    for r in range(rounds):
+        order = list(range(len(texts)))
+        rng("plan", split, r).shuffle(order)
+        for k, t in enumerate(order):
+            g = rng("utt", split, r, t)
+            speaker, engine, voice, _ = voices[(k + r) % len(voices)] if split == "eval" else g.choice(voices)
+            rate = round(g.uniform(0.85, 1.2), 2)
+            pitch = g.randint(-3, 3)
+            uid = "%s-%d-%05d" % (split, r, t)
+            if split == "train" and others:
+                # Drawn apart from the rest, so the espeak-ng utterances
+                # keep their voice, rate and pitch whatever the share.
+                w = rng("other", split, r, t)
+                if w.random() < share:
+                    if engine == "espeak":
+                        twins.append((uid, speaker, engine, voice, rate, pitch, texts[t]))
+                    speaker, engine, voice, _ = w.choice(others)
+            voice = LIMITED_DOMAIN.get(voice, voice)
+            rows.append((uid, speaker, engine, voice, rate, pitch, texts[t]))
+    return rows, twins
+
+
+def plan_lines(rows):
+    return "".join("%s\t%s\t%s\t%s\t%.2f\t%d\t%s\n" % row for row in rows)
+
+
 def cmd_plan(out):
     def lines_of(name):
         with open(os.path.join(out, "texts", name), encoding="latin-1") as f:
             return [l.rstrip("\n") for l in f if l.strip()]
     for split, texts, rounds in (("train", lines_of("train.txt"), 3), ("eval", lines_of("eval.txt"), 1)):
         voices = read_voices(out, split)
-        others = [v for v in voices if v[1] != "espeak"]
-        rows = []
-        # Train: the texts again and again, each round in a new order and by
-        # new voices, until synth reaches the target. Eval: each held-out
-        # sentence once, the held-out voices in turn.
-        for r in range(rounds):
-            order = list(range(len(texts)))
-            rng("plan", split, r).shuffle(order)
-            for k, t in enumerate(order):
-                g = rng("utt", split, r, t)
-                speaker, engine, voice, _ = voices[(k + r) % len(voices)] if split == "eval" else g.choice(voices)
-                rate = round(g.uniform(0.85, 1.2), 2)
-                pitch = g.randint(-3, 3)
-                if split == "train" and others:
-                    # Drawn apart from the rest, so the espeak-ng utterances
-                    # keep their voice, rate and pitch whatever the share.
-                    w = rng("other", split, r, t)
-                    if w.random() < OTHER_SHARE:
-                        speaker, engine, voice, _ = w.choice(others)
-                voice = LIMITED_DOMAIN.get(voice, voice)
-                rows.append("%s-%d-%05d\t%s\t%s\t%s\t%.2f\t%d\t%s" % (split, r, t, speaker, engine, voice, rate,
-                                                                     pitch, texts[t]))
-        write_atomic(os.path.join(out, "lists", "plan_%s.tsv" % split), "\n".join(rows) + "\n")
-        print("plan %s: %d utterances over %d voices" % (split, len(rows), len(voices)))
+        rows, twins = plan_rows(split, texts, voices, rounds)
+        write_atomic(os.path.join(out, "lists", "plan_%s.tsv" % split), plan_lines(rows))
+        if split == "train":
+            write_atomic(os.path.join(out, "lists", "plan_train_twins.tsv"), plan_lines(twins))
+        print("plan %s: %d utterances over %d voices%s" % (split, len(rows), len(voices),
+                                                          ", %d espeak-ng twins" % len(twins) if twins else ""))
 
 
 def synth_one(engine, voice, rate, pitch, text, dest):
@@ -257,7 +283,7 @@ def synth_one(engine, voice, rate, pitch, text, dest):
                             "(Parameter.set 'Duration_Stretch %.2f)" % (1 / rate), txt, "-o", raw],
                            check=True, capture_output=True)
         effects = ["pitch", str(pitch * 40)] if engine != "espeak" and pitch else []
-        subprocess.run(["sox", raw, "-r", "16000", "-c", "1", "-b", "16", "-t", "wav", dest + ".part"] + effects +
+        subprocess.run(["sox", "-R", raw, "-r", "16000", "-c", "1", "-b", "16", "-t", "wav", dest + ".part"] + effects +
                        ["norm", "-3"], check=True, capture_output=True)
         os.replace(dest + ".part", dest)
 
@@ -268,12 +294,19 @@ def seconds(path):
 
 
 def read_plan(out, split):
-    with open(os.path.join(out, "lists", "plan_%s.tsv" % split), encoding="latin-1") as f:
-        return [l.rstrip("\n").split("\t") for l in f if l.strip()]
+    """The rows of plan_SPLIT.tsv; split "twins" reads the espeak-ng twins of
+    the rows in the training plan's prefix (see planned)."""
+    name = "train_twins" if split == "twins" else split
+    with open(os.path.join(out, "lists", "plan_%s.tsv" % name), encoding="latin-1") as f:
+        rows = [l.rstrip("\n").split("\t") for l in f if l.strip()]
+    if split == "twins":
+        prefix = set(row[0] for row in planned(out, "train"))
+        rows = [row for row in rows if row[0] in prefix]
+    return rows
 
 
 def wav_path(out, split, uid, speaker):
-    return os.path.join(out, "wav", split, speaker, uid + ".wav")
+    return os.path.join(out, "wav", "train" if split == "twins" else split, speaker, uid + ".wav")
 
 
 def target_seconds(split):
@@ -406,7 +439,7 @@ def cmd_augment(out):
                 continue
             os.makedirs(os.path.dirname(dest), exist_ok=True)
             tmp = dest + ".part"
-            subprocess.run(["sox", src, "-b", "16", "-t", "wav", tmp] + effects, check=True, capture_output=True)
+            subprocess.run(["sox", "-R", src, "-b", "16", "-t", "wav", tmp] + effects, check=True, capture_output=True)
             if snr is not None:
                 desc += " %s %.1f dB" % (add_noise(tmp, snr, g), snr)
             os.replace(tmp, dest)
@@ -418,20 +451,44 @@ def cmd_augment(out):
 
 
 # ---------------------------------------------------------------- lists
+def balance(rows, share, g):
+    """The clean rows to list when espeak-ng is to make the given share of
+    them: every espeak-ng row and as many of the others as that share asks
+    (all of them if there are too few), drawn with g; in the given order."""
+    espeak = [i for i, row in enumerate(rows) if row[2] == "espeak"]
+    others = [i for i, row in enumerate(rows) if row[2] != "espeak"]
+    g.shuffle(others)
+    keep = set(espeak + others[:int(round(len(espeak) * (1 - share) / share))])
+    return [row for i, row in enumerate(rows) if i in keep]
+
+
 def cmd_lists(out):
     for split in ("train", "eval"):
-        rows, total = [], 0.0
-        for row in planned(out, split):
-            uid, speaker, text, path = row[0], row[1], row[6], row[-1]
-            copies = [path] + [os.path.join(out, "wav", "augmented", speaker, "%s-a%d.wav" % (uid, c))
-                               for c in range(AUG_COPIES if split == "train" and augmented(uid) else 0)]
+        prefix, twins, keep = planned(out, split), [], None
+        if split == "train" and ESPEAK_SHARE > 0:
+            twins = [row + [wav_path(out, "twins", row[0], row[1])] for row in read_plan(out, "twins")]
+            twins = [row for row in twins if os.path.exists(row[-1])]
+            keep = set((row[0], row[1]) for row in balance(prefix + twins, ESPEAK_SHARE, rng("balance")))
+        rows, total, engines = [], 0.0, {}
+        for n, row in enumerate(prefix + twins):
+            uid, speaker, engine, text, path = row[0], row[1], row[2], row[6], row[-1]
+            copies = [path] if keep is None or (uid, speaker) in keep else []
+            # Augmented copies: of the plan's own rows, whichever clean files
+            # the balance kept.
+            if split == "train" and n < len(prefix) and augmented(uid):
+                copies += [os.path.join(out, "wav", "augmented", speaker, "%s-a%d.wav" % (uid, c))
+                           for c in range(AUG_COPIES)]
             for p in copies:
                 if os.path.exists(p):
                     rows.append("%s\t%s\t%s" % (p, speaker, text))
-                    total += seconds(p)
+                    s = seconds(p)
+                    total += s
+                    kind = "augmented" if p != path else "espeak-ng" if engine == "espeak" else "flite/Festival"
+                    engines[kind] = engines.get(kind, 0.0) + s
         write_atomic(os.path.join(out, "lists", "%s.tsv" % split), "\n".join(rows) + "\n")
-        print("lists %s: %d utterances, %.2f h (path TAB speaker TAB text in lists/%s.tsv)"
-              % (split, len(rows), total / 3600, split))
+        print("lists %s: %d utterances, %.2f h (%s; path TAB speaker TAB text in lists/%s.tsv)"
+              % (split, len(rows), total / 3600,
+                 ", ".join("%s %.2f h" % (k, v / 3600) for k, v in sorted(engines.items())), split))
 
 
 def main():

@@ -17,11 +17,18 @@
 #      into speakers, with held-out speakers; the utterance plans
 #   4  synthesis of the held-out (evaluation) utterances
 #   5  synthesis of the training utterances, up to the clean share of
-#      KEDO_CORPUS_HOURS (default 20 h, of which 1/(1+copies) clean)
+#      KEDO_CORPUS_HOURS (default 20 h, of which 1/(1+copies) clean); with
+#      KEDO_CORPUS_ESPEAK_SHARE set, also the espeak-ng twins of those
+#      utterances: for each one the flite/Festival share (KEDO_CORPUS_OTHER_SHARE,
+#      default 0.65) took from an espeak-ng voice, that voice saying it
 #   6  augmentation with sox: tempo, speed, pitch, noise at 10-30 dB SNR,
 #      reverberation, telephone band, level (KEDO_CORPUS_AUG_COPIES per file,
 #      for the share KEDO_CORPUS_AUG_SHARE of the files, default all)
-#   7  the lists: lists/train.tsv and lists/eval.tsv (audio, speaker, text)
+#   7  the lists: lists/train.tsv and lists/eval.tsv (audio, speaker, text);
+#      with KEDO_CORPUS_ESPEAK_SHARE=S (0 < S < 1) the clean training files
+#      are balanced: every espeak-ng file (the plan's and the twins) and as
+#      many flite/Festival files, drawn from the seed, as make espeak-ng the
+#      share S, plus the augmented copies
 #   8  training with `kedo train` (needs a build that has it) into
 #      DIR/train/mN (KEDO_TRAIN_MIXTURES, default 8; KEDO_TRAIN_THREADS,
 #      default 2; KEDO_TRAIN_RESUME=1 continues a stopped run; with
@@ -61,7 +68,7 @@ while [ $# -gt 0 ]; do
     --stage) stage="$2"; shift 2 ;;
     --stop-stage) stop_stage="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
-    -h|--help) sed -n '2,45p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,56p' "$0"; exit 0 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 1 ;;
   esac
 done
@@ -98,6 +105,9 @@ fi
 if run 5; then
   say 5 "training synthesis"
   "$python" "$here/corpus.py" synth "$out" train
+  if [ -n "${KEDO_CORPUS_ESPEAK_SHARE:-}" ]; then
+    "$python" "$here/corpus.py" synth "$out" twins
+  fi
 fi
 if run 6; then
   say 6 "augmentation"
@@ -175,14 +185,15 @@ if run 11; then
   cp "$home"/kedoData/english.sa.prm "$home"/kedoData/english.vc.prm "$repo/data/kedoData/"
   # The English sample: a held-out speaker (flite's rms, whom no training
   # utterance used) saying a sentence that is in no training text, with 0.3 s
-  # of faint noise at both ends; the list: it among 49 held-out sentences (every eighth).
+  # of faint noise at both ends (sox -R: the same noise on every run); the
+  # list: it among 49 held-out sentences (every eighth).
   samples="$repo/data/kedoData/samples"
   sentence="i like to read a good book"
   tmp="$(mktemp -d)"
   flite -voice rms -t "$sentence" -o "$tmp/raw.wav"
-  sox "$tmp/raw.wav" -r 16000 -c 1 -b 16 "$tmp/speech.wav" norm -3 pad 0.3 0.3
-  sox -n -r 16000 -c 1 -b 16 "$tmp/noise.wav" synth "$(soxi -D "$tmp/speech.wav")" whitenoise vol 0.002
-  sox -m -v 1 "$tmp/speech.wav" -v 1 "$tmp/noise.wav" -b 16 "$samples/english.wav"
+  sox -R "$tmp/raw.wav" -r 16000 -c 1 -b 16 "$tmp/speech.wav" norm -3 pad 0.3 0.3
+  sox -R -n -r 16000 -c 1 -b 16 "$tmp/noise.wav" synth "$(soxi -D "$tmp/speech.wav")" whitenoise vol 0.002
+  sox -R -m -v 1 "$tmp/speech.wav" -v 1 "$tmp/noise.wav" -b 16 "$samples/english.wav"
   rm -rf "$tmp"
   printf '%s' "$sentence" > "$samples/english.txt"
   { echo "$sentence"; grep -vx "$sentence" "$out/texts/eval.txt" | awk "NR % 8 == 0" | head -49; } | LC_ALL=C sort > "$samples/english_list.txt"
