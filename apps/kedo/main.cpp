@@ -2,6 +2,7 @@
 // cmd_*.cpp file and registers itself here.
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -12,6 +13,10 @@
 
 #ifdef __GLIBC__
 #include <malloc.h>
+#endif
+#ifdef __linux__
+#include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 #include "cli.h"
@@ -34,6 +39,22 @@ void keepFreedMemory(const std::string& subcommand) {
     if (subcommand == "serve") return;
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#ifdef __linux__
+    // Grow the heap in one step and let the kernel back it with huge pages
+    // where it allows them on request: the model set's records and tables
+    // are touched once each, and a fault per 4 KB page was a third of a
+    // fresh assessment's processor time with an 8-mixture English set.
+    mallopt(M_TOP_PAD, 64 << 20);
+    char* before = static_cast<char*>(sbrk(0));
+    void* volatile probe = std::malloc(1 << 20);  // kept: the compiler may not drop it
+    char* after = static_cast<char*>(sbrk(0));
+    std::free(probe);
+    constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(before) + kHuge - 1) & ~(kHuge - 1);
+    if (before != reinterpret_cast<char*>(-1) && reinterpret_cast<uintptr_t>(after) > from + kHuge)
+        madvise(reinterpret_cast<void*>(from), reinterpret_cast<uintptr_t>(after) - from, MADV_HUGEPAGE);
+    mallopt(M_TOP_PAD, 128 << 10);
+#endif
 #else
     (void)subcommand;
 #endif

@@ -27,6 +27,7 @@ import argparse
 import os
 import resource
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -73,13 +74,40 @@ def cmu_dictionary(words, wpa_path):
                 cmu[parts[0]] = " ".join(parts[1:])
     missing = sorted(w for w in words if w not in cmu)
     if missing:
+        for word, pas in kedo_lexicon(wpa_path):
+            if word in missing and word not in cmu:
+                phones = pas[0].split("_")
+                cmu[word] = " ".join("AH" if p == "ax" else p.upper() for p in phones)
+    return cmu, missing
+
+
+def kedo_lexicon(wpa_path):
+    """(word, pronunciations) of kedo's English lexicon: the text form, or the
+    binary one (little-endian counts and lengths) that the shipped set holds."""
+    if os.path.exists(wpa_path):
         with open(wpa_path, encoding="latin-1") as f:
             for line in f:
                 word, _, pas = line.rstrip("\n").partition("\t")
-                if word in missing and word not in cmu:
-                    phones = pas.split("#")[0].split("_")
-                    cmu[word] = " ".join("AH" if p == "ax" else p.upper() for p in phones)
-    return cmu, missing
+                yield word, pas.split("#")
+        return
+    with open(wpa_path + "b", "rb") as f:
+        data = f.read()
+    at = 0
+
+    def number():
+        nonlocal at
+        at += 4
+        return struct.unpack_from("<i", data, at - 4)[0]
+
+    def text():
+        nonlocal at
+        n = number()
+        at += n
+        return data[at - n:at].decode("latin-1")
+
+    for _ in range(number()):
+        word = text()
+        yield word, [text() for _ in range(number())]
 
 
 def main():

@@ -224,78 +224,147 @@ KEDO_LANE_INLINE float streamFromTables(const float* x, const float* pool, const
     return logAddTerms<N>(terms, P, ps.active);
 }
 
-// The common shape, three streams of eight padded lanes, with the streams'
-// distance sums interleaved so that their independent chains overlap. Each
-// lane does the same operations in the same order as mixtureTerms.
-template <int N>
-KEDO_LANE_INLINE float threeStreamsOfEight(const float* x, const float* pool, const PackedStream* ps) {
-    typedef typename Lanes<N>::F F;
-    constexpr int W = MAX_VECTOR_SIZE, P = 8, G = P / N;
-    const float* base[3];
-    F acc[3][G];
+// Four lanes h*4 .. h*4+3 of a vector of L lanes (h known at compile time
+// once the loops around are unrolled).
+template <int L>
+KEDO_LANE_INLINE v4sf quarter(const typename Lanes<L>::F& v, int h) {
+    if constexpr (L == 4) {
+        return v;
+    } else {
+        return h == 0 ? __builtin_shufflevector(v, v, 0, 1, 2, 3) : __builtin_shufflevector(v, v, 4, 5, 6, 7);
+    }
+}
+
+// The common shapes, three streams of P padded lanes (8 or 4), for S states
+// at once (the scores of a frame, or of a state over several frames): the
+// streams' and the states' distance sums are interleaved so that their
+// independent chains overlap, and the terms stay in registers. Each lane does
+// the same operations in the same order as mixtureTerms; per stream the top
+// and the sum of the exponentials relative to it are taken four lanes at a
+// time in lane order as in topAndRelativeSum; each state's streams take their
+// logs together in one group of four as in stateFromTables. So every state
+// gets the bits of a call of its own, whatever N, S and P.
+template <int N, int S, int P>
+KEDO_LANE_INLINE void threeStreams(const float* const* xs, const float* pool, const PackedStream* const* ps,
+                                   float* out) {
+    constexpr int L = N < P ? N : P, G = P / L, W = MAX_VECTOR_SIZE;
+    typedef typename Lanes<L>::F F;
+    typedef typename Lanes<L>::I I;
+    const float* base[S][3];
+    F acc[S][3][G];
+#pragma GCC unroll 4
+    for (int q = 0; q < S; ++q) {
 #pragma GCC unroll 3
-    for (int s = 0; s < 3; ++s) {
-        base[s] = pool + ps[s].offset;
+        for (int s = 0; s < 3; ++s) {
+            base[q][s] = pool + ps[q][s].offset;
 #pragma GCC unroll 2
-        for (int g = 0; g < G; ++g) acc[s][g] = loadLanes<F>(base[s] + P + g * N);
+            for (int g = 0; g < G; ++g) acc[q][s][g] = loadLanes<F>(base[q][s] + P + g * L);
+        }
     }
     for (int k = 0; k < W; ++k) {
+#pragma GCC unroll 4
+        for (int q = 0; q < S; ++q) {
 #pragma GCC unroll 3
-        for (int s = 0; s < 3; ++s) {
-            const F xv = splat<F>(x[s * W + k]);
+            for (int s = 0; s < 3; ++s) {
+                const F xv = splat<F>(xs[q][s * W + k]);
 #pragma GCC unroll 2
-            for (int g = 0; g < G; ++g) {
-                F d = xv - loadLanes<F>(base[s] + (2 + k) * P + g * N);
-                acc[s][g] += d * d * loadLanes<F>(base[s] + (2 + W + k) * P + g * N);
+                for (int g = 0; g < G; ++g) {
+                    F d = xv - loadLanes<F>(base[q][s] + (2 + k) * P + g * L);
+                    acc[q][s][g] += d * d * loadLanes<F>(base[q][s] + (2 + W + k) * P + g * L);
+                }
             }
         }
     }
-    float top[4], rel[4] = {1.0f, 1.0f, 1.0f, 1.0f}, logRel[4];
-    if constexpr (N == 8) {
-        // The terms stay in registers: per stream the top over the two
-        // four-lane halves in lane order, then the three streams'
-        // exponentials relative to their tops side by side, each summed as
-        // the halves (low, then high) into a four-lane sum, as in
-        // topAndRelativeSum.
-        typedef typename Lanes<N>::I I;
-        const I index = {0, 1, 2, 3, 4, 5, 6, 7};
-        F e[3];
+    // Per state a group of four logarithms: its three streams and a spare.
+    float top[S][4], rel[S][4], logRel[S][4];
+    F e[S][3][G];
+#pragma GCC unroll 4
+    for (int q = 0; q < S; ++q) {
+        rel[q][0] = rel[q][1] = rel[q][2] = rel[q][3] = 1.0f;
 #pragma GCC unroll 3
         for (int s = 0; s < 3; ++s) {
-            const F t = splat<F>(-0.5f) * acc[s][0] + loadLanes<F>(base[s]);
-            const v4sf lo = __builtin_shufflevector(t, t, 0, 1, 2, 3), hi = __builtin_shufflevector(t, t, 4, 5, 6, 7);
             v4sf top4 = splat<v4sf>(LZERO);
-            top4 = lo > top4 ? lo : top4;
-            top4 = hi > top4 ? hi : top4;
-            top[s] = std::max(std::max(top4[0], top4[1]), std::max(top4[2], top4[3]));
-            e[s] = t - splat<F>(top[s]);
-        }
-#pragma GCC unroll 3
-        for (int s = 0; s < 3; ++s) expNonPositive<N>(e[s]);
-#pragma GCC unroll 3
-        for (int s = 0; s < 3; ++s) {
-            const F kept = index < ps[s].active ? e[s] : splat<F>(0.0f);
-            v4sf rel4 = splat<v4sf>(0.0f);
-            rel4 += __builtin_shufflevector(kept, kept, 0, 1, 2, 3);
-            rel4 += __builtin_shufflevector(kept, kept, 4, 5, 6, 7);
-            rel[s] = (rel4[0] + rel4[2]) + (rel4[1] + rel4[3]);
-        }
-    } else {
-        alignas(16) float terms[3][P];
-#pragma GCC unroll 3
-        for (int s = 0; s < 3; ++s) {
 #pragma GCC unroll 2
             for (int g = 0; g < G; ++g) {
-                F t = splat<F>(-0.5f) * acc[s][g] + loadLanes<F>(base[s] + g * N);
-                std::memcpy(terms[s] + g * N, &t, sizeof t);
+                e[q][s][g] = splat<F>(-0.5f) * acc[q][s][g] + loadLanes<F>(base[q][s] + g * L);
+#pragma GCC unroll 2
+                for (int h = 0; h < L / 4; ++h) {
+                    const v4sf part = quarter<L>(e[q][s][g], h);
+                    top4 = part > top4 ? part : top4;
+                }
+            }
+            top[q][s] = std::max(std::max(top4[0], top4[1]), std::max(top4[2], top4[3]));
+#pragma GCC unroll 2
+            for (int g = 0; g < G; ++g) e[q][s][g] -= splat<F>(top[q][s]);
+        }
+    }
+    if constexpr (N == 8 && L == 4) {
+        // Four-lane terms on eight-lane hardware: two streams' exponentials
+        // in one vector (the lanes' operations are the same at any width).
+        typedef typename Lanes<8>::F F8;
+        constexpr int T = S * 3;
+#pragma GCC unroll 12
+        for (int i = 0; i + 1 < T; i += 2) {
+            F& a = e[i / 3][i % 3][0];
+            F& b = e[(i + 1) / 3][(i + 1) % 3][0];
+            F8 w = __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7);
+            expNonPositive<8>(w);
+            a = __builtin_shufflevector(w, w, 0, 1, 2, 3);
+            b = __builtin_shufflevector(w, w, 4, 5, 6, 7);
+        }
+        if constexpr (T % 2 == 1) expNonPositive<4>(e[S - 1][2][0]);
+    } else {
+#pragma GCC unroll 4
+        for (int q = 0; q < S; ++q) {
+#pragma GCC unroll 3
+            for (int s = 0; s < 3; ++s) {
+#pragma GCC unroll 2
+                for (int g = 0; g < G; ++g) expNonPositive<L>(e[q][s][g]);
             }
         }
-        for (int s = 0; s < 3; ++s) topAndRelativeSum<N>(terms[s], P, ps[s].active, top[s], rel[s]);
     }
-    logOfRelativeSums(rel, logRel);
-    float sum = 0.0f;
-    for (int s = 0; s < 3; ++s) sum += streamFromTopAndLog(top[s], logRel[s]);
-    return sum;
+#pragma GCC unroll 4
+    for (int q = 0; q < S; ++q) {
+#pragma GCC unroll 3
+        for (int s = 0; s < 3; ++s) {
+            v4sf rel4 = splat<v4sf>(0.0f);
+#pragma GCC unroll 2
+            for (int g = 0; g < G; ++g) {
+                I index;
+                for (int j = 0; j < L; ++j) index[j] = g * L + j;
+                const F kept = index < ps[q][s].active ? e[q][s][g] : splat<F>(0.0f);
+#pragma GCC unroll 2
+                for (int h = 0; h < L / 4; ++h) rel4 += quarter<L>(kept, h);
+            }
+            rel[q][s] = (rel4[0] + rel4[2]) + (rel4[1] + rel4[3]);
+        }
+    }
+#pragma GCC unroll 4
+    for (int q = 0; q < S; ++q) logOfRelativeSums(rel[q], logRel[q]);
+#pragma GCC unroll 4
+    for (int q = 0; q < S; ++q) {
+        float sum = 0.0f;
+        for (int s = 0; s < 3; ++s) sum += streamFromTopAndLog(top[q][s], logRel[q][s]);
+        out[q] = sum;
+    }
+}
+
+// The padded lane count P of a state of a common shape (three streams of P
+// lanes, P 8 or 4, every stream with mixtures), else 0.
+KEDO_LANE_INLINE int commonShape(const macroClass& set, const PackedStream* ps) {
+    if (set.m_streamNum != 3 || ps[0].mixtureNum < 1 || ps[1].mixtureNum < 1 || ps[2].mixtureNum < 1) return 0;
+    const int P = ps[0].padded;
+    return (P == 8 || P == 4) && ps[1].padded == P && ps[2].padded == P ? P : 0;
+}
+
+// Asks for all the cache lines of a state's tables at once (its streams lie
+// back to back) rather than one miss after another.
+KEDO_LANE_INLINE void prefetchState(const macroClass& set, const PackedStream* ps) {
+    const PackedStream& last = ps[set.m_streamNum - 1];
+    const char* begin = reinterpret_cast<const char*>(set.tablePool() + ps[0].offset);
+    const char* end = reinterpret_cast<const char*>(set.tablePool() + last.offset +
+                                                    static_cast<size_t>(last.padded) * (2 + 2 * MAX_VECTOR_SIZE));
+    for (const char* p = begin; p < end; p += 64) __builtin_prefetch(p);
 }
 
 template <int N>
@@ -307,16 +376,18 @@ KEDO_LANE_INLINE float stateFromTables(const float* x, const macroClass& set, in
     }
     if (set.m_streamNum == 0) return 0.0f;
     const PackedStream* ps = &set.packedStream(model, state, 0);
-    // The state's streams lie back to back in the tables: ask for all of
-    // their cache lines at once rather than one miss after another.
-    const PackedStream& last = ps[set.m_streamNum - 1];
-    const char* begin = reinterpret_cast<const char*>(set.tablePool() + ps[0].offset);
-    const char* end = reinterpret_cast<const char*>(set.tablePool() + last.offset +
-                                                    static_cast<size_t>(last.padded) * (2 + 2 * MAX_VECTOR_SIZE));
-    for (const char* p = begin; p < end; p += 64) __builtin_prefetch(p);
-    if (set.m_streamNum == 3 && ps[0].padded == 8 && ps[1].padded == 8 && ps[2].padded == 8 &&
-        ps[0].mixtureNum > 0 && ps[1].mixtureNum > 0 && ps[2].mixtureNum > 0)
-        return threeStreamsOfEight<N>(x, set.tablePool(), ps);
+    prefetchState(set, ps);
+    float out;
+    switch (commonShape(set, ps)) {
+        case 8:
+            threeStreams<N, 1, 8>(&x, set.tablePool(), &ps, &out);
+            return out;
+        case 4:
+            threeStreams<N, 1, 4>(&x, set.tablePool(), &ps, &out);
+            return out;
+        default:
+            break;
+    }
     // Each stream's terms, top and relative sum, then their logs together.
     float top[4] = {0.0f, 0.0f, 0.0f, 0.0f}, rel[4] = {1.0f, 1.0f, 1.0f, 1.0f}, logRel[4];
     for (int s = 0; s < set.m_streamNum; ++s) {
@@ -337,11 +408,67 @@ KEDO_LANE_INLINE float stateFromTables(const float* x, const macroClass& set, in
     return sum;
 }
 
+// A batch: runs of S queries of one common shape go through the interleaved
+// kernel together (S8 states of eight lanes, S4 of four), the others one at
+// a time.
+template <int N, int S8, int S4>
+KEDO_LANE_INLINE void statesFromTables(const macroClass& set, const stateQuery* queries, size_t count, float* out) {
+    constexpr int S = S8 > S4 ? S8 : S4;
+    size_t k = 0;
+    if (set.hasLikelihoodTables() && set.m_streamNum == 3) {
+        const float* pool = set.tablePool();
+        while (k + S4 <= count || k + S8 <= count) {
+            const float* xs[S];
+            const PackedStream* ps[S];
+            ps[0] = &set.packedStream(queries[k].model, queries[k].state, 0);
+            const int P = commonShape(set, ps[0]);
+            const int group = P == 8 ? S8 : S4;
+            bool common = P != 0 && k + group <= count;
+            for (int q = 0; q < group && common; ++q) {
+                xs[q] = queries[k + q].x;
+                ps[q] = &set.packedStream(queries[k + q].model, queries[k + q].state, 0);
+                common = commonShape(set, ps[q]) == P;
+            }
+            if (!common) {
+                out[k] = stateFromTables<N>(queries[k].x, set, queries[k].model, queries[k].state);
+                ++k;
+                continue;
+            }
+            // This group's tables, each state once. A group that repeats a
+            // state (a state over several frames, as the competitor
+            // alignment asks) leaves the loads room: the next group's tables
+            // are asked for too. Where every state differs, that costs more
+            // than it saves.
+            bool repeats = false;
+            for (int q = 0; q < group; ++q) {
+                if (q > 0 && ps[q] == ps[q - 1])
+                    repeats = true;
+                else
+                    prefetchState(set, ps[q]);
+            }
+            for (size_t q = k + group; repeats && q < k + 2 * group && q < count; ++q)
+                if (queries[q].model != queries[q - 1].model || queries[q].state != queries[q - 1].state)
+                    prefetchState(set, &set.packedStream(queries[q].model, queries[q].state, 0));
+            if (P == 8)
+                threeStreams<N, S8, 8>(xs, pool, ps, out + k);
+            else
+                threeStreams<N, S4, 4>(xs, pool, ps, out + k);
+            k += group;
+        }
+    }
+    for (; k < count; ++k) out[k] = stateFromTables<N>(queries[k].x, set, queries[k].model, queries[k].state);
+}
+
 // Eight lanes where the processor has AVX2 (chosen at run time; the rest of
 // the build stays at the baseline instruction set). No FMA: the portable
 // path has none, and fused operations would round differently.
 __attribute__((target("avx2"))) float stateAvx2(const float* x, const macroClass& set, int model, int state) {
     return stateFromTables<8>(x, set, model, state);
+}
+
+__attribute__((target("avx2"))) void statesAvx2(const macroClass& set, const stateQuery* queries, size_t count,
+                                               float* out) {
+    statesFromTables<8, 3, 4>(set, queries, count, out);
 }
 
 bool cpuHasAvx2() {
@@ -391,6 +518,22 @@ float stateLogLikelihoodAvx2(const float* x, const macroClass& set, int model, i
 
 float stateLogLikelihood(const float* x, const macroClass& set, int model, int state) {
     return kHasAvx2 ? stateAvx2(x, set, model, state) : stateFromTables<4>(x, set, model, state);
+}
+
+void stateLogLikelihoodsPortable(const macroClass& set, const stateQuery* queries, size_t count, float* out) {
+    for (size_t k = 0; k < count; ++k)
+        out[k] = stateFromTables<4>(queries[k].x, set, queries[k].model, queries[k].state);
+}
+
+void stateLogLikelihoodsAvx2(const macroClass& set, const stateQuery* queries, size_t count, float* out) {
+    statesAvx2(set, queries, count, out);
+}
+
+void stateLogLikelihoods(const macroClass& set, const stateQuery* queries, size_t count, float* out) {
+    if (kHasAvx2)
+        statesAvx2(set, queries, count, out);
+    else
+        stateLogLikelihoodsPortable(set, queries, count, out);
 }
 
 void likelihoodCacheClass::resize(int modelNum) {

@@ -41,35 +41,28 @@ namespace {
 class FileImage {
 public:
     explicit FileImage(const std::string& path) {
-        FilePtr f = openFile(path, "rb");
-        if (std::fseek(f.get(), 0, SEEK_END) == 0) {
-            long size = std::ftell(f.get());
-            std::rewind(f.get());
-            if (size > 0) {
-                grow(static_cast<size_t>(size));
-                size_ = std::fread(data_.get(), 1, static_cast<size_t>(size), f.get());
-            }
-        }
-        char buf[65536];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
-            if (size_ + n > capacity_) grow(std::max(2 * capacity_, size_ + n));
-            std::memcpy(data_.get() + size_, buf, n);
-            size_ += n;
-        }
+        size_ = readFileInto(path, [this](size_t n) { return room(n); });
     }
     std::string_view view() const { return std::string_view(data_.get(), size_); }
 
 private:
-    void grow(size_t capacity) {
-        std::unique_ptr<char[]> bigger(new char[capacity]);
-        if (size_ > 0) std::memcpy(bigger.get(), data_.get(), size_);
-        data_ = std::move(bigger);
-        capacity_ = capacity;
+    // Room for n bytes, keeping those of the last request (which hold
+    // whatever has been read).
+    char* room(size_t n) {
+        if (n > capacity_) {
+            const size_t capacity = std::max(2 * capacity_, n);
+            std::unique_ptr<char[]> bigger(new char[capacity]);
+            if (asked_ > 0) std::memcpy(bigger.get(), data_.get(), std::min(asked_, capacity_));
+            data_ = std::move(bigger);
+            capacity_ = capacity;
+        }
+        asked_ = n;
+        return data_.get();
     }
     std::unique_ptr<char[]> data_;
     size_t size_ = 0;
     size_t capacity_ = 0;
+    size_t asked_ = 0;
 };
 }  // namespace
 

@@ -4,6 +4,7 @@
 // search asks for every frame.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -191,6 +192,18 @@ float stateLogLikelihood(const float* x, const macroClass& set, int model, int s
 bool likelihoodAvx2Available();
 float stateLogLikelihoodPortable(const float* x, const macroClass& set, int model, int state);
 float stateLogLikelihoodAvx2(const float* x, const macroClass& set, int model, int state);
+// One state likelihood asked of a batch: feature row, model, emitting state.
+struct stateQuery {
+    const float* x;
+    int32_t model;
+    int32_t state;
+};
+// stateLogLikelihood of each query into out[k], bit for bit, several states'
+// work in flight at once where the processor allows (on the AVX2 path).
+// Queries need not be distinct; their order does not change any value.
+void stateLogLikelihoods(const macroClass& set, const stateQuery* queries, size_t count, float* out);
+void stateLogLikelihoodsPortable(const macroClass& set, const stateQuery* queries, size_t count, float* out);
+void stateLogLikelihoodsAvx2(const macroClass& set, const stateQuery* queries, size_t count, float* out);
 // The thresholded log-add: a + ln(1 + e^(b-a)) for the larger a, the larger
 // alone when they differ by more than 23.0259 (LZERO when it is below -5e9).
 float logAdd(float x, float y);

@@ -18,6 +18,9 @@ public:
     float stateLogLikelihood(const float* x, int model, int state) const override {
         return kedo::stateLogLikelihood(x, m_set, model, state);
     }
+    void stateLogLikelihoods(const stateQuery* queries, size_t count, float* out) const override {
+        kedo::stateLogLikelihoods(m_set, queries, count, out);
+    }
     int stateId(int model, int state) const override {
         return m_set.hasLikelihoodTables() ? m_set.stateId(model, state) : model * 3 + state;
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "acoustic/macro.h"
 #include "util/limits.h"
 #include "util/report_error.h"
 
@@ -28,6 +29,13 @@ public:
     virtual float logTrans(int model, int i, int j) const = 0;
     // Log-likelihood of feature row x under emitting state `state` (0-based).
     virtual float stateLogLikelihood(const float* x, int model, int state) const = 0;
+    // The log-likelihoods of several (row, model, state) queries into out,
+    // each exactly what stateLogLikelihood gives it. By default one call per
+    // query; a set that can score states together overrides it.
+    virtual void stateLogLikelihoods(const stateQuery* queries, size_t count, float* out) const {
+        for (size_t k = 0; k < count; ++k)
+            out[k] = stateLogLikelihood(queries[k].x, queries[k].model, queries[k].state);
+    }
     // States with the same id have the same likelihoods (tied states); the
     // ids lie in 0 .. modelNum * 3 - 1. By default every state is its own.
     virtual int stateId(int model, int state) const { return model * 3 + state; }

@@ -222,6 +222,7 @@ int viterbiClass::search(const float* features, int dim, int T, int candidateNum
     m_compactAt = 1 << 16;
     m_recomb.assign(g.recombBegin[g.nodeNum], -1);
     m_touched.resize(m_arenaLen);
+    m_live.resize(m_arenaLen);
     m_sortKeys.resize(m_arenaLen);
     m_orderScratch.resize(m_arenaLen);
 
@@ -246,11 +247,12 @@ int viterbiClass::search(const float* features, int dim, int T, int candidateNum
     int Nc = candidateNum;
     for (int t = 1; t < T; ++t) {
         const float* x = features + static_cast<size_t>(t) * dim;
+        const int live = scoreFrame(x, t, Nc, models);
         int lastPos = Nc;
         bool full = false;
-        for (int i = 0; i < Nc && !full; ++i) {
+        for (int li = 0; li < live && !full; ++li) {
+            const int i = m_live[li];
             Cand& c = m_arena[m_order[i]];
-            if (!(c.score > SEARCH_LZERO)) continue;
             const int s = c.state, p = c.phone, n = c.node;
             const int m = g.modelOf(n, p);
             const ModelSteps& st = m_steps[m];
@@ -367,6 +369,41 @@ int viterbiClass::search(const float* features, int dim, int T, int candidateNum
     return Nc;
 }
 
+int viterbiClass::scoreFrame(const float* x, int t, int Nc, const searchModelSet& models) {
+    const searchGraph& g = m_graph;
+    int live = 0;
+    m_queries.clear();
+    m_queryTargets.clear();
+    auto need = [&](int m, int s) {
+        const size_t e = static_cast<size_t>(m) * 3 + s;
+        if (m_cache[e].frame == t) return;
+        m_cache[e].frame = t;
+        m_queries.push_back(stateQuery{x, m, s});
+        m_queryTargets.push_back(e);
+    };
+    // The states the expansion below asks for, in the order it asks.
+    for (int i = 0; i < Nc; ++i) {
+        const Cand& c = m_arena[m_order[i]];
+        if (!(c.score > SEARCH_LZERO)) continue;
+        m_live[live++] = i;
+        const int s = c.state, p = c.phone, n = c.node;
+        const int m = g.modelOf(n, p);
+        if (s + 3 < m_steps[m].numStates) {
+            need(m, s + 1);
+        } else if (p + 1 < g.phoneCount(n)) {
+            need(g.modelOf(n, p + 1), 0);
+        } else {
+            for (int k = g.nextBegin[n]; k < g.nextBegin[n + 1]; ++k)
+                if (g.next[k] != g.endNode) need(g.modelOf(g.next[k], 0), 0);
+        }
+        need(m, s);
+    }
+    m_queryValues.resize(m_queries.size());
+    models.stateLogLikelihoods(m_queries.data(), m_queries.size(), m_queryValues.data());
+    for (size_t k = 0; k < m_queries.size(); ++k) m_cache[m_queryTargets[k]].value = m_queryValues[k];
+    return live;
+}
+
 int viterbiClass::bestPathIndex(int candNum) const {
     const searchGraph& g = m_graph;
     const int n = std::min(candNum, m_arenaLen);
@@ -480,23 +517,43 @@ void viterbiClass::modelProbs(const float* features, int dim, int frameNum, int 
         m_spanStamp = 1;
     }
     const uint32_t stamp = m_spanStamp;
-    auto b = [&](int model, int j, int t) {
-        const size_t slot = static_cast<size_t>(models.stateId(model, j)) * static_cast<size_t>(n) + t;
-        if (m_spanStamps[slot] != stamp) {
-            m_spanValues[slot] = models.stateLogLikelihood(features + static_cast<size_t>(f1 + t) * dim, model, j);
-            m_spanStamps[slot] = stamp;
-        }
-        return m_spanValues[slot];
+    auto slotOf = [&](int model, int j, int t) {
+        return static_cast<size_t>(models.stateId(model, j)) * static_cast<size_t>(n) + t;
     };
+    auto valid = [&](int m) { return m >= 0 && m < models.modelNum() && m < m_modelNum; };
+    // Cell (t, j) can still reach the last state at the last frame only when
+    // j + (n - 1 - t) >= E - 1; the others never enter the result, so their
+    // likelihoods are not asked. The states the recursion reads, each
+    // distinct one once, a state's frames next to each other, scored in one
+    // batch.
+    m_queries.clear();
+    m_queryTargets.clear();
     for (size_t k = 0; k < count; ++k) {
         const int m = modelIdx[k];
-        if (m < 0 || m >= models.modelNum() || m >= m_modelNum) {
+        if (!valid(m)) continue;
+        const int E = std::clamp(models.numStates(m) - 2, 1, 3);
+        for (int j = 0; j < E; ++j) {
+            for (int t = j == 0 ? 0 : 1; t < n; ++t) {
+                if (j + (n - 1 - t) < E - 1) break;
+                const size_t slot = slotOf(m, j, t);
+                if (m_spanStamps[slot] == stamp) continue;
+                m_spanStamps[slot] = stamp;
+                m_queries.push_back(stateQuery{features + static_cast<size_t>(f1 + t) * dim, m, j});
+                m_queryTargets.push_back(slot);
+            }
+        }
+    }
+    m_queryValues.resize(m_queries.size());
+    models.stateLogLikelihoods(m_queries.data(), m_queries.size(), m_queryValues.data());
+    for (size_t q = 0; q < m_queries.size(); ++q) m_spanValues[m_queryTargets[q]] = m_queryValues[q];
+    auto b = [&](int model, int j, int t) { return m_spanValues[slotOf(model, j, t)]; };
+    for (size_t k = 0; k < count; ++k) {
+        const int m = modelIdx[k];
+        if (!valid(m)) {
             out[k] = modelProb(features, dim, frameNum, f1, f2, models, m);  // its error
             continue;
         }
-        // The recursion of modelProb. Cell (t, j) can still reach the last
-        // state at the last frame only when j + (n - 1 - t) >= E - 1; the
-        // others never enter the result, so their likelihoods are not asked.
+        // The recursion of modelProb over the cells in reach.
         const int E = std::clamp(models.numStates(m) - 2, 1, 3);
         float prev[3], cur[3];
         for (int j = 0; j < 3; ++j) prev[j] = SEARCH_LZERO;

@@ -162,6 +162,11 @@ private:
 
     int search(const float* features, int dim, int T, int candidateNum, const searchModelSet& models, float probTh,
                int getUvScore, int useDescCandidateNum);
+    // Fills the cache with the likelihoods of row x (frame t) that the live
+    // candidates of slots 0..Nc-1 will ask for, in one batch; lists those
+    // slots in m_live, in order, and returns their number.
+    int scoreFrame(const float* x, int t, int Nc, const searchModelSet& models);
+
     void appendSyl(Cand& c, int node, int frame);
     void appendPhone(Cand& c, int phone, int frame);
     void sortSlots(int lastPos, int keep);
@@ -184,6 +189,11 @@ private:
     std::vector<float> m_spanValues;
     std::vector<uint32_t> m_spanStamps;
     uint32_t m_spanStamp = 0;
+    // A batch of likelihoods to compute: the queries, the cache entry or
+    // span slot each value goes to, and the values.
+    std::vector<stateQuery> m_queries;
+    std::vector<size_t> m_queryTargets;
+    std::vector<float> m_queryValues;
     std::vector<ModelSteps> m_steps;
     std::vector<SylEntry> m_sylTrace;
     std::vector<PhoneEntry> m_phoneTrace;
@@ -191,6 +201,7 @@ private:
     // Per-frame scratch, sized once per search.
     std::vector<int32_t> m_recomb;  // recombination slot per (node, state key)
     std::vector<int32_t> m_touched;
+    std::vector<int32_t> m_live;    // the frame's live slots below Nc
     std::vector<uint64_t> m_sortKeys;
     std::vector<int32_t> m_orderScratch;
     std::vector<int32_t> m_remap;

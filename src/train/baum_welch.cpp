@@ -101,7 +101,8 @@ stateChain buildChain(const macroClass& set, const compositeHmm& hmm) {
 }
 
 // State likelihoods of one utterance, computed when first asked, one column
-// per distinct (model, state).
+// per distinct (model, state). A pass over a frame names the cells it will
+// read (want), has them computed in one batch (fetch), then reads them.
 class likelihoodTable {
 public:
     likelihoodTable(const macroClass& set, const stateChain& chain, const float* features, int frames, int dim)
@@ -120,6 +121,22 @@ public:
             m_columnOf[j] = it->second;
         }
         m_values.assign(static_cast<size_t>(frames) * m_colModel.size(), std::numeric_limits<float>::quiet_NaN());
+        m_askedAt.assign(m_colModel.size(), -1);
+    }
+    void want(int t, int j) {
+        const int col = m_columnOf[j];
+        const size_t slot = static_cast<size_t>(t) * m_colModel.size() + col;
+        if (!std::isnan(m_values[slot]) || m_askedAt[col] == t) return;
+        m_askedAt[col] = t;
+        m_queries.push_back(stateQuery{m_features + static_cast<size_t>(t) * m_dim, m_colModel[col], m_colState[col]});
+        m_slots.push_back(slot);
+    }
+    void fetch() {
+        m_fetched.resize(m_queries.size());
+        stateLogLikelihoods(m_set, m_queries.data(), m_queries.size(), m_fetched.data());
+        for (size_t k = 0; k < m_slots.size(); ++k) m_values[m_slots[k]] = m_fetched[k];
+        m_queries.clear();
+        m_slots.clear();
     }
     double get(int t, int j) {
         int col = m_columnOf[j];
@@ -139,6 +156,10 @@ private:
     std::vector<int32_t> m_colModel;
     std::vector<int32_t> m_colState;
     std::vector<float> m_values;
+    std::vector<int32_t> m_askedAt;  // per column, the frame it was last wanted for
+    std::vector<stateQuery> m_queries;
+    std::vector<size_t> m_slots;
+    std::vector<float> m_fetched;
 };
 
 // The states a frame may hold: [lo, hi], widened by the longest jump.
@@ -268,6 +289,8 @@ double accumulateUtterance(const macroClass& set, const compositeHmm& hmm, const
         int lo = range[t - 1].lo, hi = std::min(N - 1, range[t - 1].hi + c.maxJump);
         double best = kLogZero;
         int newLo = N, newHi = -1;
+        // The arcs in first (cur holds their sum), then the likelihoods of
+        // the states reached, in one batch.
         for (int j = lo; j <= hi; ++j) {
             if (t + c.minAfter[j] > T - 1) continue;
             double a = kLogZero;
@@ -279,8 +302,18 @@ double accumulateUtterance(const macroClass& set, const compositeHmm& hmm, const
                 a = logAddD(a, v + arc.logProb);
             }
             if (a <= kLogZero) continue;
+            cur[j] = a;
+            B.want(t, j);
+        }
+        B.fetch();
+        for (int j = lo; j <= hi; ++j) {
+            const double a = cur[j];
+            if (a <= kLogZero) continue;
             double b = B.get(t, j);
-            if (b <= kLogZero) continue;
+            if (b <= kLogZero) {
+                cur[j] = kLogZero;
+                continue;
+            }
             cur[j] = a + b;
             best = std::max(best, cur[j]);
             newLo = std::min(newLo, j);
@@ -410,10 +443,21 @@ alignmentResult forcedAlign(const macroClass& set, const compositeHmm& hmm, cons
                 }
             }
             if (from < 0) continue;
-            double b = B.get(t, j);
-            if (b <= kLogZero) continue;
-            cur[j] = best + b;
+            cur[j] = best;  // the likelihood is added below, after the batch
             back[static_cast<size_t>(t) * N + j] = from;
+            B.want(t, j);
+        }
+        B.fetch();
+        for (int j = lo; j <= hi; ++j) {
+            int32_t& from = back[static_cast<size_t>(t) * N + j];
+            if (from < 0) continue;
+            double b = B.get(t, j);
+            if (b <= kLogZero) {
+                cur[j] = kLogZero;
+                from = -1;
+                continue;
+            }
+            cur[j] = cur[j] + b;
             newLo = std::min(newLo, j);
             newHi = std::max(newHi, j);
         }

@@ -25,7 +25,12 @@ std::string readFailure(std::FILE* f) {
 #endif
         return code != 0 ? std::string(std::strerror(code)) : std::string("it cannot be read");
     }
-    std::rewind(f);
+    // The byte goes back rather than the stream to its start: a pipe cannot
+    // be rewound, and would lose what was read ahead.
+    if (c == EOF)
+        std::clearerr(f);
+    else
+        std::ungetc(c, f);
     return {};
 }
 
@@ -182,22 +187,32 @@ void strVecPrint(const StrVec& v, const std::string& name, const std::string& fi
     for (size_t i = 0; i < v.size(); ++i) progressf("%s[%zu] = %s\n", name.c_str(), i, v[i].c_str());
 }
 
-std::string readFileBytes(const std::string& path) {
+size_t readFileInto(const std::string& path, const std::function<char*(size_t)>& room) {
     FilePtr f = openFile(path, "rb");
-    std::string out;
-    // One read when the size is known (tables run to megabytes), then
-    // whatever else there is.
+    size_t size = 0;
+    // One read when the size is known (tables and model sets run to
+    // megabytes), then whatever else there is.
     if (std::fseek(f.get(), 0, SEEK_END) == 0) {
-        const long size = std::ftell(f.get());
+        const long known = std::ftell(f.get());
         std::rewind(f.get());
-        if (size > 0) {
-            out.resize(static_cast<size_t>(size));
-            out.resize(std::fread(out.data(), 1, out.size(), f.get()));
-        }
+        if (known > 0) size = std::fread(room(static_cast<size_t>(known)), 1, static_cast<size_t>(known), f.get());
     }
     char buf[65536];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) out.append(buf, n);
+    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
+        std::memcpy(room(size + n) + size, buf, n);
+        size += n;
+    }
+    return size;
+}
+
+std::string readFileBytes(const std::string& path) {
+    std::string out;
+    const size_t size = readFileInto(path, [&out](size_t n) {
+        out.resize(n);
+        return out.data();
+    });
+    out.resize(size);
     return out;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -76,5 +77,9 @@ void strVecPrint(const StrVec& v, const std::string& name, const std::string& fi
 
 // Reads a whole file into memory (binary). Errors as openFile.
 std::string readFileBytes(const std::string& path);
+// The same into a buffer of the caller's: room(n) makes room for n bytes,
+// keeping the ones read so far, and returns where they start. Returns the
+// number of bytes read.
+size_t readFileInto(const std::string& path, const std::function<char*(size_t)>& room);
 
 }  // namespace kedo

@@ -187,6 +187,73 @@ TEST(Likelihood, KernelsAgreeBitForBit) {
     }
 }
 
+// A batch gives every query the bits of its own call, on every path, whatever
+// mixes in it: states of the common shape and others (weights cut down to
+// four or fewer lanes, or to nothing), sets of fewer streams or without
+// tables, the same state twice, broken rows, and lengths that leave a
+// partial group at the end or at the front.
+TEST(Likelihood, BatchesGiveEachStateItsOwnBits) {
+    std::mt19937 rng(23);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    struct Shape {
+        int streams, mixtures;
+        bool tables;
+    };
+    for (Shape shape : {Shape{3, 8, true}, Shape{3, 4, true}, Shape{3, 5, true}, Shape{3, 12, true}, Shape{1, 8, true},
+                        Shape{3, 8, false}}) {
+        test::SyntheticModelSpec spec;
+        spec.streamNum = shape.streams;
+        spec.mixtureNum = shape.mixtures;
+        spec.seed = static_cast<uint32_t>(shape.mixtures + 100);
+        macroClass set = test::makeSyntheticModels(spec);
+        for (HmmModel& m : set.m_models)
+            for (StateRec& st : m.states)
+                for (StreamRec& sr : st.streams) {
+                    // One stream in six keeps at most four mixtures, one in
+                    // twenty none at all.
+                    const float r = u(rng);
+                    for (size_t k = 0; k < sr.mixtures.size(); ++k) {
+                        MixtureRec& mix = sr.mixtures[k];
+                        mix.weight = (r < 0.05f || (r < 0.17f && k >= 4)) ? 0.0f : 0.2f + u(rng);
+                        for (float& v : mix.variance) v *= 0.3f + 2.0f * u(rng);
+                    }
+                }
+        set.sortModels();
+        set.convertModels();
+        if (!shape.tables) set = withoutTables(set);
+        std::vector<std::vector<float>> rows;
+        for (int i = 0; i < 12; ++i)
+            rows.push_back(test::drawFeatureRow(set, static_cast<int>(rng() % set.m_models.size()), i % 3, rng,
+                                                i % 4 == 0 ? 40.0f : 1.5f));
+        rows[7][3] = std::numeric_limits<float>::quiet_NaN();
+        std::vector<stateQuery> queries;
+        for (int i = 0; i < 200; ++i)
+            queries.push_back(stateQuery{rows[rng() % rows.size()].data(),
+                                         static_cast<int32_t>(rng() % set.m_models.size()),
+                                         static_cast<int32_t>(rng() % 3)});
+        queries[5] = queries[4];
+        for (size_t first : {size_t{0}, size_t{1}, size_t{2}}) {
+            for (size_t count : {size_t{0}, size_t{1}, size_t{2}, size_t{4}, size_t{197}}) {
+                const stateQuery* q = queries.data() + first;
+                std::vector<float> portable(count), avx2(count), engine(count);
+                stateLogLikelihoodsPortable(set, q, count, portable.data());
+                stateLogLikelihoods(set, q, count, engine.data());
+                if (likelihoodAvx2Available()) stateLogLikelihoodsAvx2(set, q, count, avx2.data());
+                for (size_t k = 0; k < count; ++k) {
+                    const float own = stateLogLikelihoodPortable(q[k].x, set, q[k].model, q[k].state);
+                    const auto where = [&] { return ::testing::Message() << shape.streams << "x" << shape.mixtures
+                                                                         << " query " << first + k; };
+                    ASSERT_EQ(std::bit_cast<uint32_t>(portable[k]), std::bit_cast<uint32_t>(own)) << where();
+                    ASSERT_EQ(std::bit_cast<uint32_t>(engine[k]), std::bit_cast<uint32_t>(own)) << where();
+                    if (likelihoodAvx2Available()) {
+                        ASSERT_EQ(std::bit_cast<uint32_t>(avx2[k]), std::bit_cast<uint32_t>(own)) << where();
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(Likelihood, CacheServesTheSameFrameOnly) {
     macroClass set = convertedSet({});
     likelihoodCacheClass cache;

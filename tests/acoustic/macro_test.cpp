@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include "acoustic/macro.h"
 #include "kedo/error.h"
@@ -236,6 +239,42 @@ TEST(MacroFiles, TextAndBinaryRoundTrips) {
     EXPECT_NEAR(again.m_models[0].states[0].streams[0].mixtures[1].variance[4], spec.variance, 1e-6);
     EXPECT_NEAR(again.m_models[0].transP[1][1], spec.selfLoop, 1e-6);
     EXPECT_EQ(again.m_models[1].states[0].streams[2].mixtures[1].weight, 0.0f);
+}
+
+// A file whose size is not known before reading (a pipe) is read piece by
+// piece into a growing image: the same set as from its bytes, in either form.
+TEST(MacroFiles, ReadFromAPipeInPieces) {
+    test::SyntheticModelSpec spec;
+    spec.mixtureNum = 8;
+    const macroClass set = test::makeSyntheticModels(spec);
+    TempDir dir;
+    for (const std::string name : {"models.macb", "models.mac"}) {
+        const std::string path = dir.file(name);
+        const std::string bytes = name.back() == 'b' ? set.binaryImage() : set.textImage();
+        ASSERT_GT(bytes.size(), 2u * 65536) << "several pieces";
+        ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+        std::thread writer([&] {
+            FILE* f = std::fopen(path.c_str(), "wb");
+            if (!f) return;
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
+            std::fclose(f);
+        });
+        macroClass fromPipe, direct;
+        std::string error;
+        try {
+            fromPipe.readModels(path, false);
+        } catch (const KedoError& e) {
+            error = e.what();
+        }
+        writer.join();
+        ASSERT_EQ(error, "") << name;
+        if (name.back() == 'b')
+            direct.parseBinaryModels(bytes, path);
+        else
+            direct.parseTextModels(bytes, path);
+        EXPECT_TRUE(sameRecords(fromPipe, direct)) << name;
+        EXPECT_EQ(fromPipe.binaryImage(), direct.binaryImage()) << name;
+    }
 }
 
 // The binary reader converts each model as it reads it when asked: the

@@ -14,13 +14,18 @@
 namespace kedo::test {
 namespace {
 
-// The macro set as the search sees it, counting the likelihoods asked for.
+// The macro set as the search sees it, counting the likelihoods asked for
+// (one at a time or in batches).
 class CountingSet : public macroModelSet {
 public:
     using macroModelSet::macroModelSet;
     float stateLogLikelihood(const float* x, int model, int state) const override {
         ++calls;
         return macroModelSet::stateLogLikelihood(x, model, state);
+    }
+    void stateLogLikelihoods(const stateQuery* queries, size_t count, float* out) const override {
+        calls += static_cast<long>(count);
+        macroModelSet::stateLogLikelihoods(queries, count, out);
     }
     mutable long calls = 0;
 };

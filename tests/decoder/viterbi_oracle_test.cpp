@@ -1,6 +1,7 @@
 // The search against the plain full-copy search on many random nets, model
 // sets and feature sequences: same candidates, histories, scores, warnings,
-// errors, best path and path dump.
+// errors, best path and path dump, with the model set's likelihoods asked a
+// frame at a time in batches.
 #include <gtest/gtest.h>
 
 
@@ -60,10 +61,37 @@ Case randomCase(std::mt19937& rng) {
     return c;
 }
 
+// A model set that scores batches itself and notes the rows of the states
+// asked one at a time: the search gathers a frame's states into one batch,
+// so after the first frame it should ask none alone.
+class BatchingSet : public searchModelSet {
+public:
+    explicit BatchingSet(const QuantisedModelSet& set) : m_set(set) {}
+    int modelNum() const override { return m_set.modelNum(); }
+    int numStates(int m) const override { return m_set.numStates(m); }
+    float logTrans(int m, int i, int j) const override { return m_set.logTrans(m, i, j); }
+    float stateLogLikelihood(const float* x, int m, int s) const override {
+        singleRows.push_back(x);
+        return m_set.stateLogLikelihood(x, m, s);
+    }
+    void stateLogLikelihoods(const stateQuery* queries, size_t count, float* out) const override {
+        // Backwards, so that the values cannot depend on the order.
+        for (size_t k = count; k-- > 0;)
+            out[k] = m_set.stateLogLikelihood(queries[k].x, queries[k].model, queries[k].state);
+        batched += static_cast<long>(count);
+    }
+    mutable std::vector<const float*> singleRows;
+    mutable long batched = 0;
+
+private:
+    const QuantisedModelSet& m_set;
+};
+
 TEST(ViterbiOracle, SameResultsAsFullCopySearchOnRandomCases) {
     ScopedEnv noTemp("temp", nullptr), noTEMP("TEMP", nullptr);
     std::mt19937 rng(20261207);
     int compared = 0, errors = 0, warned = 0;
+    long batchedQueries = 0;
 #ifdef NDEBUG
     const int iterations = 1500;
 #else
@@ -74,10 +102,11 @@ TEST(ViterbiOracle, SameResultsAsFullCopySearchOnRandomCases) {
         TempDir dir;
         Outcome fast, naive;
         viterbiClass vit(c.arenaLen, c.models.modelNum());
+        const BatchingSet batching(c.models);
         testing::internal::CaptureStdout();
         try {
-            fast.nc = vit.viterbiSearch(c.net, c.dict, c.fea.data(), QuantisedModelSet::kDim, c.T, c.candidateNum, c.models,
-                                        c.probTh, 0, c.useDesc);
+            fast.nc = vit.viterbiSearch(c.net, c.dict, c.fea.data(), QuantisedModelSet::kDim, c.T, c.candidateNum,
+                                        batching, c.probTh, 0, c.useDesc);
             fast.best = vit.bestPathIndex(fast.nc);
             vit.writeArenaSylPath(dir.file("fast.txt"), fast.nc, c.dict);
             fast.dump = readFile(dir.file("fast.txt"));
@@ -107,6 +136,9 @@ TEST(ViterbiOracle, SameResultsAsFullCopySearchOnRandomCases) {
             continue;
         }
         if (!fast.out.empty()) ++warned;
+        for (const float* row : batching.singleRows)
+            ASSERT_EQ(row, c.fea.data()) << "a state asked alone after frame 0";
+        batchedQueries += batching.batched;
         ASSERT_EQ(fast.nc, naive.nc);
         ASSERT_EQ(fast.best, naive.best);
         ASSERT_EQ(fast.dump, naive.dump);
@@ -138,6 +170,7 @@ TEST(ViterbiOracle, SameResultsAsFullCopySearchOnRandomCases) {
     EXPECT_GT(compared, iterations * 2 / 3);
     EXPECT_GT(errors, iterations / 100);
     EXPECT_GT(warned, iterations / 30);
+    EXPECT_GT(batchedQueries, iterations * 10);
 }
 
 // Long utterances make the trace compact itself; the histories must survive.
