@@ -15,7 +15,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   libasound2-dev libavcodec-dev libavformat-dev libswresample-dev
   libcpp-httplib-dev nlohmann-json3-dev chromium chromium-driver python3-selenium
-  ffmpeg sox espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
+  ffmpeg sox rubberband-cli espeak-ng python3-numpy libxml2-utils libxml2-dev alsa-utils clang
   festlex-cmu python3 dpkg-dev libopencc-dev
   pybind11-dev python3-dev python3-pytest librsvg2-bin
 )
@@ -33,7 +33,7 @@ windows_packages=(
 )
 corpus_packages=(
   festlex-cmu espeak-ng flite festival festvox-kallpc16k festvox-kdlpc16k festvox-us-slt-hts
-  wordnet-base fortunes-min sox python3-numpy klettres-data
+  wordnet-base fortunes-min sox rubberband-cli python3-numpy klettres-data
 )
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo

@@ -2,9 +2,12 @@
 """The English data tools on small made-up inputs: the letter-to-sound
 converter, the lexicon maker, and the pure helpers of the recipe and the
 evaluation."""
+import array
 import contextlib
 import io
+import math
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -122,6 +125,64 @@ class RecipeHelpers(unittest.TestCase):
                 self.assertLessEqual(float(effects[effects.index("gain") + 1]), 0)
 
 
+class VoiceChangedCopies(unittest.TestCase):
+    def test_tract_factors_avoid_the_speakers_own_and_alternate(self):
+        sides = set()
+        for i in range(100):
+            uid = "train-0-%05d" % i
+            (k0, p0), (k1, p1) = corpus.voice_change(uid, 0), corpus.voice_change(uid, 1)
+            self.assertEqual((k0, p0), corpus.voice_change(uid, 0))
+            for k, p in ((k0, p0), (k1, p1)):
+                self.assertTrue(0.88 <= k <= 0.96 or 1.04 <= k <= 1.12, k)
+                self.assertLessEqual(abs(p), 200)
+            # One copy shorter, the other longer; either may come first.
+            self.assertLess((k0 - 1) * (k1 - 1), 0)
+            sides.add(k0 < 1)
+        self.assertEqual(sides, {True, False})
+
+    @unittest.skipUnless(shutil.which("sox") and shutil.which("rubberband"), "needs sox and rubberband")
+    def test_a_copy_keeps_duration_and_pitch_moves_formants_and_repeats(self):
+        def samples(path):
+            with wave.open(path) as w:
+                return array.array("h", w.readframes(w.getnframes()))
+
+        def pitch(x):
+            seg = x[4000:8000]
+            lag = max(range(80, 200), key=lambda l: sum(a * b for a, b in zip(seg, seg[l:])) / (len(seg) - l))
+            return 16000.0 / lag
+
+        def mean_frequency(x):
+            # The root-mean-square frequency: the formants decide it here.
+            seg = x[2000:14000]
+            diff = sum((b - a) ** 2 for a, b in zip(seg, seg[1:]))
+            return math.sqrt(diff / sum(a * a for a in seg))
+
+        with tempfile.TemporaryDirectory() as d:
+            src = os.path.join(d, "src.wav")
+            # A 120 Hz pulse train through two resonances: a vowel-like sound.
+            subprocess.run(["sox", "-R", "-n", "-r", "16000", "-c", "1", "-b", "16", src, "synth", "1", "square",
+                            "120", "bandpass", "700", "200h", "bandpass", "1200", "300h", "norm", "-3"], check=True)
+
+            def render(name, k, cents):
+                dest = os.path.join(d, name)
+                corpus.voice_copy(src, dest, k, cents)
+                with wave.open(dest) as w:
+                    self.assertEqual((w.getframerate(), w.getsampwidth(), w.getnchannels()), (16000, 2, 1))
+                return samples(dest), read(dest, "rb")
+
+            x0 = samples(src)
+            short, bytes1 = render("short.wav", 1.12, 0)
+            long_, _ = render("long.wav", 0.88, 0)
+            self.assertEqual(render("again.wav", 1.12, 0)[1], bytes1)
+            for x in (short, long_):
+                self.assertLess(abs(len(x) - len(x0)), 160)
+                self.assertAlmostEqual(pitch(x) / pitch(x0), 1, delta=0.06)
+            self.assertGreater(mean_frequency(short), mean_frequency(x0) * 1.04)
+            self.assertLess(mean_frequency(long_), mean_frequency(x0) * 0.96)
+            # The pitch change moves the pitch too.
+            self.assertAlmostEqual(pitch(render("higher.wav", 1.12, 200)[0]) / pitch(x0), 2 ** (200 / 1200), delta=0.06)
+
+
 class BalancedTrainingList(unittest.TestCase):
     VOICES = [("espeak-en-us-m1", "espeak", "en-us+m1", "train"), ("espeak-en-gb-f2", "espeak", "en-gb+f2", "train"),
               ("espeak-en-029-m3", "espeak", "en-029+m3", "train"), ("kal", "flite", "kal", "train"),
@@ -170,21 +231,22 @@ class BalancedTrainingList(unittest.TestCase):
             files = ["train/kal/train-0-00001", "train/espeak-en-gb-f2/train-0-00001",
                      "train/espeak-en-us-m1/train-0-00002", "train/slt/train-0-00003",
                      "train/espeak-en-gb-f2/train-0-00099", "augmented/kal/train-0-00001-a0",
-                     "augmented/espeak-en-gb-f2/train-0-00001-a0"]
+                     "augmented/espeak-en-gb-f2/train-0-00001-a0", "voice/kal/train-0-00001-v0",
+                     "voice/slt/train-0-00003-v0", "voice/espeak-en-us-m1/train-0-00002-v0"]
             for f in files:
                 os.makedirs(os.path.dirname(os.path.join(out, "wav", f)), exist_ok=True)
                 with wave.open(os.path.join(out, "wav", f + ".wav"), "wb") as w:
                     w.setparams((1, 2, 16000, 0, "NONE", ""))
                     w.writeframes(b"\0\0" * 1600)
 
-            def listed(share):
-                old = corpus.ESPEAK_SHARE
-                corpus.ESPEAK_SHARE = share
+            def listed(share, voices=0):
+                old = corpus.ESPEAK_SHARE, corpus.VOICE_COPIES
+                corpus.ESPEAK_SHARE, corpus.VOICE_COPIES = share, voices
                 try:
                     with contextlib.redirect_stdout(io.StringIO()):
                         corpus.cmd_lists(out)
                 finally:
-                    corpus.ESPEAK_SHARE = old
+                    corpus.ESPEAK_SHARE, corpus.VOICE_COPIES = old
                 return [l.split("\t")[0][len(out) + 5:-4] for l in read(os.path.join(out, "lists", "train.tsv")).split("\n") if l]
 
             self.assertEqual(listed(0), [files[0], files[5], files[2], files[3]])
@@ -197,6 +259,15 @@ class BalancedTrainingList(unittest.TestCase):
             self.assertIn(files[5], got)
             self.assertNotIn(files[6], got)
             self.assertEqual(len(got), 4)
+            # Voice-changed copies follow the flite/Festival clean files
+            # listed, never espeak-ng ones, and stay outside the balance.
+            self.assertEqual(listed(0, voices=1), [files[0], files[7], files[5], files[2], files[3], files[8]])
+            got = listed(2 / 3, voices=1)
+            kept = [f for f in got if f.startswith("train/") and "espeak" not in f]
+            self.assertEqual(len(kept), 1)
+            self.assertEqual([f for f in got if f.startswith("voice/")],
+                             [files[7] if kept[0] == files[0] else files[8]])
+            self.assertEqual(len(got), 5)
 
 
 class StubEngine:

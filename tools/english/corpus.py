@@ -11,7 +11,8 @@
   corpus.py synth OUT SPLIT  synthesise a plan (train until the clean target
                              is reached; eval whole; twins: the espeak-ng
                              twins of the training prefix)
-  corpus.py augment OUT      sox copies of the training utterances
+  corpus.py augment OUT      sox copies of the training utterances, and the
+                             voice-changed copies of the flite/Festival ones
   corpus.py lists OUT        the final lists: audio path TAB transcript
 
 Every random choice comes from the seed (KEDO_CORPUS_SEED, default 15) and the
@@ -45,6 +46,12 @@ OTHER_SHARE = float(os.environ.get("KEDO_CORPUS_OTHER_SHARE", "0.65"))
 # twins (stage 5 renders them), and flite/Festival utterances drawn from the
 # seed so that espeak-ng makes this share of the clean files.
 ESPEAK_SHARE = float(os.environ.get("KEDO_CORPUS_ESPEAK_SHARE", "0"))
+# Voice-changed copies per clean flite/Festival training file: the same
+# words with the vocal tract made shorter or longer (formants moved, pitch
+# and duration kept), so that the few speakers of those engines sound like
+# more. They are augmentation: outside the espeak-ng balance, listed with
+# the clean files the balance kept.
+VOICE_COPIES = int(os.environ.get("KEDO_CORPUS_VOICE_COPIES", "0"))
 SYNTH_JOBS = int(os.environ.get("KEDO_SYNTH_JOBS", "2"))
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -423,10 +430,62 @@ def augmented(uid):
     return AUG_SHARE >= 1 or rng("augmented", uid).random() < AUG_SHARE
 
 
+# The tract-length factor of a voice-changed copy lies in one of these
+# bands: below them the copy would sound like the speaker, above them it
+# breaks up.
+VOICE_BANDS = ((0.88, 0.96), (1.04, 1.12))
+
+
+def voice_change(uid, c):
+    """The voice change of copy c of utterance uid: (tract factor k, pitch
+    change in cents). Consecutive copies take the shorter and the longer
+    tract in turn (which comes first is drawn), so two copies differ."""
+    first = rng("voice", uid).randrange(2)
+    g = rng("voice", uid, c)
+    lo, hi = VOICE_BANDS[(first + c) % 2]
+    return round(g.uniform(lo, hi), 3), g.randint(-200, 200)
+
+
+def voice_copy(src, dest, k, cents):
+    """Renders src into dest as another apparent speaker: sox resamples
+    (formants, pitch and duration all scaled by k), rubberband's finer engine
+    then brings pitch and duration back (times the pitch change) while
+    keeping the formants where the resampling put them. Both repeat their
+    bytes."""
+    with tempfile.TemporaryDirectory() as tmp:
+        a, b = os.path.join(tmp, "a.wav"), os.path.join(tmp, "b.wav")
+        subprocess.run(["sox", "-R", src, a, "speed", "%.3f" % k, "rate", "16000"], check=True, capture_output=True)
+        subprocess.run(["rubberband", "-3", "-q", "-F", "-f", "%.6f" % (2 ** (cents / 1200.0) / k), "-t", "%.3f" % k,
+                        a, b], check=True, capture_output=True)
+        subprocess.run(["sox", "-R", b, "-r", "16000", "-c", "1", "-b", "16", "-t", "wav", dest + ".part",
+                        "norm", "-3"], check=True, capture_output=True)
+        os.replace(dest + ".part", dest)
+
+
+def voice_path(out, uid, speaker, c):
+    return os.path.join(out, "wav", "voice", speaker, "%s-v%d.wav" % (uid, c))
+
+
 def cmd_augment(out):
     made = 0
     log = open(os.path.join(out, "lists", "augment.log"), "a")
-    for row in planned(out, "train"):
+    prefix, _, keep = kept_clean(out)
+    for row in prefix:
+        if row[2] == "espeak" or (keep is not None and (row[0], row[1]) not in keep):
+            continue
+        for c in range(VOICE_COPIES):
+            dest = voice_path(out, row[0], row[1], c)
+            if os.path.exists(dest):
+                continue
+            os.makedirs(os.path.dirname(dest), exist_ok=True)
+            k, cents = voice_change(row[0], c)
+            voice_copy(row[-1], dest, k, cents)
+            log.write("%s\tvoice tract %.3f pitch %+d\n" % (os.path.basename(dest), k, cents))
+            log.flush()
+            made += 1
+            if made % 500 == 0:
+                print("augment: %d voice-changed copies so far" % made, flush=True)
+    for row in prefix:
         uid, src = row[0], row[-1]
         if not augmented(uid):
             continue
@@ -462,17 +521,27 @@ def balance(rows, share, g):
     return [row for i, row in enumerate(rows) if i in keep]
 
 
+def kept_clean(out, split="train"):
+    """The clean files of a split: the plan's prefix, the espeak-ng twins
+    rendered for it, and (with KEDO_CORPUS_ESPEAK_SHARE) the (uid, speaker)
+    pairs the balance keeps, else None for all."""
+    prefix, twins, keep = planned(out, split), [], None
+    if split == "train" and ESPEAK_SHARE > 0:
+        twins = [row + [wav_path(out, "twins", row[0], row[1])] for row in read_plan(out, "twins")]
+        twins = [row for row in twins if os.path.exists(row[-1])]
+        keep = set((row[0], row[1]) for row in balance(prefix + twins, ESPEAK_SHARE, rng("balance")))
+    return prefix, twins, keep
+
+
 def cmd_lists(out):
     for split in ("train", "eval"):
-        prefix, twins, keep = planned(out, split), [], None
-        if split == "train" and ESPEAK_SHARE > 0:
-            twins = [row + [wav_path(out, "twins", row[0], row[1])] for row in read_plan(out, "twins")]
-            twins = [row for row in twins if os.path.exists(row[-1])]
-            keep = set((row[0], row[1]) for row in balance(prefix + twins, ESPEAK_SHARE, rng("balance")))
+        prefix, twins, keep = kept_clean(out, split)
         rows, total, engines = [], 0.0, {}
         for n, row in enumerate(prefix + twins):
             uid, speaker, engine, text, path = row[0], row[1], row[2], row[6], row[-1]
             copies = [path] if keep is None or (uid, speaker) in keep else []
+            if split == "train" and copies and engine != "espeak":
+                copies += [voice_path(out, uid, speaker, c) for c in range(VOICE_COPIES)]
             # Augmented copies: of the plan's own rows, whichever clean files
             # the balance kept.
             if split == "train" and n < len(prefix) and augmented(uid):
@@ -483,7 +552,8 @@ def cmd_lists(out):
                     rows.append("%s\t%s\t%s" % (p, speaker, text))
                     s = seconds(p)
                     total += s
-                    kind = "augmented" if p != path else "espeak-ng" if engine == "espeak" else "flite/Festival"
+                    kind = ("espeak-ng" if engine == "espeak" else "flite/Festival") if p == path else \
+                        "voice-changed" if os.path.basename(os.path.dirname(os.path.dirname(p))) == "voice" else "augmented"
                     engines[kind] = engines.get(kind, 0.0) + s
         write_atomic(os.path.join(out, "lists", "%s.tsv" % split), "\n".join(rows) + "\n")
         print("lists %s: %d utterances, %.2f h (%s; path TAB speaker TAB text in lists/%s.tsv)"

@@ -23,12 +23,18 @@
 #      default 0.65) took from an espeak-ng voice, that voice saying it
 #   6  augmentation with sox: tempo, speed, pitch, noise at 10-30 dB SNR,
 #      reverberation, telephone band, level (KEDO_CORPUS_AUG_COPIES per file,
-#      for the share KEDO_CORPUS_AUG_SHARE of the files, default all)
+#      for the share KEDO_CORPUS_AUG_SHARE of the files, default all); with
+#      KEDO_CORPUS_VOICE_COPIES=N, N voice-changed copies of every clean
+#      flite/Festival file the list keeps (wav/voice): the vocal tract made
+#      shorter or longer (factor 0.88-0.96 or 1.04-1.12, the two in turn),
+#      pitch and duration kept, pitch then moved by up to 200 cents
+#      (sox speed, then rubberband's formant-keeping pitch and time change)
 #   7  the lists: lists/train.tsv and lists/eval.tsv (audio, speaker, text);
 #      with KEDO_CORPUS_ESPEAK_SHARE=S (0 < S < 1) the clean training files
 #      are balanced: every espeak-ng file (the plan's and the twins) and as
 #      many flite/Festival files, drawn from the seed, as make espeak-ng the
-#      share S, plus the augmented copies
+#      share S, plus the augmented and voice-changed copies (which the share
+#      does not count)
 #   8  training with `kedo train` (needs a build that has it) into
 #      DIR/train/mN (KEDO_TRAIN_MIXTURES, default 8; KEDO_TRAIN_THREADS,
 #      default 2; KEDO_TRAIN_RESUME=1 continues a stopped run; with
@@ -68,7 +74,7 @@ while [ $# -gt 0 ]; do
     --stage) stage="$2"; shift 2 ;;
     --stop-stage) stop_stage="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
-    -h|--help) sed -n '2,56p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,62p' "$0"; exit 0 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 1 ;;
   esac
 done
