@@ -1,6 +1,8 @@
 // English number reading for text normalisation.
 #include "lexicon/numbers.h"
 
+#include <string>
+
 namespace kedo {
 
 namespace {
@@ -15,6 +17,9 @@ constexpr uint64_t kMaxCardinal = 999999999999999ULL;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) { return c >= 'a' && c <= 'z'; }
+// Bytes that a number's words are parted from by a blank: letters, digits and
+// the bytes of non-ASCII letters.
+bool isWordByte(char c) { return isLetter(c) || isDigit(c) || static_cast<unsigned char>(c) >= 0x80; }
 
 void append(std::string& out, const std::string& word) {
     if (!out.empty()) out += ' ';
@@ -63,6 +68,78 @@ std::string digitByDigit(const std::string& digits) {
     return out;
 }
 
+// A currency sign written before an amount, in ASCII, Windows-1252 or UTF-8.
+struct Currency {
+    const char* sign;
+    const char* one;
+    const char* many;
+    const char* subOne;
+    const char* subMany;
+};
+const Currency kCurrencies[] = {
+    {"$", "dollar", "dollars", "cent", "cents"},
+    {"\xC2\xA3", "pound", "pounds", "penny", "pence"},
+    {"\xA3", "pound", "pounds", "penny", "pence"},
+    {"\xE2\x82\xAC", "euro", "euros", "cent", "cents"},
+    {"\x80", "euro", "euros", "cent", "cents"},
+};
+
+// The currency whose sign starts at text[i] and is followed by a digit. A
+// one-byte Windows-1252 sign right after a byte that leads a UTF-8 sequence
+// is that sequence's tail ("\xC3\xA3" is "a" with a tilde), not a sign.
+const Currency* currencyAt(const std::string& text, size_t i, size_t& signLength) {
+    for (const Currency& c : kCurrencies) {
+        size_t n = std::char_traits<char>::length(c.sign);
+        if (n == 1 && static_cast<unsigned char>(c.sign[0]) >= 0x80 && i > 0 &&
+            static_cast<unsigned char>(text[i - 1]) >= 0xC0)
+            continue;
+        if (text.compare(i, n, c.sign) == 0 && i + n < text.size() && isDigit(text[i + n])) {
+            signLength = n;
+            return &c;
+        }
+    }
+    return nullptr;
+}
+
+// A clock time "h:mm" or "hh:mm" at text[i] (hours 0-24, minutes 00-59, not
+// part of a longer run of digits and colons), read "seven thirty", "seven oh
+// five", "seven o'clock" or, past twelve, "nineteen hundred".
+bool clockTimeAt(const std::string& text, size_t& i, std::string& words) {
+    size_t h = i;
+    while (h < text.size() && isDigit(text[h])) ++h;
+    if (h - i < 1 || h - i > 2 || h + 3 > text.size() || text[h] != ':' || !isDigit(text[h + 1]) ||
+        !isDigit(text[h + 2]))
+        return false;
+    size_t end = h + 3;
+    if (end < text.size() && (isDigit(text[end]) || (text[end] == ':' && end + 1 < text.size() &&
+                                                     isDigit(text[end + 1]))))
+        return false;
+    int hours = std::stoi(text.substr(i, h - i));
+    int minutes = (text[h + 1] - '0') * 10 + (text[h + 2] - '0');
+    if (hours > 24 || minutes > 59) return false;
+    words = cardinalWords(static_cast<uint64_t>(hours));
+    if (minutes == 0) {
+        words += hours <= 12 ? " o'clock" : " hundred";
+    } else {
+        words += minutes < 10 ? " oh " : " ";
+        words += cardinalWords(static_cast<uint64_t>(minutes));
+    }
+    i = end;
+    return true;
+}
+
+// "thousand", "million", ... written after an amount ("$5 million"), with the
+// blank before it; its length, or 0.
+size_t scaleWordAt(const std::string& text, size_t i) {
+    if (i >= text.size() || text[i] != ' ') return 0;
+    for (int g = 1; g < 5; ++g) {
+        size_t n = std::char_traits<char>::length(kScales[g]);
+        if (text.compare(i + 1, n, kScales[g]) == 0 && (i + 1 + n >= text.size() || !isLetter(text[i + 1 + n])))
+            return n + 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 std::string cardinalWords(uint64_t n) {
@@ -97,8 +174,19 @@ std::string numbersToWords(const std::string& text) {
     std::string out;
     size_t i = 0;
     while (i < text.size()) {
-        if (!isDigit(text[i])) {
+        size_t signLength = 0;
+        const Currency* currency = currencyAt(text, i, signLength);
+        if (currency) {
+            i += signLength;
+        } else if (!isDigit(text[i])) {
             out += text[i++];
+            continue;
+        }
+        std::string clock;
+        if (!currency && clockTimeAt(text, i, clock)) {
+            if (!out.empty() && isWordByte(out.back())) out += ' ';
+            out += clock;
+            if (i < text.size() && isWordByte(text[i])) out += ' ';
             continue;
         }
         // The integer part, with thousands commas only after a first group of
@@ -131,8 +219,10 @@ std::string numbersToWords(const std::string& text) {
             words = digitByDigit(digits);
         } else {
             uint64_t value = std::stoull(digits);
-            if (decimals.empty() &&
-                (suffixIs("st", 2) || suffixIs("nd", 2) || suffixIs("rd", 2) || suffixIs("th", 2))) {
+            if (currency) {
+                words = cardinalWords(value);
+            } else if (decimals.empty() &&
+                       (suffixIs("st", 2) || suffixIs("nd", 2) || suffixIs("rd", 2) || suffixIs("th", 2))) {
                 words = ordinalWords(value);
                 i += 2;
             } else if (decimals.empty() && !commas && digits.size() == 4) {
@@ -141,18 +231,44 @@ std::string numbersToWords(const std::string& text) {
                 words = cardinalWords(value);
             }
         }
-        if (!decimals.empty()) words += " point " + digitByDigit(decimals);
-        if (decimals.empty() && suffixIs("s", 1) && digits.back() == '0') {
+        if (currency) {
+            // "$3.50" three dollars fifty cents, "$0.99" ninety nine cents,
+            // "$1.5 million" one point five million dollars.
+            size_t scale = scaleWordAt(text, i);
+            bool cents = decimals.size() == 2 && !scale;
+            if (!decimals.empty() && !cents) words += " point " + digitByDigit(decimals);
+            if (scale) {
+                words += text.substr(i, scale);
+                i += scale;
+            }
+            bool whole = leadingZero || digits.size() > 15 || std::stoull(digits) != 0;
+            bool single = !leadingZero && digits == "1" && (decimals.empty() || cents) && !scale;
+            int sub = cents ? (decimals[0] - '0') * 10 + (decimals[1] - '0') : 0;
+            if (whole || sub == 0)
+                words += std::string(" ") + (single ? currency->one : currency->many);
+            else
+                words.clear();
+            if (sub > 0) {
+                if (!words.empty()) words += ' ';
+                words += cardinalWords(static_cast<uint64_t>(sub));
+                words += std::string(" ") + (sub == 1 ? currency->subOne : currency->subMany);
+            }
+        } else if (!decimals.empty()) {
+            words += " point " + digitByDigit(decimals);
+        }
+        if (currency) {
+            // An amount takes no plural "s" and no "%".
+        } else if (decimals.empty() && suffixIs("s", 1) && digits.back() == '0') {
             words = pluralOfLast(words);
             i += 1;
         } else if (i < text.size() && text[i] == '%') {
             words += " percent";
             i += 1;
         }
-        // Blanks part the words from letters and digits only.
-        if (!out.empty() && (isLetter(out.back()) || isDigit(out.back()))) out += ' ';
+        // Blanks part the words from letters, digits and non-ASCII bytes only.
+        if (!out.empty() && isWordByte(out.back())) out += ' ';
         out += words;
-        if (i < text.size() && (isLetter(text[i]) || isDigit(text[i]))) out += ' ';
+        if (i < text.size() && isWordByte(text[i])) out += ' ';
     }
     return out;
 }

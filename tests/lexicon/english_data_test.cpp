@@ -51,6 +51,17 @@ TEST_F(EnglishTnm, AbbreviationsSymbolsAndNumbers) {
               "cans");
 }
 
+TEST_F(EnglishTnm, MoneyTimesAndAccents) {
+    EXPECT_EQ(norm("It's $5.99, not \xA3" "3 - at 7:30 a.m. or 12:00!"),
+              "it's five dollars ninety nine cents not three pounds at seven thirty a m or twelve o'clock");
+    // Accents fold to plain letters in UTF-8 (capitals too) and in Windows-1252.
+    EXPECT_EQ(norm("Caf\xc3\xa9 cr\xc3\xa8me br\xc3\xbbl\xc3\xa9" "e, \xc3\x91o\xc3\xb1o \xc3\x86sop Stra\xc3\x9f" "e"),
+              "cafe creme brulee nono aesop strasse");
+    EXPECT_EQ(norm("Na\xefve \xc9lan, the caf\xe9\x92s \x8cuvre"), "naive elan the cafe's oeuvre");
+    // A UTF-8 quote keeps its meaning next to accented letters.
+    EXPECT_EQ(norm("\xe2\x80\x9c" "El Ni\xc3\xb1o\xe2\x80\x9d"), "el nino");
+}
+
 TEST(EnglishAddenda, ReadsCleanlyWithKnownPhonesAndDistinctForms) {
     const std::set<std::string> phones = {"aa", "ae", "ah", "ao", "aw", "ax", "ay", "b",  "ch", "d",  "dh",
                                           "eh", "er", "ey", "f",  "g",  "hh", "ih", "iy", "jh", "k",  "l",

@@ -72,6 +72,34 @@ TEST(NumberWords, NumbersInsideText) {
     EXPECT_EQ(numbersToWords("1000 and 2000"), "one thousand and two thousand");
 }
 
+TEST(NumberWords, AmountsOfMoney) {
+    EXPECT_EQ(numbersToWords("$1,999 or $1"), "one thousand nine hundred ninety nine dollars or one dollar");
+    EXPECT_EQ(numbersToWords("it cost $3.50."), "it cost three dollars fifty cents.");
+    EXPECT_EQ(numbersToWords("$0.99 $0.01 $1.01 $1.00 $0"),
+              "ninety nine cents one cent one dollar one cent one dollar zero dollars");
+    EXPECT_EQ(numbersToWords("$5 million and $1.5 billion"),
+              "five million dollars and one point five billion dollars");
+    EXPECT_EQ(numbersToWords("$2.125"), "two point one two five dollars");
+    EXPECT_EQ(numbersToWords("$2000"), "two thousand dollars");  // an amount, not a year
+    // Pounds and euros in Windows-1252 and in UTF-8.
+    EXPECT_EQ(numbersToWords("\xA3" "5 and \xC2\xA3" "1.01"), "five pounds and one pound one penny");
+    EXPECT_EQ(numbersToWords("\x80" "20 or \xE2\x82\xAC" "0.50"), "twenty euros or fifty cents");
+    // The tail of a UTF-8 letter is no sign ("\xC3\xA3" a with a tilde).
+    EXPECT_EQ(numbersToWords("\xC3\xA3" "5"), "\xC3\xA3" " five");
+    EXPECT_EQ(numbersToWords("5\xE9t\xE9"), "five \xE9t\xE9");
+    // A sign without an amount is left to the rules.
+    EXPECT_EQ(numbersToWords("$ and $x"), "$ and $x");
+}
+
+TEST(NumberWords, ClockTimes) {
+    EXPECT_EQ(numbersToWords("at 7:30 a.m."), "at seven thirty a.m.");
+    EXPECT_EQ(numbersToWords("7:05, 12:00 and 19:00"), "seven oh five, twelve o'clock and nineteen hundred");
+    EXPECT_EQ(numbersToWords("07:45pm"), "seven forty five pm");
+    // Not a time: minutes of one or three digits, hours past 24, a third field.
+    EXPECT_EQ(numbersToWords("3:5 25:00 1:234"), "three:five twenty five:zero zero one:two hundred thirty four");
+    EXPECT_EQ(numbersToWords("10:30:15"), "ten:thirty:fifteen");
+}
+
 TEST(NumberWords, EnglishNormalisationSpellsNumbersBeforeTheRules) {
     // The rule sees the words, not the digits; Chinese text is left alone.
     std::vector<textNormRule> rules = {{"two", "2", "g"}, {".", "", "$"}};
