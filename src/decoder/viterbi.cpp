@@ -87,10 +87,13 @@ void searchGraph::finishBuild(const searchModelSet& set) {
     m_predCount.shrink_to_fit();
 }
 
-searchSize sizeSearch(int fanOut, int comparisonMode, int maxCandidateNum) {
+searchSize sizeSearch(int fanOut, int comparisonMode, int maxCandidateNum, int minCandidateNum) {
     const bool keywords = comparisonMode == 3;
     int64_t candidates = static_cast<int64_t>(keywords ? 20 : 4) * fanOut;
-    if (candidates < 20) candidates = 100;
+    // At least 100: a net of fan-out 5 to 24 must not get fewer candidates
+    // than a smaller net does.
+    if (candidates < 100) candidates = 100;
+    if (candidates < minCandidateNum) candidates = minCandidateNum;
     if (candidates > maxCandidateNum) candidates = maxCandidateNum;
     int64_t arena = candidates * (keywords ? 100 : 5);
     if (arena > MAX_ARENA_LEN)

@@ -44,13 +44,14 @@ struct ArenaCandidate {
 // The candidate number and arena length of a search, from the net's fan-out
 // (its largest nextWordNodes list): comparison modes other than 3 take 4 x
 // fanOut candidates and an arena 5 times that; mode 3 takes 20 x fanOut and
-// 100 times; a candidate number below 20 becomes 100, and it is capped at
+// 100 times. A candidate number below 100 becomes 100, one below
+// minCandidateNum becomes minCandidateNum, and then it is capped at
 // maxCandidateNum. An arena beyond MAX_ARENA_LEN is refused.
 struct searchSize {
     int32_t candidateNum = 0;
     int32_t arenaLen = 0;
 };
-searchSize sizeSearch(int fanOut, int comparisonMode, int maxCandidateNum);
+searchSize sizeSearch(int fanOut, int comparisonMode, int maxCandidateNum, int minCandidateNum = 0);
 
 class viterbiClass {
 public:

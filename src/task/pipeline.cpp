@@ -388,7 +388,7 @@ int recogWave(recogParam& p, mlfClass& mlf, SampleArray& wave) {
     // ---- end of steps 2 and 3 ----
 
     // ---- search sizing (after the net and its node penalties are in place) ----
-    const searchSize search = sizeSearch(net.fanOut(), p.comparisonMode, p.maxCandidateNum);
+    const searchSize search = sizeSearch(net.fanOut(), p.comparisonMode, p.maxCandidateNum, p.minCandidateNum);
     // ---- end of search sizing ----
 
     // ---- step 4: end-point detection and MFCC, frame size 320, step 160 ----

@@ -50,6 +50,7 @@ const std::vector<RecogParamField>& recogParamFields() {
         KEDO_INT(useEpd),
         KEDO_INT(netType),
         KEDO_INT(maxCandidateNum),
+        KEDO_INT(minCandidateNum),
         KEDO_INT(probTh),
         KEDO_INT(comparisonMode),
         KEDO_INT(wordPenalty),

@@ -44,6 +44,9 @@ struct recogParam {
     int32_t useEpd = 0;
     int32_t netType = 0;
     int32_t maxCandidateNum = 0;
+    // Lower limit of the search's candidate number (0: none), applied before
+    // the maxCandidateNum cap; an extension for lists of many sentences.
+    int32_t minCandidateNum = 0;
     int32_t probTh = 0;
     int32_t comparisonMode = 0;
     int32_t wordPenalty = 0;

@@ -43,18 +43,28 @@ std::string searchError(const SearchTestNet& net, const SearchTestDict& dict, co
 }
 
 TEST(Viterbi, SearchSizing) {
-    auto size = [](int m, int mode, int cap) {
-        searchSize s = sizeSearch(m, mode, cap);
+    auto size = [](int m, int mode, int cap, int least = 0) {
+        searchSize s = sizeSearch(m, mode, cap, least);
         return std::make_pair(s.candidateNum, s.arenaLen);
     };
-    EXPECT_EQ(size(4, 1, 1000), std::make_pair(100, 500));  // 16 is below 20
-    EXPECT_EQ(size(5, 1, 1000), std::make_pair(20, 100));
+    EXPECT_EQ(size(4, 1, 1000), std::make_pair(100, 500));  // 16 is below 100
+    // A larger net never gets fewer candidates than a smaller one: 4 x 5 = 20
+    // and 4 x 24 = 96 are raised to 100 as well.
+    EXPECT_EQ(size(5, 1, 1000), std::make_pair(100, 500));
+    EXPECT_EQ(size(24, 1, 1000), std::make_pair(100, 500));
+    EXPECT_EQ(size(25, 1, 1000), std::make_pair(100, 500));
+    EXPECT_EQ(size(26, 1, 1000), std::make_pair(104, 520));
     EXPECT_EQ(size(60, 2, 1000), std::make_pair(240, 1200));
     EXPECT_EQ(size(60, 1, 200), std::make_pair(200, 1000));
     EXPECT_EQ(size(0, 1, 0), std::make_pair(0, 0));  // the default cap leaves no candidate
-    EXPECT_EQ(size(1, 3, 1000), std::make_pair(20, 2000));
+    EXPECT_EQ(size(1, 3, 1000), std::make_pair(100, 10000));
     EXPECT_EQ(size(0, 3, 1000), std::make_pair(100, 10000));
     EXPECT_EQ(size(10, 3, 1000), std::make_pair(200, 20000));
+    // minCandidateNum raises the number before the cap applies.
+    EXPECT_EQ(size(60, 1, 1000, 1000), std::make_pair(1000, 5000));
+    EXPECT_EQ(size(60, 1, 1000, 5000), std::make_pair(1000, 5000));
+    EXPECT_EQ(size(300, 1, 2000, 1000), std::make_pair(1200, 6000));
+    EXPECT_EQ(size(2, 3, 1000, 500), std::make_pair(500, 50000));
     ScopedEnv noTemp("temp", nullptr), noTEMP("TEMP", nullptr);
     EXPECT_THROW(sizeSearch(100000, 3, 2000000000), KedoError);
 }

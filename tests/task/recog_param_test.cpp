@@ -27,7 +27,7 @@ TEST(ReadRecogParam, CommentsOnlyGivesDefaults) {
             EXPECT_EQ(p.*(f.integer), want) << k;
         }
     }
-    EXPECT_EQ(recogParamFields().size(), 44u);
+    EXPECT_EQ(recogParamFields().size(), 45u);
 }
 
 TEST(ReadRecogParam, ValuesAndConversions) {
@@ -41,6 +41,7 @@ TEST(ReadRecogParam, ValuesAndConversions) {
               "txtFile = x=y\n"
               "language = english\n"
               "language = chinese\n"
+              "minCandidateNum = 1000\n"
               "useDescCandidateNum=0");
     recogParam p;
     readRecogParam(d.file("a.prm"), p);
@@ -52,6 +53,7 @@ TEST(ReadRecogParam, ValuesAndConversions) {
     EXPECT_EQ(p.txtFile, "x=y");
     EXPECT_EQ(p.language, "chinese");
     EXPECT_EQ(p.useDescCandidateNum, 0);
+    EXPECT_EQ(p.minCandidateNum, 1000);
 }
 
 TEST(ReadRecogParam, RefusesUnknownKeyLongValueAndMissingFile) {
@@ -92,7 +94,7 @@ TEST(KedoParamsCommand, PrintsEveryFieldInOrder) {
     EXPECT_EQ(r.out.rfind("language = \nmacFile = \n", 0), 0u);
     EXPECT_NE(r.out.find("\nusePaddedHardSp = 1\n"), std::string::npos);
     EXPECT_NE(r.out.find("\nuseDescCandidateNum = 1\n"), std::string::npos) << r.out;
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 44);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 45);
 }
 
 TEST(KedoParamsCommand, ErrorsGoToStandardErrorWithStatus1) {
