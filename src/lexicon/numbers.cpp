@@ -214,11 +214,12 @@ std::string numbersToWords(const std::string& text) {
             return text.compare(i, len, s) == 0 && (i + len >= text.size() || !isLetter(text[i + len]));
         };
         bool leadingZero = digits.size() > 1 && digits[0] == '0';
+        const bool spelt = leadingZero || digits.size() > 15;
+        const uint64_t value = spelt ? 0 : std::stoull(digits);
         std::string words;
-        if (leadingZero || digits.size() > 15) {
+        if (spelt) {
             words = digitByDigit(digits);
         } else {
-            uint64_t value = std::stoull(digits);
             if (currency) {
                 words = cardinalWords(value);
             } else if (decimals.empty() &&
@@ -241,8 +242,8 @@ std::string numbersToWords(const std::string& text) {
                 words += text.substr(i, scale);
                 i += scale;
             }
-            bool whole = leadingZero || digits.size() > 15 || std::stoull(digits) != 0;
-            bool single = !leadingZero && digits == "1" && (decimals.empty() || cents) && !scale;
+            bool whole = spelt || value != 0;
+            bool single = !spelt && value == 1 && (decimals.empty() || cents) && !scale;
             int sub = cents ? (decimals[0] - '0') * 10 + (decimals[1] - '0') : 0;
             if (whole || sub == 0)
                 words += std::string(" ") + (single ? currency->one : currency->many);
@@ -256,12 +257,11 @@ std::string numbersToWords(const std::string& text) {
         } else if (!decimals.empty()) {
             words += " point " + digitByDigit(decimals);
         }
-        if (currency) {
-            // An amount takes no plural "s" and no "%".
-        } else if (decimals.empty() && suffixIs("s", 1) && digits.back() == '0') {
+        // An amount takes no plural "s" and no "%".
+        if (!currency && decimals.empty() && suffixIs("s", 1) && digits.back() == '0') {
             words = pluralOfLast(words);
             i += 1;
-        } else if (i < text.size() && text[i] == '%') {
+        } else if (!currency && i < text.size() && text[i] == '%') {
             words += " percent";
             i += 1;
         }
