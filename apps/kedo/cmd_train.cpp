@@ -26,6 +26,7 @@ int runTrain(const Args& args) {
     o.mixtures = intOption(args, "mixtures", o.mixtures);
     o.threads = intOption(args, "threads", o.threads);
     o.seed = static_cast<uint32_t>(intOption(args, "seed", static_cast<int>(o.seed)));
+    o.minContextCount = intOption(args, "min-context", o.minContextCount);
     if (args.has("held-out-speakers")) {
         o.heldOutSpeakers = strSplit(args.get("held-out-speakers"), ',');
         strVecRemoveEmpty(o.heldOutSpeakers);
@@ -40,8 +41,8 @@ const Registration reg{Command{
     "train",
     "train acoustic models from recordings and transcripts",
     "Usage: kedo train --prm FILE.prm --corpus CORPUS.tsv --out DIR [--mixtures N]\n"
-    "                  [--threads N] [--seed N] [--held-out-speakers LIST] [--resume]\n"
-    "                  [--verbose]\n\n"
+    "                  [--threads N] [--seed N] [--min-context N]\n"
+    "                  [--held-out-speakers LIST] [--resume] [--verbose]\n\n"
     "Trains the models of the language of FILE.prm on the utterances of CORPUS.tsv\n"
     "and writes models.macb, models.mac, models.cnt, cm.txt and train.log to DIR.\n"
     "The parameter file's language, lexicon files, featureConfigFile, useEpd and\n"
@@ -53,6 +54,9 @@ const Registration reg{Command{
     "  --threads N    threads of the re-estimation passes (default 1); the output\n"
     "                 does not depend on it\n"
     "  --seed N       recorded with the run (default 1)\n"
+    "  --min-context N  a right context seen fewer than N times in the transcripts\n"
+    "                 shares one tied model with its centre phone's other thin\n"
+    "                 contexts (default 10)\n"
     "  --held-out-speakers A,B  speakers kept out of training; cm.txt is fitted on\n"
     "                 their recordings\n"
     "  --resume       continue from the last checkpoint in DIR\n"
@@ -60,7 +64,7 @@ const Registration reg{Command{
     "                 training (front end, held-out assessments) in DIR/engine.log\n\n"
     "Prints one line per stage and iteration, and progress through long stages;\n"
     "train.log holds these and the details (frames per model, skipped utterances).\n",
-    {"prm", "corpus", "out", "mixtures", "threads", "seed", "held-out-speakers"},
+    {"prm", "corpus", "out", "mixtures", "threads", "seed", "min-context", "held-out-speakers"},
     {"resume", "verbose"},
     runTrain}};
 

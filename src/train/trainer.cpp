@@ -363,6 +363,9 @@ void trainer::checkOptions() {
     if (m_opt.mixtures < 1 || m_opt.mixtures > MAX_MIXTURE_NUM)
         reportError(strFormat("--mixtures must be 1 to %d, not %d (line %d of %s)", MAX_MIXTURE_NUM, m_opt.mixtures,
                               __LINE__, kModule));
+    if (m_opt.minContextCount < 1)
+        reportError(strFormat("--min-context must be at least 1, not %d (line %d of %s)", m_opt.minContextCount,
+                              __LINE__, kModule));
     if (m_opt.threads < 1 || m_opt.threads > 256)
         reportError(strFormat("--threads must be 1 to 256, not %d (line %d of %s)", m_opt.threads, __LINE__, kModule));
     if (m_opt.monoIterations < 1 || m_opt.contextIterations < 1 || m_opt.mixtureIterations < 1)

@@ -343,12 +343,19 @@ TEST_F(TrainCorpus, RefusesBadRunsWithNothingComplete) {
     o = options(out.file("m"));
     o.mixtures = 33;
     EXPECT_THROW(trainModels(o), KedoError);
+    o = options(out.file("m"));
+    o.minContextCount = 0;
+    EXPECT_THROW(trainModels(o), KedoError);
 
     // The command line: an unknown option is a usage error, status 1.
     test::CliResult r = test::runCli("train --prm " + file("en.prm") + " --corpus " +
                                      file("corpus.tsv") + " --out " + out.file("m") + " --bogus 1");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("unknown option --bogus"), std::string::npos);
+    r = test::runCli("train --prm " + file("en.prm") + " --corpus " + file("corpus.tsv") + " --out " +
+                     out.file("m") + " --min-context 0");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("--min-context must be at least 1, not 0"), std::string::npos) << r.err;
     r = test::runCli("train --prm " + file("en.prm") + " --corpus " + out.file("empty.tsv") + " --out " +
                      out.file("m"));
     EXPECT_EQ(r.status, 1);

@@ -37,7 +37,8 @@
 #      does not count)
 #   8  training with `kedo train` (needs a build that has it) into
 #      DIR/train/mN (KEDO_TRAIN_MIXTURES, default 8; KEDO_TRAIN_THREADS,
-#      default 2; KEDO_TRAIN_RESUME=1 continues a stopped run; with
+#      default 2; KEDO_TRAIN_MIN_CONTEXT, kedo train's --min-context, default
+#      10; KEDO_TRAIN_RESUME=1 continues a stopped run; with
 #      KEDO_TRAIN_FROM=M too, a new run of more mixtures starts from a copy of
 #      the finished M-mixture run and splits its models on), and the data-set home
 #      DIR/home/kedoData: the repository's kedoData with the lexicon, the
@@ -163,7 +164,7 @@ if run 8; then
     rm -rf "$models.tmp" && cp -r "$rundir/m$KEDO_TRAIN_FROM" "$models.tmp" && mv "$models.tmp" "$models"
   fi
   (cd "$home.tmp" && "$kedo" train --prm kedoData/english.sa.prm --corpus "$rundir/corpus.tsv" \
-    --out "$models" --mixtures "$mixtures" --threads "${KEDO_TRAIN_THREADS:-2}" \
+    --out "$models" --mixtures "$mixtures" --threads "${KEDO_TRAIN_THREADS:-2}" --min-context "${KEDO_TRAIN_MIN_CONTEXT:-10}" \
     --held-out-speakers "$(cat "$rundir/heldout.txt")" ${KEDO_TRAIN_RESUME:+--resume})
   cp "$models"/models.macb "$models"/models.cnt "$models"/cm.txt "$home.tmp/kedoData/english/"
   "$python" "$here/make_eps.py" "$models/models.mac" "$home.tmp/kedoData/english/eps.txt"
