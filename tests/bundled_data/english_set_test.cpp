@@ -53,6 +53,22 @@ TEST_F(EnglishSet, TheSampleScoresHighAndOtherSentencesLow) {
     EXPECT_LT(score(m_home.file("quiet.wav"), kSentence), 20.0);
 }
 
+// A speaker who pauses between two words (0.8 s here, between "to" and
+// "read") loses at most the long-pause discount: the assessment net offers
+// a silence between every two words, also when words have several
+// pronunciations (a net that lists whole pronunciation paths had none, and
+// the pause cut the score to about 25).
+TEST_F(EnglishSet, APauseBetweenWordsCostsOnlyThePauseDiscount) {
+    const std::string a = m_home.file("a.wav"), b = m_home.file("b.wav"), gap = m_home.file("gap.wav");
+    const std::string paused = m_home.file("paused.wav");
+    ASSERT_EQ(runShell("sox '" + kSample + "' '" + a + "' trim 0 0.97 && sox '" + kSample + "' '" + b +
+                       "' trim 0.97 && sox -n -r 16000 -b 16 -c 1 '" + gap + "' synth 0.8 pinknoise vol 0.003 && sox '" +
+                       a + "' '" + gap + "' '" + b + "' '" + paused + "'")
+                  .status,
+              0);
+    EXPECT_GT(score(paused, kSentence), 60.0);
+}
+
 // Words the pronunciation list lacks are guessed by the letter-to-sound
 // rules and named in a warning; the assessment goes on.
 TEST_F(EnglishSet, AnUnknownWordIsGuessedAndNamed) {
